@@ -1,0 +1,3 @@
+#include "run_settings.h"
+
+RunSettings g_runSettings;

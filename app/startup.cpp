@@ -1,0 +1,107 @@
+#include "startup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "console.h"
+#include "program_chip.h"
+#include "rs.h"
+#include "run_settings.h"
+
+namespace {
+
+constexpr int kVersionMajor = 0;
+constexpr int kVersionMinor = 3;
+constexpr const char* kVersionSuffix = "";
+constexpr const char* kHomePage = "https://korvel.dev/";
+constexpr long kShownBitRate = 9600;
+
+constexpr int kDataBits8 = 1;
+constexpr int kNoParity = 0;
+constexpr int kOneStopBit = 0;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+}  // namespace
+
+bool IsDevicePath(const char* argument) {
+#ifdef _WIN32
+  return std::strpbrk(argument, "/\\") != nullptr;
+#else
+  return std::strchr(argument, '/') != nullptr;
+#endif
+}
+
+int PortIndexFromArgument(const char* argument) {
+  const char* p = argument;
+  while (IsBlank(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (value < 1000) value = value * 10 + (*p - '0');  // anything past 10 is out of range anyway
+  }
+  if (negative) value = -value;
+  return value >= 1 && value <= kRsPortCount ? static_cast<int>(value) - 1 : 0;
+}
+
+void Initialize(int argc, char** argv) {
+  RunSettings& settings = g_runSettings;
+  settings.portIndex = 0;
+  if (argc > 1) {
+    if (IsDevicePath(argv[1])) {
+      settings.devicePath = argv[1];
+      RsSetDeviceName(settings.portIndex, argv[1]);
+    } else {
+      settings.portIndex = PortIndexFromArgument(argv[1]);
+    }
+  }
+  const char* name = argc > 2 ? argv[2] : kDefaultProgramFile;
+  settings.fileNameLength = std::strlen(name);
+  settings.fileNameTooLong = settings.fileNameLength >= kFileNameRoom;
+  if (!settings.fileNameTooLong) std::memcpy(settings.programFileName, name, settings.fileNameLength + 1);
+  std::snprintf(settings.lineSettings, sizeof settings.lineSettings, "%s", "N81N");
+
+  RsInit();
+  if (RsOpen(settings.portIndex, settings.bitRateIndex, kDataBits8, kNoParity, kOneStopBit) != 1) {
+    // Standard output stays as a silent board's run would show it; the
+    // reason goes to standard error for the person at the keyboard.
+    std::fprintf(stderr, "korvel: %s\n", RsOpenFailure(settings.portIndex).c_str());
+    std::fflush(stderr);
+  }
+}
+
+void Run() {
+  const RunSettings& settings = g_runSettings;
+  Print("<<< KORVEL [WINDOWS] Ver%1d.%1d%s >>>", kVersionMajor, kVersionMinor, kVersionSuffix);
+  NewLine();
+  Print(" %s", kHomePage);
+  NewLine();
+  NewLine();
+  NewLine();
+  Print("Program compiled [%s,%s]", __DATE__, __TIME__);
+  NewLine();
+  if (settings.devicePath[0] != '\0') {
+    Print("RS CH=");
+    PrintLong(settings.devicePath);
+    Print(",%ld,%s", kShownBitRate, settings.lineSettings);
+  } else {
+    Print("RS CH=%1d,%ld,%s", settings.portIndex + 1, kShownBitRate, settings.lineSettings);
+  }
+  NewLine();
+  if (settings.fileNameTooLong) {
+    Print("Program MOT Filename too long: %zu characters, at most %zu", settings.fileNameLength,
+          kFileNameRoom - 1);
+    ReportOutcome(false);
+    return;
+  }
+  Print("Program MOT Filename=");
+  PrintLong(settings.programFileName);
+  NewLine();
+  ProgramChip();
+}
+
+void Terminate() {
+  RsFlush(g_runSettings.portIndex);
+  RsClose(g_runSettings.portIndex);
+}

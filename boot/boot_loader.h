@@ -1,0 +1,16 @@
+// Host side of the chip's boot-mode protocol: the one-byte echo exchange
+// and the loading of the write-control program into on-chip RAM.
+#ifndef KORVEL_BOOT_BOOT_LOADER_H
+#define KORVEL_BOOT_BOOT_LOADER_H
+
+// Sends one byte and waits up to 500 ms for one byte back. 1 when it equals
+// the byte expected; otherwise prints "NG" (nothing came) or
+// "D <received> <sent>" and returns 0. Exactly one byte is in flight.
+int BootEcho(int port, int byteToSend, int byteExpected);
+
+// Announces and sends the write-control program image with an echo check on
+// every byte, then waits up to 10 s for the start signal 0xAA. Uses the
+// run's port. 1 when the chip has started the program.
+int LoadWriteControlProgram();
+
+#endif

@@ -1,0 +1,52 @@
+// The one seam between the Rs operations and the operating system. Each
+// backend (serial_posix.cpp, serial_win32.cpp) implements these primitives;
+// nothing above this header knows which platform it runs on.
+#ifndef KORVEL_SERIAL_PLATFORM_H
+#define KORVEL_SERIAL_PLATFORM_H
+
+#include <cstdint>
+#include <string>
+
+namespace serial_platform {
+
+// An open device: a file descriptor on POSIX, a HANDLE on Windows.
+using Handle = std::intptr_t;
+
+enum class Parity { None, Odd, Even };
+enum class StopBits { One, OneAndHalf, Two };
+
+struct LineSettings {
+  long bitRate;
+  int dataBits;
+  Parity parity;
+  StopBits stopBits;
+};
+
+// The platform's device name for a port index (0..9).
+std::string DefaultDeviceName(int port);
+
+// Opens and configures the device: exclusive access, the given line
+// settings on a transparent 8-bit path, short one-byte read and write
+// time-outs. On failure the device is released again and *why says which
+// step failed and the platform's reason.
+bool Open(const std::string& device, const LineSettings& settings, Handle* handle, std::string* why);
+
+bool Close(Handle handle);
+
+// Received bytes waiting in the driver's queue; -1 when the query fails.
+// Also clears a line error so that reception goes on.
+int RxCount(Handle handle);
+
+// Reads at most one byte: 1 read, 0 nothing came, -1 the read failed.
+int ReadByte(Handle handle, unsigned char* byte);
+
+bool WriteByte(Handle handle, unsigned char byte);
+
+enum class ControlLine { Rts, Dtr };
+bool SetControlLine(Handle handle, ControlLine line, bool on);
+
+void SleepMs(unsigned int ms);
+
+}  // namespace serial_platform
+
+#endif

@@ -1,0 +1,159 @@
+// POSIX backend (Linux, and anything with termios): one terminal device per
+// port, opened non-blocking and configured as a raw 8-bit line.
+#include "serial_platform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace serial_platform {
+namespace {
+
+// A write that finds the output queue full waits this long for room, like
+// the 100 ms + 100 ms per byte write time-out of the Windows backend.
+constexpr int kWriteTimeoutMs = 200;
+
+std::string Reason(int err) {
+  std::string text = std::strerror(err);
+  if (err == EACCES || err == EPERM) text += " (is your user in the dialout group?)";
+  if (err == EBUSY || err == EWOULDBLOCK) text += " (the port is in use by another program)";
+  return text;
+}
+
+bool SpeedFor(long bitRate, speed_t* speed) {
+  switch (bitRate) {
+    case 300: *speed = B300; return true;
+    case 600: *speed = B600; return true;
+    case 1200: *speed = B1200; return true;
+    case 2400: *speed = B2400; return true;
+    case 4800: *speed = B4800; return true;
+    case 9600: *speed = B9600; return true;
+    case 19200: *speed = B19200; return true;
+    case 38400: *speed = B38400; return true;
+    case 57600: *speed = B57600; return true;
+    case 115200: *speed = B115200; return true;
+#ifdef B230400
+    case 230400: *speed = B230400; return true;
+#endif
+    default: return false;  // 76800 has no termios constant
+  }
+}
+
+// Raw mode: no echo, no canonical input, no CR/LF translation, no XON/XOFF,
+// no signal characters; the receiver on and modem status ignored. Bit rate,
+// character size, parity and stop bits from the settings; the rest of the
+// device's configuration (hardware flow control among it) stays as it was.
+bool Configure(int fd, const LineSettings& settings, std::string* why) {
+  speed_t speed;
+  if (!SpeedFor(settings.bitRate, &speed)) {
+    *why = "line settings: " + std::to_string(settings.bitRate) + " bit/s is not supported here";
+    return false;
+  }
+  if (settings.stopBits == StopBits::OneAndHalf) {
+    *why = "line settings: 1.5 stop bits are not supported here";
+    return false;
+  }
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) {
+    *why = std::string("line settings: ") + std::strerror(errno);
+    return false;
+  }
+  tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                        IXANY | INPCK);
+  tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+  tio.c_cflag |= (settings.dataBits == 7 ? CS7 : CS8) | CLOCAL | CREAD;
+  if (settings.parity != Parity::None) tio.c_cflag |= PARENB;
+  if (settings.parity == Parity::Odd) tio.c_cflag |= PARODD;
+  if (settings.stopBits == StopBits::Two) tio.c_cflag |= CSTOPB;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0) {
+    *why = std::string("line settings: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DefaultDeviceName(int port) { return "/dev/ttyS" + std::to_string(port); }
+
+bool Open(const std::string& device, const LineSettings& settings, Handle* handle, std::string* why) {
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *why = "cannot open " + device + ": " + Reason(errno);
+    return false;
+  }
+  auto fail = [&](const std::string& reason) {
+    ::close(fd);
+    *why = "cannot open " + device + ": " + reason;
+    return false;
+  };
+  if (!isatty(fd)) return fail("not a serial port (" + std::string(std::strerror(ENOTTY)) + ")");
+  // Nobody else may use the line while we do: TIOCEXCL refuses further
+  // opens of the device, flock() tells other programs that take the same
+  // lock (and holds against root, whom TIOCEXCL does not stop).
+  if (ioctl(fd, TIOCEXCL) != 0) return fail("exclusive lock: " + Reason(errno));
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail("exclusive lock: " + Reason(errno));
+  std::string config_why;
+  if (!Configure(fd, settings, &config_why)) return fail(config_why);
+  tcflush(fd, TCIOFLUSH);
+  *handle = fd;
+  return true;
+}
+
+bool Close(Handle handle) {
+  const int fd = static_cast<int>(handle);
+  // Drop output still queued so that close() cannot sit in the driver's
+  // closing wait on a line that no longer drains.
+  tcflush(fd, TCOFLUSH);
+  ioctl(fd, TIOCNXCL);
+  return ::close(fd) == 0;
+}
+
+int RxCount(Handle handle) {
+  int count = 0;
+  if (ioctl(static_cast<int>(handle), FIONREAD, &count) != 0) return -1;
+  return count;
+}
+
+int ReadByte(Handle handle, unsigned char* byte) {
+  const ssize_t n = ::read(static_cast<int>(handle), byte, 1);
+  if (n == 1) return 1;
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+  return n == 0 ? 0 : -1;
+}
+
+bool WriteByte(Handle handle, unsigned char byte) {
+  const int fd = static_cast<int>(handle);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const ssize_t n = ::write(fd, &byte, 1);
+    if (n == 1) return true;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+    pollfd pfd{fd, POLLOUT, 0};
+    if (poll(&pfd, 1, kWriteTimeoutMs) <= 0) return false;
+  }
+  return false;
+}
+
+bool SetControlLine(Handle handle, ControlLine line, bool on) {
+  int bits = line == ControlLine::Rts ? TIOCM_RTS : TIOCM_DTR;
+  return ioctl(static_cast<int>(handle), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+void SleepMs(unsigned int ms) {
+  timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace serial_platform

@@ -1,0 +1,124 @@
+// Windows backend over the KERNEL32 serial communications functions.
+#include "serial_platform.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+namespace serial_platform {
+namespace {
+
+constexpr DWORD kQueueSize = 2048;
+
+// Sleep() follows the system timer, 15.6 ms a tick unless a program asks for
+// more; the polling loops sleep 5 and 10 ms, so ask for 1 ms resolution for
+// as long as the program runs.
+struct TimerResolution {
+  TimerResolution() { timeBeginPeriod(1); }
+  ~TimerResolution() { timeEndPeriod(1); }
+};
+const TimerResolution g_timerResolution;
+
+std::string SystemMessage(DWORD error) {
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return "the port is in use by another program";
+  char text[256] = {0};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' ' ||
+                              message.back() == '.'))
+    message.pop_back();
+  if (message.empty()) message = "error " + std::to_string(error);
+  return message;
+}
+
+BYTE ParityCode(Parity parity) {
+  switch (parity) {
+    case Parity::Odd: return ODDPARITY;
+    case Parity::Even: return EVENPARITY;
+    default: return NOPARITY;
+  }
+}
+
+BYTE StopBitsCode(StopBits stopBits) {
+  switch (stopBits) {
+    case StopBits::OneAndHalf: return ONE5STOPBITS;
+    case StopBits::Two: return TWOSTOPBITS;
+    default: return ONESTOPBIT;
+  }
+}
+
+}  // namespace
+
+std::string DefaultDeviceName(int port) { return "COM" + std::to_string(port + 1); }
+
+bool Open(const std::string& device, const LineSettings& settings, Handle* handle, std::string* why) {
+  // COM10 and above exist only in the device namespace, so every bare COM
+  // name is opened as \\.\COMn; a name with a path is used as given.
+  const std::string path = device.find('\\') == std::string::npos ? "\\\\.\\" + device : device;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *why = "cannot open " + device + ": " + SystemMessage(GetLastError());
+    return false;
+  }
+  auto fail = [&](const char* step) {
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    *why = "cannot open " + device + ": " + step + ": " + SystemMessage(error);
+    return false;
+  };
+  if (!SetupComm(h, kQueueSize, kQueueSize)) return fail("driver queues");
+  DCB dcb;
+  ZeroMemory(&dcb, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(h, &dcb)) return fail("line settings");
+  // Exactly these four fields change; flow control, control-line modes and
+  // the special characters stay as the device has them.
+  dcb.BaudRate = static_cast<DWORD>(settings.bitRate);
+  dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+  dcb.Parity = ParityCode(settings.parity);
+  dcb.StopBits = StopBitsCode(settings.stopBits);
+  if (!SetCommState(h, &dcb)) return fail("line settings");
+  // One-byte reads return within 2 x 1 + 2 ms; writes give up after 200 ms.
+  COMMTIMEOUTS timeouts;
+  timeouts.ReadIntervalTimeout = 2;
+  timeouts.ReadTotalTimeoutMultiplier = 2;
+  timeouts.ReadTotalTimeoutConstant = 2;
+  timeouts.WriteTotalTimeoutMultiplier = 100;
+  timeouts.WriteTotalTimeoutConstant = 100;
+  if (!SetCommTimeouts(h, &timeouts)) return fail("time-outs");
+  *handle = reinterpret_cast<Handle>(h);
+  return true;
+}
+
+bool Close(Handle handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0; }
+
+int RxCount(Handle handle) {
+  DWORD errors = 0;
+  COMSTAT status;
+  if (!ClearCommError(reinterpret_cast<HANDLE>(handle), &errors, &status)) return -1;
+  return static_cast<int>(status.cbInQue);
+}
+
+int ReadByte(Handle handle, unsigned char* byte) {
+  DWORD n = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle), byte, 1, &n, nullptr)) return -1;
+  return n == 1 ? 1 : 0;
+}
+
+bool WriteByte(Handle handle, unsigned char byte) {
+  DWORD n = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(handle), &byte, 1, &n, nullptr) != 0;
+}
+
+bool SetControlLine(Handle handle, ControlLine line, bool on) {
+  DWORD function;
+  if (line == ControlLine::Rts)
+    function = on ? SETRTS : CLRRTS;
+  else
+    function = on ? SETDTR : CLRDTR;
+  return EscapeCommFunction(reinterpret_cast<HANDLE>(handle), function) != 0;
+}
+
+void SleepMs(unsigned int ms) { Sleep(ms); }
+
+}  // namespace serial_platform
