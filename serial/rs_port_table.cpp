@@ -39,10 +39,14 @@ std::string RsDeviceName(int port) {
 
 std::string RsOpenFailure(int port) { return g_openFailure[port]; }
 
+serial_platform::LineSettings RsLineSettings(int bitRateIndex, int dataBitsIndex, int parityIndex,
+                                             int stopBitsIndex) {
+  return {kBitRates[bitRateIndex], kDataBits[dataBitsIndex], kParities[parityIndex], kStopBits[stopBitsIndex]};
+}
+
 int RsOpen(int port, int bitRateIndex, int dataBitsIndex, int parityIndex, int stopBitsIndex) {
   const std::string device = RsDeviceName(port);
-  const serial_platform::LineSettings settings{kBitRates[bitRateIndex], kDataBits[dataBitsIndex],
-                                               kParities[parityIndex], kStopBits[stopBitsIndex]};
+  const serial_platform::LineSettings settings = RsLineSettings(bitRateIndex, dataBitsIndex, parityIndex, stopBitsIndex);
   std::string why;
   serial_platform::Handle handle = 0;
   if (!serial_platform::Open(device, settings, &handle, &why)) {

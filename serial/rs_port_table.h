@@ -17,4 +17,8 @@ extern PortTable RsPortTable;
 
 bool RsSlotIsOpen(int port);
 
+// The line settings that RsOpen's four indexes select.
+serial_platform::LineSettings RsLineSettings(int bitRateIndex, int dataBitsIndex, int parityIndex,
+                                             int stopBitsIndex);
+
 #endif

@@ -23,7 +23,7 @@ constexpr int kWriteTimeoutMs = 200;
 std::string Reason(int err) {
   std::string text = std::strerror(err);
   if (err == EACCES || err == EPERM) text += " (is your user in the dialout group?)";
-  if (err == EBUSY || err == EWOULDBLOCK) text += " (the port is in use by another program)";
+  if (err == EBUSY) text += " (the port is in use by another program)";
   return text;
 }
 
@@ -103,7 +103,10 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   // opens of the device, flock() tells other programs that take the same
   // lock (and holds against root, whom TIOCEXCL does not stop).
   if (ioctl(fd, TIOCEXCL) != 0) return fail("exclusive lock: " + Reason(errno));
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail("exclusive lock: " + Reason(errno));
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    return fail(errno == EWOULDBLOCK ? std::string("the port is in use by another program")
+                                     : "exclusive lock: " + Reason(errno));
+  }
   std::string config_why;
   if (!Configure(fd, settings, &config_why)) return fail(config_why);
   tcflush(fd, TCIOFLUSH);

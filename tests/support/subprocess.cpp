@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, double timeoutSeconds) {
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, double timeoutSeconds,
+                         int runAsUid) {
   ProcessResult result;
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
@@ -19,6 +21,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     dup2(devnull, 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
+    if (runAsUid >= 0) {
+      setgroups(0, nullptr);
+      if (setgid(static_cast<gid_t>(runAsUid)) != 0 || setuid(static_cast<uid_t>(runAsUid)) != 0) _exit(126);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -16,9 +16,10 @@ struct ProcessResult {
 };
 
 // Starts program with args (argv[0] is program), standard input from
-// /dev/null; kills it after timeoutSeconds.
+// /dev/null; kills it after timeoutSeconds. With runAsUid >= 0 the child
+// gives up root for that user (and its own group) before it starts.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         double timeoutSeconds = 60);
+                         double timeoutSeconds = 60, int runAsUid = -1);
 
 // Paths of the built executables, set by the build.
 std::string KorvelPath();
