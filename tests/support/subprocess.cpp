@@ -1,30 +1,37 @@
 #include "subprocess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
-#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, double timeoutSeconds,
-                         int runAsUid) {
-  ProcessResult result;
-  int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
-  const auto start = std::chrono::steady_clock::now();
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const ProcessOptions& options,
+            int* out, int* err) {
+  int outPipe[2], errPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return -1;
   const pid_t pid = fork();
   if (pid == 0) {
     const int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    if (runAsUid >= 0) {
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    setpgid(0, 0);  // its own group, so a kill reaches what it starts
+    if (options.runAsUid >= 0) {
       setgroups(0, nullptr);
-      if (setgid(static_cast<gid_t>(runAsUid)) != 0 || setuid(static_cast<uid_t>(runAsUid)) != 0) _exit(126);
+      if (setgid(static_cast<gid_t>(options.runAsUid)) != 0 || setuid(static_cast<uid_t>(options.runAsUid)) != 0)
+        _exit(126);
     }
+    for (const std::string& setting : options.environment) putenv(const_cast<char*>(setting.c_str()));
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -32,25 +39,37 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     execv(program.c_str(), argv.data());
     _exit(127);
   }
-  close(out[1]);
-  close(err[1]);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  int open_pipes = 2;
-  const auto deadline = start + std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000));
+  close(outPipe[1]);
+  close(errPipe[1]);
+  *out = outPipe[0];
+  *err = errPipe[0];
+  return pid;
+}
+
+// Reads both pipes to their end or the deadline; kills the child's group at
+// the deadline. Closes the pipes and reaps the child.
+void Collect(pid_t pid, int out, int err, Clock::time_point start, Clock::time_point deadline,
+             ProcessResult* result) {
+  pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+  int open_pipes = (out >= 0) + (err >= 0);
+  if (out < 0) fds[0].fd = -1;
+  if (err < 0) fds[1].fd = -1;
   while (open_pipes > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
-      result.timedOut = true;
+      result->timedOut = true;
+      kill(-pid, SIGKILL);
       kill(pid, SIGKILL);
       break;
     }
     if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char buffer[4096];
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
-        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+        (i == 0 ? result->out : result->err).append(buffer, static_cast<std::size_t>(n));
+        if (i == 0) result->outProgress.emplace_back(SecondsBetween(start, Clock::now()), result->out.size());
       } else {
         close(fds[i].fd);
         fds[i].fd = -1;
@@ -62,10 +81,89 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     if (f.fd >= 0) close(f.fd);
   int status = 0;
   waitpid(pid, &status, 0);
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result->seconds = SecondsBetween(start, Clock::now());
+  if (WIFEXITED(status)) result->exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result->signal = WTERMSIG(status);
+}
+
+}  // namespace
+
+double ProcessResult::SecondsUntil(const std::string& text) const {
+  const std::size_t at = out.find(text);
+  if (at == std::string::npos) return -1;
+  for (const auto& [seconds, size] : outProgress)
+    if (size >= at + text.size()) return seconds;
+  return -1;
+}
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options) {
+  ProcessResult result;
+  int out = -1, err = -1;
+  const auto start = Clock::now();
+  const pid_t pid = Spawn(program, args, options, &out, &err);
+  if (pid < 0) return result;
+  Collect(pid, out, err, start, start + std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000)),
+          &result);
   return result;
 }
 
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, double timeoutSeconds,
+                         int runAsUid) {
+  ProcessOptions options;
+  options.timeoutSeconds = timeoutSeconds;
+  options.runAsUid = runAsUid;
+  return RunProcess(program, args, options);
+}
+
+BackgroundProcess::BackgroundProcess(const std::string& program, const std::vector<std::string>& args) {
+  pid_ = Spawn(program, args, ProcessOptions{}, &out_, &err_);
+}
+
+BackgroundProcess::~BackgroundProcess() {
+  if (!finished_ && pid_ > 0) {
+    Kill(SIGKILL);
+    Wait(5);
+  }
+}
+
+std::string BackgroundProcess::ReadLine(double timeoutSeconds) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000));
+  for (;;) {
+    const std::size_t end = pending_.find('\n');
+    if (end != std::string::npos) {
+      std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      return line;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || out_ < 0) return "";
+    pollfd fd{out_, POLLIN, 0};
+    if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
+    char buffer[512];
+    const ssize_t n = read(out_, buffer, sizeof buffer);
+    if (n <= 0) return "";
+    pending_.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+ProcessResult BackgroundProcess::Wait(double timeoutSeconds) {
+  ProcessResult result;
+  result.out = pending_;
+  pending_.clear();
+  if (finished_ || pid_ <= 0) return result;
+  const auto start = Clock::now();
+  Collect(pid_, out_, err_, start, start + std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000)),
+          &result);
+  out_ = err_ = -1;
+  finished_ = true;
+  return result;
+}
+
+void BackgroundProcess::Kill(int signal) {
+  if (!finished_ && pid_ > 0) kill(-pid_, signal);
+}
+
 std::string KorvelPath() { return KORVEL_EXECUTABLE; }
+std::string SourcePath(const std::string& relative) { return std::string(KORVEL_SOURCE_DIR) + "/" + relative; }
+std::string BinaryPath(const std::string& relative) { return std::string(KORVEL_BINARY_DIR) + "/" + relative; }

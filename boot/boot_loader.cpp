@@ -1,0 +1,89 @@
+// The host side of the boot-mode exchange. Every step is one byte sent and
+// one byte read back before the next is sent; the answer is the first byte
+// waiting in the receive queue, which nothing here empties.
+#include "boot_loader.h"
+
+#include "console.h"
+#include "rs.h"
+#include "run_settings.h"
+#include "write_control_program.h"
+
+namespace {
+
+constexpr int kEchoTimeoutMs = 500;
+// The boot program starts the loaded program once the last announced byte
+// is in; it says so with one byte.
+constexpr int kStartSignalTimeoutMs = 10000;
+constexpr int kStartSignal = 0xAA;
+constexpr unsigned long kDotsPerLine = 64;
+
+// Announces the image length (high byte first) and sends the image with a
+// dot per byte. 0 when a length byte fails. A failed image byte stops the
+// sending but still gives 1: whether the boot program got enough is for its
+// start signal to tell.
+int SendImage(int port) {
+  const int lengthHigh = static_cast<int>((kWriteControlProgramSize >> 8) & 0xFF);
+  const int lengthLow = static_cast<int>(kWriteControlProgramSize & 0xFF);
+  if (BootEcho(port, lengthHigh, lengthHigh) != 1) {
+    Print("H");
+    return 0;
+  }
+  if (BootEcho(port, lengthLow, lengthLow) != 1) {
+    Print("L");
+    return 0;
+  }
+  for (unsigned long position = 0; position < kWriteControlProgramSize; ++position) {
+    if (position % kDotsPerLine == 0) NewLine();
+    Print(".");
+    const int byte = kWriteControlProgram[position];
+    if (BootEcho(port, byte, byte) != 1) {
+      Print("%04lx", position);
+      break;
+    }
+  }
+  NewLine();  // ends the last line of dots
+  return 1;
+}
+
+}  // namespace
+
+int BootEcho(int port, int byteToSend, int byteExpected) {
+  RsPutc(port, byteToSend);
+  if (RsWaitRx(port, kEchoTimeoutMs) == 0) {
+    Print("NG");
+    return 0;
+  }
+  const int received = RsGetc(port) & 0xFF;
+  if (received == byteExpected) return 1;
+  // The byte sent, not the one expected: for the 0x55 check that is 55.
+  Print("D %02X %02X", received, byteToSend & 0xFF);
+  return 0;
+}
+
+int LoadWriteControlProgram() {
+  const int port = g_runSettings.portIndex;
+  NewLine();
+  Print("Transfer...");
+  const int sent = SendImage(port);
+  NewLine();
+  if (sent == 0) {
+    NewLine();
+    return 0;
+  }
+  Print("WAIT H3048 response...");
+  if (RsWaitRx(port, kStartSignalTimeoutMs) == 0) {
+    Print("NG");
+    Beep();
+    NewLine();
+    return 0;
+  }
+  // Only the start signal is read: what the started program sends after it
+  // stays queued for the record transfer.
+  if (RsGetc(port) == kStartSignal) {
+    Print("OK");
+    NewLine();
+    return 1;
+  }
+  NewLine();
+  return 0;
+}

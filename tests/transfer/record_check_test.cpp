@@ -1,0 +1,123 @@
+#include "record_check.h"
+
+#include <gtest/gtest.h>
+
+#include "record_file_reader.h"
+#include "transfer_test_files.h"
+
+namespace {
+
+// Header, two data records, the record count, the end record.
+const Lines kGood = {MakeRecord(0, 0, {'H', 'D', 'R'}), MakeRecord(1, 0x0000, Pattern(16, 1)),
+                     MakeRecord(1, 0x0010, Pattern(16, 2)), MakeRecord(5, 2), MakeRecord(9, 0x0000)};
+
+Lines With(std::size_t index, const std::string& line, bool insert = false) {
+  Lines lines = kGood;
+  if (insert) lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(index), line);
+  else lines[index] = line;
+  return lines;
+}
+
+std::string Verdict(const Lines& lines) {
+  const RecordCheckResult result = CheckRecordLines(lines);
+  return result.ok ? "ok" : "line " + std::to_string(result.lineNumber) + ": " + result.reason;
+}
+
+std::vector<RecordAction> Actions(const Lines& lines) {
+  RecordChecker checker;
+  std::vector<RecordAction> actions;
+  for (const std::string& line : lines) actions.push_back(checker.Check(line.c_str()).action);
+  return actions;
+}
+
+TEST(RecordCheck, EachRuleNamesTheFirstBadLine) {
+  const std::string s1 = kGood[1], body = s1.substr(4, s1.size() - 6);
+  const unsigned sum = static_cast<unsigned>(std::stoul(s1.substr(s1.size() - 2), nullptr, 16));
+  const std::vector<std::pair<Lines, std::string>> cases = {
+      {With(2, "S4" + s1.substr(2)), "line 3: type"},
+      {With(2, "SA" + s1.substr(2)), "line 3: type"},
+      {With(2, "S"), "line 3: type"},
+      {With(1, s1.substr(0, 10) + "G" + s1.substr(11)), "line 2: not hex"},
+      {With(1, s1.substr(0, 10) + " " + s1.substr(10)), "line 2: not hex"},
+      {With(1, s1 + "\r"), "line 2: not hex"},
+      {With(1, s1.substr(0, s1.size() - 1)), "line 2: odd length"},
+      {With(1, "S1 \t"), "line 2: too short"},
+      {With(1, "S10200FD"), "line 2: too short"},
+      {With(1, "S304000000FB"), "line 2: too short"},
+      {With(4, "S90200FD"), "line 5: too short"},
+      {With(1, "S114" + body + HexByte(sum - 1)), "line 2: count"},
+      {With(1, s1.substr(0, 20)), "line 2: count"},
+      {With(1, "S113" + body + HexByte(sum + 1)), "line 2: checksum"},
+      {With(2, MakeRecord(2, 0x1FFF0, Pattern(17, 3))), "line 3: outside flash"},
+      {With(2, MakeRecord(3, 0x80000000u, Pattern(4, 3))), "line 3: outside flash"},
+      {With(2, MakeRecord(3, 0xFFFFFFFFu, Pattern(2, 3))), "line 3: outside flash"},  // wraps round
+      {With(3, MakeRecord(5, 3)), "line 4: record count"},
+      {With(3, MakeRecord(6, 0x010002)), "line 4: record count"},
+      {With(5, MakeRecord(1, 0x20, {1}), true), "line 6: after end record"},
+      {With(5, "Sorry", true), "line 6: after end record"},
+      {With(4, MakeRecord(7, 0)), "ok"},
+      {With(5, "; text after the end", true), "ok"},
+  };
+  for (const auto& [lines, expected] : cases) EXPECT_EQ(Verdict(lines), expected) << lines[1] << "\n" << lines[2];
+}
+
+TEST(RecordCheck, GoodRecordsPassAndEmptyOnesAreSkipped) {
+  std::string lower = kGood[1];
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  lower[0] = 'S';
+  // Lines not beginning with "S" are not checked, but are counted.
+  const Lines lines = {"", "s1130000zz", " S1", "\xEF\xBB\xBF" + kGood[0], lower, kGood[2] + " \t ",
+                       MakeRecord(0, 0),  MakeRecord(1, 0x100), MakeRecord(3, 0x100),
+                       MakeRecord(2, 0x1FFF0, Pattern(16, 5)), MakeRecord(3, 0x1FFFF, {0x12}),
+                       MakeRecord(5, 6), MakeRecord(6, 6), MakeRecord(8, 0x100) + std::string("\0zz", 3)};
+  EXPECT_EQ(Verdict(lines), "ok");
+  using A = RecordAction;
+  EXPECT_EQ(Actions(lines), (std::vector<A>{A::kIgnore, A::kIgnore, A::kIgnore, A::kIgnore, A::kSend, A::kSend,
+                                            A::kSkip, A::kSkip, A::kSkip, A::kSend, A::kSend, A::kSkip, A::kSkip,
+                                            A::kSend}));
+  Lines bad = lines;
+  bad.insert(bad.begin() + 4, "S1");
+  EXPECT_EQ(Verdict(bad), "line 5: too short");
+}
+
+// Files as users' tools write them pass whole, every data record sent.
+TEST(RecordCheck, ToolMadeFilesPass) {
+  if (!ToolAvailable("srec_cat") || !ToolAvailable("h8300-hms-gcc"))
+    GTEST_SKIP() << "needs srec_cat (package srecord) and the H8 cross toolchain (h8300-hms-gcc, -objcopy)";
+  TempFolder folder;
+  const std::vector<std::uint8_t> image = Pattern(3000, 7);
+  const std::string binary = folder.Write("image.bin", std::string(image.begin(), image.end()));
+  const std::string source = folder.Write("blink.c",
+                                          "const char text[] = \"korvel transfer test\";\nvolatile int sum;\n"
+                                          "void start(void) { int i; for (;;) for (i = 0; i < 20; ++i) sum += text[i]; }\n");
+  const std::string program = folder.Path("blink.out"), made = folder.Path("made.mot");
+  ASSERT_TRUE(RunTool("h8300-hms-gcc -mh -O2 -nostdlib -Wl,-e,_start -Wl,-Ttext=0x100 -o " + program + " " + source));
+  // The last byte of the image lands on H'1FFFF at offset H'1F448.
+  const auto srec = [&](const std::string& options) { return "srec_cat " + binary + " -binary " + options + " -o " + made; };
+  const Lines commands = {
+      srec("") + " -address-length=2 -execution-start-address=0x1000",
+      srec("-offset 0x1F448") + " -address-length=3 -execution-start-address=0x1F448 -output_block_size=16",
+      srec("-offset 0x1F448") + " -address-length=4 -header 'KORVEL image'",
+      srec("") + " -address-length=2 -disable=header -disable=data-count",
+      "h8300-hms-objcopy -O srec " + program + " " + made,  // CR LF line ends
+      "h8300-hms-objcopy -O srec --srec-forceS3 " + program + " " + made,
+  };
+  for (const std::string& command : commands) {
+    ASSERT_TRUE(RunTool(command)) << command;
+    RecordFileReader reader;
+    ASSERT_EQ(reader.Open(made.c_str()), 1);
+    Lines lines;
+    while (const char* line = reader.ReadLine()) lines.push_back(line);
+    EXPECT_EQ(Verdict(lines), "ok") << command << "\n" << ReadWholeFile(made);
+    const std::vector<RecordAction> actions = Actions(lines);
+    std::size_t data = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i][1] < '1' || lines[i][1] > '3') continue;
+      ++data;
+      EXPECT_EQ(actions[i], RecordAction::kSend) << lines[i];
+    }
+    EXPECT_GT(data, 3u) << command;
+  }
+}
+
+}  // namespace

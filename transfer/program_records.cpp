@@ -1,0 +1,125 @@
+// The record exchange with the running write-control program: one record
+// line out, one answer byte back, and only H'55 accepts the record.
+#include "program_records.h"
+
+#include <string>
+
+#include "console.h"
+#include "record_check.h"
+#include "record_file_reader.h"
+#include "rs.h"
+#include "run_settings.h"
+
+namespace {
+
+constexpr int kStartLineMax = 80;
+constexpr unsigned int kStartLineMs = 1000;
+constexpr unsigned int kSettleMs = 5;
+constexpr int kAnswerMs = 500;
+constexpr int kAccepted = 0x55;  // 'U': the chip took the whole record
+// The rest of a failure text after its first character ("[FAIL]\r\n").
+constexpr int kFailureTextMax = 80;
+constexpr unsigned int kFailureTextMs = 100;
+
+void ReportMissingFile(const char* fileName) {
+  PrintLong(std::string("File not Found...[") + fileName + "]");
+  NewLine();
+}
+
+void ReportBadLine(unsigned long lineNumber, const char* reason) {
+  Print("Record error line %lu: %s", lineNumber, reason);
+  NewLine();
+}
+
+// Reads the whole file through the check; false after showing the first bad
+// line.
+bool CheckFile(RecordFileReader& reader) {
+  RecordChecker checker;
+  while (const char* line = reader.ReadLine()) {
+    const RecordVerdict verdict = checker.Check(line);
+    if (verdict.action == RecordAction::kReject) {
+      ReportBadLine(checker.LineNumber(), verdict.reason);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Shows an answer other than H'55. A printable one begins a text from the
+// chip ("[FAIL]", "[COMPLETE]"), whose rest is shown with it.
+void ReportRefusal(int port, int answer) {
+  Print("NG");
+  if (answer >= 0x20 && answer <= 0x7E) {
+    char rest[kFailureTextMax + 1];
+    RsGetLine(port, rest, kFailureTextMax, kFailureTextMs);
+    Print(" %c%s", answer, rest);
+  } else {
+    Print(" %02X", answer);
+  }
+}
+
+// Sends the records of the open file one at a time. The lines are checked
+// again as they go, so a file changed since the first pass still sends no
+// bad record.
+int SendRecords(int port, RecordFileReader& reader) {
+  RecordChecker checker;
+  while (const char* line = reader.ReadLine()) {
+    const RecordVerdict verdict = checker.Check(line);
+    if (verdict.action == RecordAction::kReject) {
+      ReportBadLine(checker.LineNumber(), verdict.reason);
+      return 0;
+    }
+    if (verdict.action != RecordAction::kSend) continue;
+    RsPuts(port, line);  // a failed write shows as a missing answer
+    PrintLong(std::string(line) + ":");
+    if (RsWaitRx(port, kAnswerMs) == 0) {
+      Print("NG");
+      NewLine();
+      return 0;
+    }
+    const int answer = RsGetc(port);
+    if (answer != kAccepted) {
+      ReportRefusal(port, answer);
+      NewLine();
+      return 0;
+    }
+    Print("OK:%c", answer);
+    NewLine();
+  }
+  return 1;
+}
+
+int TransferFile(int port, RecordFileReader& reader, const char* fileName) {
+  if (reader.Open(fileName) == 0) {
+    ReportMissingFile(fileName);
+    return 0;
+  }
+  if (!CheckFile(reader)) return 0;
+  if (reader.Open(fileName) == 0) {  // gone since the check
+    ReportMissingFile(fileName);
+    return 0;
+  }
+  Print("Program H3048...");
+  NewLine();
+  return SendRecords(port, reader);
+}
+
+}  // namespace
+
+int ProgramRecords(const char* programFileName) {
+  const int port = g_runSettings.portIndex;
+  const char* fileName = programFileName != nullptr ? programFileName : "";
+
+  char startLine[kStartLineMax + 1];
+  if (RsGetLine(port, startLine, kStartLineMax, kStartLineMs) == 1) {
+    Print("%s", startLine);
+    NewLine();
+  }
+  RsSleep(kSettleMs);
+  RsFlush(port);
+
+  RecordFileReader reader;
+  const int result = TransferFile(port, reader, fileName);
+  reader.Close();
+  return result;
+}

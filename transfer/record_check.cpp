@@ -1,0 +1,90 @@
+#include "record_check.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// Address field size in bytes by record type; 0: not a type the chip takes.
+constexpr unsigned kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The byte whose two digits start at text (both known to be hex).
+unsigned ByteAt(const char* text) {
+  return static_cast<unsigned>(HexValue(text[0]) * 16 + HexValue(text[1]));
+}
+
+RecordVerdict Reject(const char* reason) { return {RecordAction::kReject, reason}; }
+
+}  // namespace
+
+RecordVerdict RecordChecker::Check(const char* line) {
+  ++lineNumber_;
+  if (line == nullptr || line[0] != 'S') return {RecordAction::kIgnore, ""};
+  if (ended_) return Reject("after end record");
+
+  const char typeChar = line[1];
+  if (typeChar < '0' || typeChar > '9' || kAddressBytes[typeChar - '0'] == 0) return Reject("type");
+  const int type = typeChar - '0';
+
+  std::size_t end = std::strlen(line);
+  while (end > 2 && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+  const char* digits = line + 2;
+  const std::size_t digitCount = end - 2;
+  for (std::size_t i = 0; i < digitCount; ++i)
+    if (HexValue(digits[i]) < 0) return Reject("not hex");
+  if (digitCount % 2 != 0) return Reject("odd length");
+  if (digitCount == 0) return Reject("too short");
+
+  const std::size_t byteCount = digitCount / 2;  // the count byte included
+  const unsigned count = ByteAt(digits);
+  const unsigned addressBytes = kAddressBytes[type];
+  if (count < addressBytes + 1) return Reject("too short");
+  if (count != byteCount - 1) return Reject("count");
+
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < byteCount - 1; ++i) sum += ByteAt(digits + 2 * i);
+  const unsigned checksum = ByteAt(digits + 2 * (byteCount - 1));
+  if (((sum + checksum) & 0xFF) != 0xFF) return Reject("checksum");
+
+  std::uint64_t address = 0;
+  for (unsigned i = 0; i < addressBytes; ++i) address = address << 8 | ByteAt(digits + 2 + 2 * i);
+  const unsigned payload = count - addressBytes - 1;  // data or header bytes
+
+  switch (type) {
+    case 0:
+      // The chip discards a header; one without text is not worth a record.
+      return {payload == 0 ? RecordAction::kSkip : RecordAction::kSend, ""};
+    case 1:
+    case 2:
+    case 3:
+      ++dataRecords_;
+      // Without data bytes the chip's loop would take the next record as data.
+      if (payload == 0) return {RecordAction::kSkip, ""};
+      if (address + payload - 1 > kFlashLastAddress) return Reject("outside flash");
+      return {RecordAction::kSend, ""};
+    case 5:
+    case 6:
+      // The chip does not know these types and would stop at them.
+      if (address != dataRecords_) return Reject("record count");
+      return {RecordAction::kSkip, ""};
+    default:  // 7, 8, 9: the chip stops after it
+      ended_ = true;
+      return {RecordAction::kSend, ""};
+  }
+}
+
+RecordCheckResult CheckRecordLines(const std::vector<std::string>& lines) {
+  RecordChecker checker;
+  for (const std::string& line : lines) {
+    const RecordVerdict verdict = checker.Check(line.c_str());
+    if (verdict.action == RecordAction::kReject) return {false, checker.LineNumber(), verdict.reason};
+  }
+  return {};
+}

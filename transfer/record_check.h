@@ -1,0 +1,73 @@
+// The check of a program file before any of it goes to the chip.
+//
+// The write-control program in the chip trusts every character it gets: it
+// never verifies a checksum, takes any character inside a record as a hex
+// digit, programs an address beyond the flash at the address modulo
+// H'20000, stops for good at an end record or at a type it does not handle,
+// and a record without data bytes makes it swallow the records that follow
+// as data. So every line that begins with "S" must be a well-formed Motorola
+// S-record the chip handles, and the check also says which of them are
+// worth sending.
+//
+// The rules for a line beginning with "S", in the order they are tested:
+//   "after end record"  an S7, S8 or S9 record came before it
+//   "type"              the type is not a digit 0..9 other than 4
+//   "not hex"           a character after the type is not a hex digit
+//                       (either case); trailing blanks and tabs are allowed
+//   "odd length"        the hex digits do not make whole bytes
+//   "too short"         no count byte, or a count below the address field
+//                       plus the checksum (2 bytes: S0 S1 S5 S9, 3: S2 S6
+//                       S8, 4: S3 S7)
+//   "count"             the count differs from the number of bytes after it
+//   "checksum"          the checksum is wrong
+//   "outside flash"     S1/S2/S3 data beyond H'1FFFF
+//   "record count"      an S5/S6 count differs from the number of S1/S2/S3
+//                       records before it
+// Lines that do not begin with "S" are not records and are not checked.
+#ifndef KORVEL_TRANSFER_RECORD_CHECK_H
+#define KORVEL_TRANSFER_RECORD_CHECK_H
+
+#include <string>
+#include <vector>
+
+// The last flash address of the chip; data records must stay within it.
+constexpr unsigned long kFlashLastAddress = 0x1FFFF;
+
+enum class RecordAction {
+  kIgnore,  // not a record: the line does not begin with "S"
+  kSend,    // a good record for the chip
+  kSkip,    // a good record that carries nothing for the chip: S5/S6 count
+            // records, S1/S2/S3 without data, S0 without header bytes
+  kReject,  // a bad record: the file must not be sent
+};
+
+struct RecordVerdict {
+  RecordAction action;
+  const char* reason;  // for kReject a short word or two (see above), else ""
+};
+
+// Checks the lines of one file in order, as the record file reader returns
+// them. Stop at the first kReject: the state after it means nothing.
+class RecordChecker {
+ public:
+  RecordVerdict Check(const char* line);
+  // 1-based number of the line last checked, counting every line.
+  unsigned long LineNumber() const { return lineNumber_; }
+
+ private:
+  unsigned long lineNumber_ = 0;
+  unsigned long dataRecords_ = 0;  // S1/S2/S3 records so far
+  bool ended_ = false;             // an S7/S8/S9 record came
+};
+
+struct RecordCheckResult {
+  bool ok = true;
+  unsigned long lineNumber = 0;  // the first bad line, 1-based; 0 when ok
+  const char* reason = "";
+};
+
+// The whole check over the lines of a file. A line ends at its first NUL, as
+// the reader's lines do.
+RecordCheckResult CheckRecordLines(const std::vector<std::string>& lines);
+
+#endif
