@@ -64,7 +64,7 @@ TEST(StartupRun, PortNumberAndDefaultFileName) {
   EXPECT_EQ(g_runSettings.portIndex, 9);
   EXPECT_STREQ(g_runSettings.programFileName, "H3048.MOT");
   EXPECT_EQ(err, "korvel: cannot open /dev/korvel-no-such-port: No such file or directory\n");
-  Run();
+  ::Run();
   Terminate();
   SetConsoleSink(nullptr);
   RsSetDeviceName(9, "");
