@@ -117,6 +117,8 @@ class BootChip {
   // Sends bytes to the host (for the running hook, or unprompted).
   void Send(const Bytes& bytes, int delayMs = 0) { peer_.Send(bytes, delayMs); }
   void Send(const std::string& text, int delayMs = 0) { peer_.Send(text, delayMs); }
+  // The line itself, e.g. for a stand-in of the started program.
+  PtyPeer& Peer() { return peer_; }
 
  private:
   void OnByte(std::uint8_t byte);
