@@ -8,9 +8,28 @@
 #include <cstdint>
 #include <string>
 
+// A stretch of the address space that is plain memory: reading a byte gives
+// the byte stored there, with no side effect. A board may hand such windows
+// to the CPU (H8Memory::Window) so that instruction fetch and data access
+// there skip the virtual calls. data points at the byte for address begin;
+// the window covers begin .. begin + size - 1 (24-bit CPU addresses, as the
+// CPU issues them). When writable is false the CPU still reads through the
+// window but sends every write to Write8/16/32, so a board can watch writes
+// (e.g. to flash) while reads stay fast.
+struct H8Window {
+  std::uint8_t* data = nullptr;
+  std::uint32_t begin = 0;
+  std::uint32_t size = 0;
+  bool writable = false;
+};
+
 // The address space as the CPU sees it. Addresses are 24 bits; the board
 // decides how it decodes them. Word and long accesses are big-endian and
 // made of byte accesses unless a board overrides them.
+//
+// The CPU issues word and long accesses at even addresses only: like the
+// chip, it ignores bit 0 of the address of a word or long operand and of an
+// instruction fetch.
 class H8Memory {
  public:
   virtual ~H8Memory() = default;
@@ -20,6 +39,18 @@ class H8Memory {
   virtual void Write16(std::uint32_t address, std::uint16_t value);
   virtual std::uint32_t Read32(std::uint32_t address);
   virtual void Write32(std::uint32_t address, std::uint32_t value);
+
+  // Optional fast path. Asked for an address the CPU is about to fetch
+  // from or access; a board that holds plain memory there fills window
+  // (which must contain address and be at least 4 bytes long) and returns
+  // true. The default returns false, and everything then goes through
+  // Read8/Write8 and the word/long functions above, which is always
+  // correct. The CPU keeps a window (one for fetch, one for data) until it
+  // misses it or until H8Cpu::InvalidateWindows(); the board must keep the
+  // bytes at window.data alive and meaning plain memory until then, and
+  // call InvalidateWindows() when that stops being true (e.g. a region is
+  // remapped or its reads start to have side effects).
+  virtual bool Window(std::uint32_t address, H8Window& window);
 };
 
 // CCR bits.
@@ -32,11 +63,17 @@ constexpr std::uint8_t kCcrH = 0x20;
 constexpr std::uint8_t kCcrUI = 0x40;
 constexpr std::uint8_t kCcrI = 0x80;
 
+namespace h8isa {
+struct Form;
+struct TableBuilder;
+}
+
 class H8Cpu {
  public:
   explicit H8Cpu(H8Memory& memory);
 
   // Starts execution at pc with interrupts masked (CCR = I), registers 0.
+  // Clears a stop (unknown opcode or SLEEP) and the fetch/data windows.
   void Reset(std::uint32_t pc);
 
   // Executes one instruction. False when the CPU has stopped: an opcode it
@@ -54,11 +91,93 @@ class H8Cpu {
   std::uint8_t Ccr() const;
   void SetCcr(std::uint8_t ccr);
 
+  // Instructions executed since construction (Reset does not clear it, so
+  // a board may use it as its clock). SLEEP counts; an unknown opcode does
+  // not.
   std::uint64_t InstructionCount() const;
   bool Stopped() const;
   const std::string& Fault() const;  // empty unless stopped on an unknown opcode
 
-  // ... (private state and the decode table are the implementer's)
+  // True when stopped by SLEEP (Pc() is then the address after it).
+  bool Sleeping() const;
+
+  // Exception handling as the chip does it for an interrupt or trap: pushes
+  // the CCR and the PC as one long (CCR in the top byte), sets I, and
+  // continues at the address in the vector table entry (4 bytes at
+  // vector * 4). Wakes the CPU from SLEEP (not from an unknown opcode).
+  // Masking (I, UI) and priorities are the board's business: this always
+  // takes the exception.
+  void TakeException(unsigned vector);
+
+  // Forgets the fetch and data windows; the next accesses ask
+  // H8Memory::Window again.
+  void InvalidateWindows();
+
+  // Everything below is the simulator's own.
+ private:
+  struct Ops;  // the instruction handlers and the decode table (h8_cpu.cpp)
+  friend struct Ops;
+  friend struct h8isa::TableBuilder;
+
+  void ExecuteOne();
+  std::uint16_t Fetch16();
+  std::uint32_t Fetch32();
+  std::uint16_t FetchMiss(std::uint32_t address);
+
+  std::uint8_t Read8(std::uint32_t address);
+  std::uint16_t Read16(std::uint32_t address);
+  std::uint32_t Read32(std::uint32_t address);
+  void Write8(std::uint32_t address, std::uint8_t value);
+  void Write16(std::uint32_t address, std::uint16_t value);
+  void Write32(std::uint32_t address, std::uint32_t value);
+  bool DataWindow(std::uint32_t address);
+
+  // The registers as instruction fields name them: a 4-bit field picks
+  // R0H-R7H (0-7) or R0L-R7L (8-15) for bytes, R0-R7 or E0-E7 for words;
+  // a 3-bit field picks ER0-ER7.
+  std::uint32_t RegB(unsigned n) const {
+    return (er_[n & 7] >> (~n & 8)) & 0xFF;
+  }
+  void SetRegB(unsigned n, std::uint32_t v) {
+    const unsigned shift = ~n & 8;
+    std::uint32_t& r = er_[n & 7];
+    r = (r & ~(0xFFu << shift)) | ((v & 0xFF) << shift);
+  }
+  std::uint32_t RegW(unsigned n) const {
+    return (er_[n & 7] >> ((n & 8) << 1)) & 0xFFFF;
+  }
+  void SetRegW(unsigned n, std::uint32_t v) {
+    const unsigned shift = (n & 8) << 1;
+    std::uint32_t& r = er_[n & 7];
+    r = (r & ~(0xFFFFu << shift)) | ((v & 0xFFFF) << shift);
+  }
+
+  // One window as the CPU keeps it: off = address - begin is inside for an
+  // n-byte access when off < limit[n] (limit = size - n + 1).
+  struct Window {
+    std::uint8_t* data = nullptr;
+    std::uint32_t begin = 0;
+    std::uint32_t limit1 = 0;
+    std::uint32_t limit2 = 0;
+    std::uint32_t limit4 = 0;
+    bool writable = false;
+    void Set(const H8Window& w);
+    void Clear() { *this = Window(); }
+  };
+
+  H8Memory& memory_;
+  std::uint32_t er_[8] = {};
+  std::uint32_t pc_ = 0;
+  std::uint32_t insn_pc_ = 0;  // address of the instruction being executed
+  std::uint8_t ccr_ = kCcrI;
+  bool stopped_ = false;
+  bool sleeping_ = false;
+  std::uint64_t count_ = 0;
+  std::string fault_;
+  Window fetch_;
+  Window data_;
+  const h8isa::Form* forms_;            // the decode tables (h8_isa.h)
+  const std::uint16_t* const* nodes_;
 };
 
 #endif
