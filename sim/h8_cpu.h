@@ -105,8 +105,10 @@ class H8Cpu {
   // the CCR and the PC as one long (CCR in the top byte), sets I, and
   // continues at the address in the vector table entry (4 bytes at
   // vector * 4). Wakes the CPU from SLEEP (not from an unknown opcode).
-  // Masking (I, UI) and priorities are the board's business: this always
-  // takes the exception.
+  // Masking (I, UI), priorities and UI itself (which the chip also sets
+  // when SYSCR.UE is 0) are the board's business: this always takes the
+  // exception and changes only I. TRAPA #n goes through here with vector
+  // 8 + n.
   void TakeException(unsigned vector);
 
   // Forgets the fetch and data windows; the next accesses ask
@@ -115,7 +117,7 @@ class H8Cpu {
 
   // Everything below is the simulator's own.
  private:
-  struct Ops;  // the instruction handlers and the decode table (h8_cpu.cpp)
+  struct Ops;  // the instruction handlers (h8_cpu_ops.h, h8_cpu.cpp)
   friend struct Ops;
   friend struct h8isa::TableBuilder;
 

@@ -31,6 +31,7 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
       if (setgid(static_cast<gid_t>(options.runAsUid)) != 0 || setuid(static_cast<uid_t>(options.runAsUid)) != 0)
         _exit(126);
     }
+    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(125);
     for (const std::string& setting : options.environment) putenv(const_cast<char*>(setting.c_str()));
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -116,8 +117,9 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   return RunProcess(program, args, options);
 }
 
-BackgroundProcess::BackgroundProcess(const std::string& program, const std::vector<std::string>& args) {
-  pid_ = Spawn(program, args, ProcessOptions{}, &out_, &err_);
+BackgroundProcess::BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
+                                     const ProcessOptions& options) {
+  pid_ = Spawn(program, args, options, &out_, &err_);
 }
 
 BackgroundProcess::~BackgroundProcess() {

@@ -29,6 +29,7 @@ struct ProcessOptions {
   double timeoutSeconds = 60;  // killed after this
   int runAsUid = -1;           // >= 0: the child gives up root for this user and group
   std::vector<std::string> environment;  // NAME=VALUE added to the child's environment
+  std::string workingDirectory;           // empty: the test's own
 };
 
 // Starts program with args (argv[0] is program), standard input from
@@ -41,7 +42,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 // A child that runs beside the test, e.g. the virtual board.
 class BackgroundProcess {
  public:
-  BackgroundProcess(const std::string& program, const std::vector<std::string>& args);
+  BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
+                    const ProcessOptions& options = {});
   ~BackgroundProcess();  // kills the child if it still runs
   BackgroundProcess(const BackgroundProcess&) = delete;
   BackgroundProcess& operator=(const BackgroundProcess&) = delete;

@@ -1,0 +1,144 @@
+#include "board.h"
+
+#include <cstdio>
+
+#include "h8_cpu.h"
+
+// The bus as the CPU core sees it, with plain memory handed out as windows.
+class Board::Memory : public H8Memory {
+ public:
+  explicit Memory(BoardBus& bus) : bus_(bus) {}
+  std::uint8_t Read8(std::uint32_t a) override { return bus_.Read8(a); }
+  void Write8(std::uint32_t a, std::uint8_t v) override { bus_.Write8(a, v); }
+  std::uint16_t Read16(std::uint32_t a) override { return bus_.Read16(a); }
+  void Write16(std::uint32_t a, std::uint16_t v) override { bus_.Write16(a, v); }
+  std::uint32_t Read32(std::uint32_t a) override {
+    const std::uint32_t hi = bus_.Read16(a);
+    return hi << 16 | bus_.Read16(a + 2);
+  }
+  void Write32(std::uint32_t a, std::uint32_t v) override {
+    bus_.Write16(a, static_cast<std::uint16_t>(v >> 16));
+    bus_.Write16(a + 2, static_cast<std::uint16_t>(v));
+  }
+  bool Window(std::uint32_t a, H8Window& w) override {
+    const auto region = bus_.PlainRegion(a);
+    if (!region) return false;
+    w.data = region->data;
+    w.begin = region->begin;
+    w.size = region->size;
+    w.writable = region->writable;
+    return true;
+  }
+
+ private:
+  BoardBus& bus_;
+};
+
+Board::Board(const BoardConfig& config, std::function<std::string()> lineProblem,
+             std::function<BoardWire::Time()> clock)
+    : config_(config),
+      wire_(config.pace, std::move(clock)),
+      bus_(wire_),
+      boot_(bus_, config.boot, std::move(lineProblem)),
+      memory_(std::make_unique<Memory>(bus_)),
+      cpu_(std::make_unique<H8Cpu>(*memory_)) {
+  FlashMemory& flash = bus_.Flash();
+  if (config.preload) {
+    for (std::uint32_t a = 0; a < FlashMemory::kSize; ++a)
+      if (config.preloadImage.present[a]) flash.Load(a, &config.preloadImage.bytes[a], 1);
+  } else if (config.boot.noErase) {
+    // A chip that was programmed before and is not erased now: all zeros,
+    // so any byte with a 1 bit fails to program.
+    const std::vector<std::uint8_t> zeros(FlashMemory::kSize, 0x00);
+    flash.Load(0, zeros.data(), zeros.size());
+  }
+  for (const StuckBit& s : config.stuckBits) flash.SetStuckBit(s.address, s.bit);
+}
+
+Board::~Board() = default;
+
+void Board::SetLog(std::function<void(const std::string&)> log) {
+  bus_.SetLog(log);
+  boot_.SetLog(std::move(log));
+}
+
+std::uint64_t Board::Instructions() const { return cpu_->InstructionCount(); }
+
+Board::Activity Board::Run(std::uint64_t maxInstructions) {
+  if (!fault_.empty()) return Activity::kFault;
+  if (!cpuStarted_) return RunBoot();
+  return RunCpu(maxInstructions);
+}
+
+Board::Activity Board::RunBoot() {
+  std::uint8_t byte;
+  while (!boot_.Started() && wire_.TakeArrived(&byte))
+    for (std::uint8_t answer : boot_.Receive(byte)) wire_.Transmit(answer);
+  if (!boot_.Started()) return Activity::kIdle;
+  cpuStarted_ = true;
+  cpu_->Reset(BootProgram::kLoadAddress);
+  return Activity::kBusy;
+}
+
+// A branch to itself (BRA/Bcc with displacement -2, 8- or 16-bit) that was
+// taken: with no interrupts on this board nothing can ever leave it.
+bool Board::SpinsOnItself(std::uint32_t pc) {
+  const std::uint8_t op = bus_.Read8(pc), disp = bus_.Read8(pc + 1);
+  if ((op & 0xF0) == 0x40 && disp == 0xFE) return true;
+  return op == 0x58 && (disp & 0x0F) == 0 && bus_.Read8(pc + 2) == 0xFF && bus_.Read8(pc + 3) == 0xFC;
+}
+
+Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
+  if (spinning_ || cpu_->Sleeping()) return Activity::kStopped;
+  Sci& sci = bus_.Sci1();
+  bus_.ServiceSci();
+  sci.ResetUnchangedStatusReads();
+  for (std::uint64_t n = 0; n < maxInstructions; ++n) {
+    const std::uint32_t pc = cpu_->Pc();
+    if (!cpu_->Step()) {
+      if (!cpu_->Fault().empty()) {
+        fault_ = cpu_->Fault();
+        return Activity::kFault;
+      }
+      stopPc_ = pc;
+      return Activity::kStopped;  // SLEEP: no interrupt will come
+    }
+    if (cpu_->Pc() == pc && SpinsOnItself(pc)) {
+      spinning_ = true;
+      stopPc_ = pc;
+      return Activity::kStopped;
+    }
+    if (sci.UnchangedStatusReads() >= config_.idlePolls) return Activity::kIdle;
+  }
+  return Activity::kBusy;
+}
+
+std::string Board::Describe() const {
+  if (!cpuStarted_) return boot_.Describe();
+  char text[160];
+  if (!fault_.empty()) {
+    std::snprintf(text, sizeof text, "CPU stopped: %s", fault_.c_str());
+  } else if (spinning_) {
+    std::snprintf(text, sizeof text, "program stopped (branch to itself at H'%05X)", static_cast<unsigned>(stopPc_));
+  } else if (cpu_->Sleeping()) {
+    std::snprintf(text, sizeof text, "program asleep (SLEEP at H'%05X)", static_cast<unsigned>(stopPc_));
+  } else {
+    std::snprintf(text, sizeof text, "program running at H'%05X", static_cast<unsigned>(cpu_->Pc() & 0xFFFFF));
+  }
+  return text;
+}
+
+std::string Board::Summary() const {
+  const FlashMemory::Stats& f = bus_.Flash().GetStats();
+  const BoardBus::Stats& b = bus_.GetStats();
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "%llu bytes programmed, %llu pulses, %llu instructions, %llu ignored flash writes",
+                static_cast<unsigned long long>(f.bytesProgrammed), static_cast<unsigned long long>(f.pulses),
+                static_cast<unsigned long long>(Instructions()), static_cast<unsigned long long>(f.ignoredWrites));
+  std::string line = text;
+  if (b.unguardedPulses) line += ", " + std::to_string(b.unguardedPulses) + " pulses without the watchdog";
+  if (b.unknownIoAccesses || b.unmappedAccesses)
+    line += ", " + std::to_string(b.unknownIoAccesses + b.unmappedAccesses) + " stray accesses";
+  return line + "; " + Describe();
+}

@@ -1,0 +1,96 @@
+// The virtual H8/3048F board in boot mode: the boot program first, then
+// the H8/300H CPU running what it loaded, with flash, RAM and SCI1 on the
+// bus and the serial line to the host (BoardWire).
+//
+// The board runs in slices: Run() takes the bytes that have reached the
+// chip, lets the boot program or the CPU work on them, and returns when
+// nothing more can happen without the host or the clock (the CPU busy-polls
+// the serial status with nothing to do, spins on a branch to itself, or
+// sleeps), when the slice is used up, or when the CPU meets an opcode it
+// does not know.
+#ifndef KORVEL_SIM_BOARD_H
+#define KORVEL_SIM_BOARD_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board_bus.h"
+#include "board_wire.h"
+#include "boot_program.h"
+#include "flash_srec.h"
+
+class H8Cpu;
+
+struct StuckBit {
+  std::uint32_t address;
+  int bit;
+};
+
+struct BoardConfig {
+  BootFaults boot;
+  bool pace = false;                 // real-time 9600 bit/s on both directions
+  std::vector<StuckBit> stuckBits;
+  bool preload = false;              // start with preloadImage's present bytes in the flash
+  FlashImage preloadImage;
+  // Status reads in a row with nothing changed before the CPU counts as idle.
+  std::uint64_t idlePolls = 64;
+};
+
+class Board {
+ public:
+  enum class Activity {
+    kBusy,     // the slice ran out: call again
+    kIdle,     // waiting for the host or the clock
+    kStopped,  // the CPU will do nothing more (branch to itself, sleep)
+    kFault,    // the CPU met an unknown opcode: Fault() says which
+  };
+
+  // lineProblem reports what is wrong with the host's line settings (see
+  // BootProgram); clock is for the paced wire and the tests.
+  explicit Board(const BoardConfig& config, std::function<std::string()> lineProblem = {},
+                 std::function<BoardWire::Time()> clock = BoardWire::Clock::now);
+  ~Board();
+  Board(const Board&) = delete;
+  Board& operator=(const Board&) = delete;
+
+  Activity Run(std::uint64_t maxInstructions = 200000);
+
+  BoardWire& Wire() { return wire_; }
+  BoardBus& Bus() { return bus_; }
+  FlashMemory& Flash() { return bus_.Flash(); }
+  const BootProgram& Boot() const { return boot_; }
+  H8Cpu& Cpu() { return *cpu_; }
+
+  bool CpuStarted() const { return cpuStarted_; }
+  std::uint64_t Instructions() const;
+  const std::string& Fault() const { return fault_; }
+  // Where things stand, in words: the boot program's state or the CPU's.
+  std::string Describe() const;
+  // One line: bytes programmed, pulses, instructions, ignored flash writes,
+  // and the state.
+  std::string Summary() const;
+
+  void SetLog(std::function<void(const std::string&)> log);
+
+ private:
+  class Memory;
+  Activity RunBoot();
+  Activity RunCpu(std::uint64_t maxInstructions);
+  bool SpinsOnItself(std::uint32_t pc);
+
+  BoardConfig config_;
+  BoardWire wire_;
+  BoardBus bus_;
+  BootProgram boot_;
+  std::unique_ptr<Memory> memory_;
+  std::unique_ptr<H8Cpu> cpu_;
+  bool cpuStarted_ = false;
+  bool spinning_ = false;
+  std::uint32_t stopPc_ = 0;
+  std::string fault_;
+};
+
+#endif

@@ -1,0 +1,97 @@
+// The address space of the virtual H8/3048F as its CPU sees it in the
+// boot mode's single-chip operating mode: 1 MB, decoded on the low 20 bits
+// of the 24-bit address (so H'FFFFBC and H'0FFFBC are the same register).
+//
+//   H'00000-H'1FFFF  flash memory (FlashMemory)
+//   H'FEF10-H'FFF0F  on-chip RAM, 4 KB
+//   H'FFF40          FLMCR        H'FFF42/43  EBR1, EBR2
+//   H'FFFA8          WDT TCSR/TCNT (written only as 16-bit words with the
+//                    H'A5 / H'5A password in the upper byte)
+//   H'FFFB8-H'FFFBD  SCI1 SMR, BRR, SCR, TDR, SSR, RDR
+//
+// Other I/O registers read 0 and ignore writes; addresses outside all of
+// these read H'FF. Both are counted, and reported through the log hook.
+#ifndef KORVEL_SIM_BOARD_BUS_H
+#define KORVEL_SIM_BOARD_BUS_H
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board_wire.h"
+#include "flash.h"
+#include "sci.h"
+
+class BoardBus {
+ public:
+  static constexpr std::uint32_t kAddressMask = 0xFFFFF;
+  static constexpr std::uint32_t kRamStart = 0xFEF10;
+  static constexpr std::uint32_t kRamSize = 0x1000;
+  static constexpr std::uint32_t kIoStart = 0xFFF1C;
+  static constexpr std::uint32_t kFlmcr = 0xFFF40;
+  static constexpr std::uint32_t kEbr1 = 0xFFF42;
+  static constexpr std::uint32_t kEbr2 = 0xFFF43;
+  static constexpr std::uint32_t kTcsr = 0xFFFA8;
+  static constexpr std::uint32_t kRstcsr = 0xFFFAA;
+  static constexpr std::uint32_t kSci1 = 0xFFFB8;
+
+  struct Stats {
+    std::uint64_t unknownIoAccesses = 0;  // I/O addresses this board has no register for
+    std::uint64_t unmappedAccesses = 0;   // addresses with nothing behind them
+    std::uint64_t refusedWatchdogWrites = 0;  // byte writes or a wrong password
+    std::uint64_t unguardedPulses = 0;        // program pulses with the watchdog stopped
+  };
+
+  explicit BoardBus(BoardWire& wire);
+
+  std::uint8_t Read8(std::uint32_t address);
+  void Write8(std::uint32_t address, std::uint8_t value);
+  std::uint16_t Read16(std::uint32_t address);
+  void Write16(std::uint32_t address, std::uint16_t value);
+
+  // Moves bytes between SCI1 and the wire: a byte that has arrived goes
+  // into RDR when the receiver can take it; TDR goes out when the
+  // transmitter is free. Runs by itself after every access that can change
+  // either; the board calls it when time has passed.
+  void ServiceSci();
+
+  // Plain memory under address (flash reads, RAM), for fast CPU access:
+  // the start of the 20-bit region in the 1 MB mirror that address lies in.
+  struct Region {
+    std::uint8_t* data;
+    std::uint32_t begin;  // in the caller's (24-bit) addressing
+    std::uint32_t size;
+    bool writable;
+  };
+  std::optional<Region> PlainRegion(std::uint32_t address);
+
+  FlashMemory& Flash() { return flash_; }
+  const FlashMemory& Flash() const { return flash_; }
+  Sci& Sci1() { return sci_; }
+  std::uint8_t* Ram() { return ram_.data(); }
+  bool WatchdogRunning() const { return (tcsr_ & kTme) != 0; }
+  const Stats& GetStats() const { return stats_; }
+
+  void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
+ private:
+  static constexpr std::uint8_t kTme = 0x20;
+
+  void Note(const char* what, std::uint32_t address);
+
+  BoardWire& wire_;
+  FlashMemory flash_;
+  Sci sci_;
+  std::vector<std::uint8_t> ram_;
+  std::uint8_t tcsr_ = 0x00;
+  std::uint8_t tcnt_ = 0x00;
+  std::uint8_t rstcsr_ = 0x00;
+  std::optional<BoardWire::Time> transmitReadySince_;
+  Stats stats_;
+  std::function<void(const std::string&)> log_;
+  int logged_ = 0;
+};
+
+#endif

@@ -1,0 +1,80 @@
+#include "board_wire.h"
+
+#include <algorithm>
+
+BoardWire::BoardWire(bool paced, std::function<Time()> now) : paced_(paced), now_(std::move(now)) {}
+
+void BoardWire::FromHost(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const Time now = now_();
+  for (std::size_t i = 0; i < size; ++i) {
+    Time due = now;
+    if (paced_) {
+      due = std::max(now, lastArrival_) + kByteTime;
+      lastArrival_ = due;
+    }
+    toChip_.push_back({due, data[i]});
+  }
+}
+
+bool BoardWire::HasArrived() const {
+  if (toChip_.empty()) return false;
+  return !paced_ || toChip_.front().due <= now_();
+}
+
+bool BoardWire::TakeArrived(std::uint8_t* byte) {
+  if (!HasArrived()) return false;
+  *byte = toChip_.front().byte;
+  toChip_.pop_front();
+  return true;
+}
+
+bool BoardWire::TransmitterFree() const {
+  if (!paced_) return forHost_.size() < kHostBacklogLimit;
+  return now_() >= shifterFree_ && forHost_.size() < kHostBacklogLimit;
+}
+
+bool BoardWire::TransmitterIdle() const { return !paced_ || now_() >= shifterFree_; }
+
+void BoardWire::Transmit(std::uint8_t byte) { Transmit(byte, now_()); }
+
+void BoardWire::Transmit(std::uint8_t byte, Time readySince) {
+  if (!paced_) {
+    forHost_.push_back(byte);
+    return;
+  }
+  const Time start = std::max(shifterFree_, readySince);
+  shifterFree_ = start + kByteTime;
+  onWire_.push_back({shifterFree_, byte});
+}
+
+void BoardWire::Settle() {
+  if (onWire_.empty()) return;
+  const Time now = now_();
+  while (!onWire_.empty() && onWire_.front().due <= now) {
+    forHost_.push_back(onWire_.front().byte);
+    onWire_.pop_front();
+  }
+}
+
+const std::vector<std::uint8_t>& BoardWire::ForHost() {
+  Settle();
+  return forHost_;
+}
+
+void BoardWire::HandedToHost(std::size_t count) {
+  forHost_.erase(forHost_.begin(), forHost_.begin() + static_cast<std::ptrdiff_t>(std::min(count, forHost_.size())));
+}
+
+std::optional<BoardWire::Time> BoardWire::NextEvent() const {
+  if (!paced_) return std::nullopt;
+  const Time now = now_();
+  std::optional<Time> next;
+  auto consider = [&](Time t) {
+    if (t > now && (!next || t < *next)) next = t;
+  };
+  if (!toChip_.empty()) consider(toChip_.front().due);
+  if (!onWire_.empty()) consider(onWire_.front().due);
+  consider(shifterFree_);
+  return next;
+}

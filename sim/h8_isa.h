@@ -1,0 +1,47 @@
+// The decode tables shared by the CPU core and the disassembler. Internal to
+// sim/: boards use h8_cpu.h and h8_disasm.h.
+//
+// Decoding walks a small tree of 65536-entry tables, one word at a time.
+// Node 0 is indexed by an instruction's first word. Its entry names a form;
+// a form either is an instruction (next == 0) or says that the following
+// word decides (next = the node to index with it): that is how the prefixed
+// encodings (01 00 .., 01 40 .., 01 C0 .., 01 D0 .., 01 F0 .., 78 .., 7C ..
+// to 7F ..) are told apart, and 01 00 78 .. / 01 40 78 .. take a third
+// level. Form 0 is the unknown instruction, so every word that no form
+// claims stops the CPU.
+#ifndef KORVEL_SIM_H8_ISA_H
+#define KORVEL_SIM_H8_ISA_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class H8Cpu;
+
+namespace h8isa {
+
+// Runs an instruction. op holds the last two words decoded (for a form of
+// one word, just that word); the PC already points past them, and the
+// handler fetches any further words (immediates, displacements, addresses).
+using Exec = void (*)(H8Cpu& cpu, std::uint32_t op);
+
+struct Form {
+  Exec exec = nullptr;
+  std::uint16_t next = 0;        // 0: an instruction; else the node the next word indexes
+  std::uint8_t length = 0;       // bytes; 0 for the unknown instruction and for prefixes
+  const char* mnemonic = "";     // "mov.b", "bne"
+  const char* operands = "";     // operand template, rendered by h8_disasm.cpp
+};
+
+struct Tables {
+  std::vector<Form> forms;                             // forms[0]: unknown
+  std::vector<std::unique_ptr<std::uint16_t[]>> nodes;  // 65536 form indices each
+  std::vector<const std::uint16_t*> node_pointers;      // nodes[i].get()
+};
+
+// Built on first use, then shared and never changed.
+const Tables& GetTables();
+
+}  // namespace h8isa
+
+#endif

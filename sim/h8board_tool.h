@@ -1,0 +1,53 @@
+// h8board: a virtual H8/3048F board in boot mode on a pseudo-terminal.
+// It prints the terminal's path, serves one programming run (until the
+// host, having opened the line, closes it again), then writes the flash and
+// a one-line summary.
+#ifndef KORVEL_SIM_H8BOARD_TOOL_H
+#define KORVEL_SIM_H8BOARD_TOOL_H
+
+#include <csignal>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "board.h"
+
+struct H8BoardOptions {
+  BoardConfig board;
+  std::string link;         // --link: symbolic link to the terminal
+  std::string out;          // --out: raw 128 KB flash image
+  std::string dump;         // --dump: S-records of the flash
+  std::string preloadPath;  // --preload
+  double timeoutSeconds = 0;  // --timeout; 0: none
+  bool verbose = false;
+  bool help = false;
+};
+
+// Exit codes of the tool.
+constexpr int kH8BoardServed = 0;     // the host opened and closed the line
+constexpr int kH8BoardFault = 1;      // the CPU met an unknown opcode, or an I/O failure
+constexpr int kH8BoardUsage = 2;      // bad command line
+constexpr int kH8BoardCutShort = 3;   // --timeout or a signal ended the run first
+
+// False with a message on a bad command line. Loads the --preload file.
+bool ParseH8BoardOptions(const std::vector<std::string>& args, H8BoardOptions* options, std::string* error);
+std::string H8BoardUsage();
+
+// How a served run ended. A CPU fault does not end it: the board then
+// stays silent until the host closes the line (Board::Fault() tells).
+enum class ServeEnd { kHostClosed, kTimeout, kInterrupted };
+
+class PtyLine;
+
+// Runs the board on the line until the run is over. stop, when set by a
+// signal handler, ends it early. A CPU fault is reported on err at once;
+// verbose adds the board's own log.
+ServeEnd ServeBoard(Board& board, PtyLine& line, double timeoutSeconds, const volatile std::sig_atomic_t* stop,
+                    std::ostream& err, bool verbose);
+
+// The whole tool: options, terminal, run, files, summary. out gets the
+// terminal's path; err gets everything else.
+int RunH8Board(const H8BoardOptions& options, std::ostream& out, std::ostream& err);
+int H8BoardMain(int argc, char** argv);
+
+#endif

@@ -1,0 +1,48 @@
+// The board's end of a pseudo-terminal: the host opens the slave as its
+// serial port, the board reads and writes the master. Nobody holds the
+// slave open on the board's side, so the master reports a hang-up while the
+// host has the line closed: before the host opens it, and after it closes.
+#ifndef KORVEL_SIM_PTY_LINE_H
+#define KORVEL_SIM_PTY_LINE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class PtyLine {
+ public:
+  // A new pseudo-terminal; nullptr with a reason when there is none.
+  static std::unique_ptr<PtyLine> Create(std::string* why);
+  ~PtyLine();
+  PtyLine(const PtyLine&) = delete;
+  PtyLine& operator=(const PtyLine&) = delete;
+
+  const std::string& SlavePath() const { return slavePath_; }
+  int MasterFd() const { return master_; }
+
+  // A symbolic link to the slave (an existing link at path is replaced,
+  // anything else there is an error); removed again when the line is
+  // destroyed.
+  bool MakeLink(const std::string& path, std::string* why);
+
+  // What is wrong with the host's line settings for the boot program (see
+  // LineProblem in boot_program.h); empty when they are right.
+  std::string HostLineProblem() const;
+
+  // Bytes from the host, without blocking: how many were read (0 when none
+  // wait or the host has the line closed).
+  std::size_t Read(std::uint8_t* buffer, std::size_t size);
+  // Bytes to the host, without blocking: how many were taken.
+  std::size_t Write(const std::uint8_t* data, std::size_t size);
+  // The host has the line closed (right now).
+  bool HostClosed() const;
+
+ private:
+  PtyLine() = default;
+  int master_ = -1;
+  std::string slavePath_;
+  std::string link_;
+};
+
+#endif

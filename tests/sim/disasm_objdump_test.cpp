@@ -1,0 +1,232 @@
+// The decoder against the GNU disassembler (h8300-hms-objdump -m h8300h):
+// instruction boundaries, mnemonics and operands over the write-control
+// program, over compiled programs, and over every first word plus the
+// prefixed second and third words.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <iterator>
+#include <map>
+#include <random>
+#include <regex>
+#include <set>
+
+#include "cpu_test_support.h"
+#include "h8_disasm.h"
+#include "write_control_program.h"
+
+namespace {
+
+std::string Hex(const std::uint8_t* p, int n) {
+  std::string s;
+  char b[4];
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(b, sizeof b, "%02x", p[i]);
+    s += b;
+  }
+  return s;
+}
+
+std::string Text(const H8Instruction& insn) { return insn.Known() ? insn.Text() : ""; }
+
+// Compares each instruction objdump lists in [begin, end) with the decoder
+// at the same address: same length, same text. Returns how many matched.
+int CompareLinear(const std::vector<ObjdumpLine>& lines, const Bytes8& bytes, std::uint32_t base,
+                  std::uint32_t begin, std::uint32_t end) {
+  int matched = 0;
+  std::uint32_t expected_address = begin;
+  for (const ObjdumpLine& line : lines) {
+    if (line.address < begin || line.address >= end) continue;
+    EXPECT_EQ(line.address, expected_address) << "instruction boundaries drifted";
+    const std::uint32_t off = line.address - base;
+    const H8Instruction insn = H8Disassemble(bytes.data() + off, bytes.size() - off, line.address);
+    EXPECT_EQ(insn.length, line.length) << std::hex << "at H'" << line.address << ": " << line.text;
+    EXPECT_EQ(Text(insn), line.text) << std::hex << "at H'" << line.address << " ("
+                                     << Hex(bytes.data() + off, line.length) << ")";
+    if (insn.length == line.length && Text(insn) == line.text) ++matched;
+    expected_address = line.address + static_cast<std::uint32_t>(line.length);
+  }
+  EXPECT_EQ(expected_address, end);
+  return matched;
+}
+
+std::vector<ObjdumpLine> ObjdumpBinary(const TempDir& dir, const Bytes8& bytes, std::uint32_t base) {
+  WriteBinaryFile(dir.File("code.bin"), bytes);
+  char vma[32];
+  std::snprintf(vma, sizeof vma, "--adjust-vma=0x%x", base);
+  return ParseObjdump(RunTool("objdump", {"-D", "-b", "binary", "-m", "h8300h", vma, dir.File("code.bin")}));
+}
+
+TEST(DisasmObjdump, WriteControlProgramCode) {
+  REQUIRE_CROSS_TOOLS();
+  TempDir dir;
+  const Bytes8 image(kWriteControlProgram, kWriteControlProgram + kWriteControlProgramSize);
+  const std::vector<ObjdumpLine> lines = ObjdumpBinary(dir, image, kWriteControlProgramAddress);
+  // The code is H'FF300-H'FF623; the texts follow.
+  EXPECT_GT(CompareLinear(lines, image, kWriteControlProgramAddress, 0xFF300, 0xFF624), 250);
+}
+
+TEST(DisasmObjdump, CompiledPrograms) {
+  REQUIRE_CROSS_TOOLS();
+  int matched = 0;
+  for (const char* source : {"cpu_checksums.c", "cpu_sort.c", "cpu_arith.c", "cpu_asm_checks.s"}) {
+    for (const char* options : {"-O2", "-Os", "-O0"}) {
+      if (std::string(source).back() == 's' && std::string(options) != "-O2") continue;  // assembler: once
+      SCOPED_TRACE(std::string(source) + " " + options);
+      TempDir dir;
+      TestProgram program;
+      ASSERT_TRUE(BuildTestProgram(dir, {source}, options, program));
+      // objdump -d lists the code section only; constants and data follow
+      // it in a section of their own.
+      const std::vector<ObjdumpLine> lines = ParseObjdump(RunTool("objdump", {"-d", "-m", "h8300h", program.coff}));
+      ASSERT_FALSE(lines.empty());
+      const std::uint32_t end = lines.back().address + static_cast<std::uint32_t>(lines.back().length);
+      matched += CompareLinear(lines, program.image, kProgramBase, kProgramBase, end);
+    }
+  }
+  EXPECT_GT(matched, 3000);
+}
+
+// objdump knows the H8S and H8SX extensions even with -m h8300h, and it
+// ignores some bits the H8/300H defines as zero. Where the decoder rejects
+// an encoding that objdump decodes, it must be one of these:
+bool ObjdumpOnlyExtension(const std::uint8_t* bytes, const std::string& text) {
+  const std::string hex = Hex(bytes, 10);
+  static const std::set<std::string> kExtensionMnemonics = {
+      "bfld",     "bfst",     "bra/bc",   "bra/bs",  "bsr/bc",  "bsr/bs",  "bra/s",   "rts/l",
+      "rte/l",    "stmac",    "ldmac",    "clrmac",  "mova/b.l", "mova/w.l", "mova/l.l", "bpt",
+      "movsd.b",  "movmd.b",  "movmd.w",  "movmd.l", "ldm.l",   "stm.l",   "addx.b",  "subx.b",
+      "tas",      "mac",      "bset/eq",  "bset/ne", "bclr/eq", "bclr/ne", "bstz",    "bistz"};
+  static const std::regex kExtensionOperands(
+      // EXR/VBR/SBR/MAC registers; shift counts; H8SX register-indirect
+      // branches; memory operands of the ALU instructions; memory to memory
+      // and immediate to memory moves; vectors above H'FF for @@.
+      R"(exr|vbr|sbr|mac|^(sh|rot|ext)\S*\t#|^(bra|bsr)\t(r|e)|)"
+      R"(^(add|sub|cmp|and|or|xor|not|neg|sh|rot|ext|inc|dec|da|mul|div)\S*\t.*@|^mov\S*\t[@#].*,@|)"
+      R"(@@0x[1-9a-f][0-9a-f][0-9a-f])");
+  // H8SX encodings that read like H8/300H text: short immediates (#xx:3 in
+  // the register forms 0A/0F/1A/1F), JMP/JSR @aa:32 (59 08 / 5D 08), and
+  // the 78 prefix with the top bit of its register field set.
+  static const std::regex kExtensionEncodings(R"(^((0a|0f|1a|1f)([1-7].|[9a-f][89a-f])|(59|5d)08|78[89a-f]0))");
+  const std::string mnemonic = text.substr(0, text.find('\t'));
+  if (kExtensionMnemonics.count(mnemonic) != 0) return true;
+  if (std::regex_search(text, kExtensionOperands)) return true;
+  if (std::regex_search(hex, kExtensionEncodings)) return true;
+  // With one or two set bits of a byte cleared it is an instruction the
+  // decoder knows and objdump writes the same: objdump ignored bits that
+  // must be 0 (the top bit of a 3-bit register field, the bits above
+  // TRAPA's #x, ...).
+  for (int byte = 0; byte < 6; ++byte) {
+    for (int a = 0; a < 8; ++a) {
+      for (int b = a; b < 8; ++b) {
+        const int mask = (0x80 >> a) | (0x80 >> b);
+        if ((bytes[byte] & mask) != mask) continue;
+        std::uint8_t copy[16] = {};
+        std::copy(bytes, bytes + 16, copy);
+        copy[byte] = static_cast<std::uint8_t>(copy[byte] & ~mask);
+        const H8Instruction insn = H8Disassemble(copy, sizeof copy, 0);
+        if (insn.Known() && insn.Text() == text) return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool OddBranch(const H8Instruction& insn) {
+  const std::string& m = insn.mnemonic;
+  const bool branch = (m.size() == 3 && m[0] == 'b' && m != "bst" && m != "bor" && m != "bld") || m == "bsr";
+  return branch && insn.operands.size() > 2 && (std::stoul(insn.operands, nullptr, 16) & 1) != 0;
+}
+
+TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
+  REQUIRE_CROSS_TOOLS();
+  // Each candidate gets a 32-byte slot: its words, then (when the decoder
+  // knows it) random operand bytes up to its length, then zeros.
+  // First words: all of them, except that where the first byte alone
+  // decides (2x, 3x, 4x, 8x-Fx: register and 8-bit fields only) a sample of
+  // second bytes does.
+  const std::uint8_t samples[] = {0x00, 0x01, 0x07, 0x08, 0x0F, 0x10, 0x5A, 0x70,
+                                  0x7F, 0x80, 0x88, 0x8F, 0xA5, 0xF0, 0xF8, 0xFF};
+  std::vector<std::vector<std::uint16_t>> candidates;
+  for (std::uint32_t hi = 0; hi < 256; ++hi) {
+    const bool uniform = (hi >= 0x20 && hi < 0x50) || hi >= 0x80;
+    for (std::uint32_t lo = 0; lo < 256; ++lo) {
+      if (uniform && std::find(std::begin(samples), std::end(samples), lo) == std::end(samples)) continue;
+      candidates.push_back({static_cast<std::uint16_t>(hi << 8 | lo)});
+    }
+  }
+  // Prefixed forms: every high byte of the next word, with low bytes that
+  // set and clear the register fields' top bits.
+  const std::uint8_t lows[] = {0x00, 0x07, 0x08, 0x10, 0x2F, 0x80, 0x90, 0xF0};
+  const std::uint16_t prefixes[] = {0x0100, 0x0140, 0x01C0, 0x01D0, 0x01F0, 0x0110, 0x7800, 0x7810, 0x7890,
+                                    0x7C00, 0x7C50, 0x7D00, 0x7D60, 0x7E12, 0x7F34, 0x7B5C, 0x7BD4, 0x7C08};
+  for (std::uint16_t p : prefixes) {
+    for (std::uint32_t hi = 0; hi < 256; ++hi) {
+      for (std::uint8_t lo : lows) candidates.push_back({p, static_cast<std::uint16_t>(hi << 8 | lo)});
+    }
+  }
+  for (std::uint16_t p : {0x7810, 0x7890, 0x7818}) {
+    for (std::uint16_t first : {0x0100, 0x0140}) {
+      for (std::uint32_t hi = 0; hi < 256; ++hi) {
+        for (std::uint8_t lo : lows) candidates.push_back({first, p, static_cast<std::uint16_t>(hi << 8 | lo)});
+      }
+    }
+  }
+  constexpr std::uint32_t kSlot = 32;
+  Bytes8 bytes(candidates.size() * kSlot);
+  std::mt19937 random(20240607);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    std::uint8_t* slot = &bytes[i * kSlot];
+    for (std::size_t k = 0; k < candidates[i].size(); ++k) {
+      slot[2 * k] = static_cast<std::uint8_t>(candidates[i][k] >> 8);
+      slot[2 * k + 1] = static_cast<std::uint8_t>(candidates[i][k]);
+    }
+    if (i == 0) slot[2] = 0xF8;  // after NOP, not a run of zeros (objdump would skip it)
+    const H8Instruction insn = H8Disassemble(slot, kSlot, static_cast<std::uint32_t>(i * kSlot));
+    for (int k = static_cast<int>(2 * candidates[i].size()); k < insn.length; ++k) {
+      slot[k] = static_cast<std::uint8_t>(random());
+    }
+  }
+  TempDir dir;
+  std::map<std::uint32_t, std::string> objdump;
+  for (const ObjdumpLine& line : ObjdumpBinary(dir, bytes, 0)) {
+    if (line.address % kSlot == 0) objdump[line.address] = line.text;
+  }
+
+  std::vector<std::pair<std::uint32_t, std::string>> rejected;  // decoder: unknown; objdump: text
+  int known = 0, both_reject = 0, extensions = 0, odd_branches = 0;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const std::uint32_t address = static_cast<std::uint32_t>(i * kSlot);
+    const H8Instruction insn = H8Disassemble(&bytes[address], kSlot, address);
+    const auto found = objdump.find(address);
+    ASSERT_NE(found, objdump.end()) << "objdump lost the slot of " << Hex(&bytes[address], 6);
+    const std::string& theirs = found->second;
+    if (insn.Known()) {
+      ++known;
+      if (Text(insn) != theirs && OddBranch(insn)) {
+        ++odd_branches;  // objdump refuses odd displacements; the chip takes them
+        continue;
+      }
+      EXPECT_EQ(insn.Text(), theirs) << Hex(&bytes[address], insn.length);
+    } else if (theirs.empty()) {
+      ++both_reject;
+    } else {
+      rejected.push_back({address, theirs});
+    }
+  }
+  for (const auto& [address, theirs] : rejected) {
+    if (ObjdumpOnlyExtension(&bytes[address], theirs)) {
+      ++extensions;
+    } else {
+      ADD_FAILURE() << "objdump decodes " << Hex(&bytes[address], 10) << " as \"" << theirs << "\" but the decoder does not know it";
+    }
+  }
+  // Sanity of the sweep itself.
+  EXPECT_GT(known, 10000);
+  EXPECT_GT(both_reject, 1000);
+  EXPECT_GT(extensions, 1000);
+  EXPECT_GT(odd_branches, 100);
+}
+
+}  // namespace
