@@ -90,8 +90,8 @@ void Run() {
   }
   NewLine();
   if (settings.fileNameTooLong) {
-    Print("Program MOT Filename too long: %zu characters, at most %zu", settings.fileNameLength,
-          kFileNameRoom - 1);
+    Print("Program MOT Filename too long: %lu characters, at most %lu",
+          static_cast<unsigned long>(settings.fileNameLength), static_cast<unsigned long>(kFileNameRoom - 1));
     ReportOutcome(false);
     return;
   }

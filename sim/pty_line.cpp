@@ -25,6 +25,14 @@ std::unique_ptr<PtyLine> PtyLine::Create(std::string* why) {
   fcntl(line->master_, F_SETFL, fcntl(line->master_, F_GETFL) | O_NONBLOCK);
   // The slave keeps the terminal defaults (38400 bit/s, canonical, echo)
   // until the host sets its line up: a host that does not gets no answer.
+  // Only XON/XOFF starts off, as on a serial port fresh from its driver:
+  // a host that keeps the device's flow control (as a Windows program
+  // does with its DCB) must not inherit the terminal's.
+  termios tio{};
+  if (tcgetattr(line->master_, &tio) == 0) {
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tcsetattr(line->master_, TCSANOW, &tio);
+  }
   return line;
 }
 
