@@ -9,26 +9,11 @@
 #include "board.h"
 #include "board_test_samples.h"
 #include "h8_cpu.h"
+#include "transfer_test_files.h"
 #include "write_control_program.h"
 
 namespace {
 
-// An S-record of any type with a correct checksum.
-std::string Srec(int type, std::uint32_t address, int addressBytes, const std::vector<std::uint8_t>& data) {
-  std::vector<std::uint8_t> body{static_cast<std::uint8_t>(addressBytes + data.size() + 1)};
-  for (int i = addressBytes - 1; i >= 0; --i) body.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
-  body.insert(body.end(), data.begin(), data.end());
-  unsigned sum = 0;
-  for (std::uint8_t b : body) sum += b;
-  body.push_back(static_cast<std::uint8_t>(~sum));
-  std::string text = "S" + std::to_string(type);
-  char hex[3];
-  for (std::uint8_t b : body) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    text += hex;
-  }
-  return text;
-}
 
 class Chip {
  public:
@@ -91,20 +76,20 @@ TEST(BoardProgram, RecordEdgeCases) {
   ASSERT_EQ(chip.Load(), kStarted);
   FlashMemory& flash = chip.board().Flash();
   // Line ends and junk between records are skipped; each record gets "U".
-  EXPECT_EQ(chip.Exchange("\r\n" + Srec(0, 0, 2, {'h', 'i'}) + "\r\n"), "U");
-  EXPECT_EQ(chip.Exchange(Srec(1, 0x1234, 2, {0x12, 0x34, 0x56})), "U");
+  EXPECT_EQ(chip.Exchange("\r\n" + MakeRecord(0, 0, {'h', 'i'}) + "\r\n"), "U");
+  EXPECT_EQ(chip.Exchange(MakeRecord(1, 0x1234, {0x12, 0x34, 0x56})), "U");
   EXPECT_EQ(flash.Read(0x1234), 0x12);
   EXPECT_EQ(flash.Read(0x1236), 0x56);
-  std::string lower = Srec(1, 0x2000, 2, {0xAB, 0xCD});
+  std::string lower = MakeRecord(1, 0x2000, {0xAB, 0xCD});
   for (char& c : lower) c = static_cast<char>(std::tolower(c));
   lower[0] = 'S';
   EXPECT_EQ(chip.Exchange(lower), "U");
   EXPECT_EQ(flash.Read(0x2000), 0xAB);
   EXPECT_EQ(flash.Read(0x2001), 0xCD);
   // Above H'1FFFF: modulo 128 KB. The small blocks through EBR2.
-  EXPECT_EQ(chip.Exchange(Srec(2, 0x020010, 3, {0x5A})), "U");
+  EXPECT_EQ(chip.Exchange(MakeRecord(2, 0x020010, {0x5A})), "U");
   EXPECT_EQ(flash.Read(0x10), 0x5A);
-  EXPECT_EQ(chip.Exchange(Srec(3, 0x0001FFFE, 4, {0x01, 0x02})), "U");
+  EXPECT_EQ(chip.Exchange(MakeRecord(3, 0x0001FFFE, {0x01, 0x02})), "U");
   EXPECT_EQ(flash.Read(0x1FFFE), 0x01);
   EXPECT_EQ(flash.Read(0x1FFFF), 0x02);
   // A count below the fixed part: answered, nothing programmed.
@@ -119,9 +104,9 @@ TEST(BoardProgram, RecordEdgeCases) {
   EXPECT_EQ(chip.board().Bus().GetStats().unknownIoAccesses + chip.board().Bus().GetStats().unmappedAccesses, 0u);
 
   // An end record: "U", then the completion text, then the program stops.
-  EXPECT_EQ(chip.Exchange(Srec(9, 0, 2, {})), "U[COMPLETE]\r\n");
+  EXPECT_EQ(chip.Exchange(MakeRecord(9, 0)), "U[COMPLETE]\r\n");
   EXPECT_EQ(chip.last(), Board::Activity::kStopped);
-  EXPECT_EQ(chip.Exchange(Srec(1, 0x3000, 2, {0x00})), "");
+  EXPECT_EQ(chip.Exchange(MakeRecord(1, 0x3000, {0x00})), "");
   EXPECT_EQ(flash.Read(0x3000), 0xFF);
   EXPECT_NE(chip.board().Describe().find("branch to itself at H'FF4A6"), std::string::npos)
       << chip.board().Describe();
@@ -147,7 +132,7 @@ TEST(BoardProgram, StuckBitAndUnerasedFlashFail) {
     }
     Chip chip(config);
     ASSERT_EQ(chip.Load(), kStarted);
-    const std::string reply = chip.Exchange(Srec(1, 0x0100, 2, {0xF0, 0x00}));
+    const std::string reply = chip.Exchange(MakeRecord(1, 0x0100, {0xF0, 0x00}));
     ASSERT_GE(reply.size(), 64u);
     EXPECT_EQ(reply.substr(0, 16), "[FAIL]\r\n[FAIL]\r\n") << "no 'U' for the record";
     EXPECT_EQ(chip.last(), Board::Activity::kIdle) << "waits for the host to read";

@@ -16,12 +16,9 @@
 #include <iterator>
 #include <string>
 
-#include "subprocess.h"
+#include "transfer_test_files.h"
 
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
+#include "subprocess.h"
 
 // The folder with the samples, or "" with why set when the tools are
 // missing or the script failed.

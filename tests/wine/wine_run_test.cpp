@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <regex>
 
 #include "expected_console.h"
 #include "subprocess.h"
+#include "transfer_test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -21,11 +21,6 @@ std::string FindWine() {
   for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"})
     if (access(candidate, X_OK) == 0) return candidate;
   return "";
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Settings lines name the port differently on the two builds.
@@ -108,7 +103,7 @@ class WineRun : public ::testing::Test {
       run.host = RunProcess(KorvelPath(), {pty, file}, options);
     }
     run.board = board.Wait(30);
-    run.flash = ReadFile(flash);
+    run.flash = ReadWholeFile(flash);
     return run;
   }
 
@@ -119,7 +114,7 @@ class WineRun : public ::testing::Test {
   static std::string Expected(const std::string& file) {
     const std::string bin = work_ + "/expected.bin";
     RunProcess("/usr/bin/srec_cat", {work_ + "/" + file, "-fill", "0xFF", "0", "0x20000", "-o", bin, "-binary"}, 60);
-    return ReadFile(bin);
+    return ReadWholeFile(bin);
   }
 
   inline static std::string wine_, work_, prefix_;
