@@ -20,6 +20,12 @@ namespace {
 // the 100 ms + 100 ms per byte write time-out of the Windows backend.
 constexpr int kWriteTimeoutMs = 200;
 
+// Close waits this long, plus 2 ms per byte still queued, for output to
+// drain; never longer than the maximum.
+constexpr int kDrainMinimumMs = 50;
+constexpr int kDrainMaximumMs = 500;
+constexpr int kDrainPollMs = 2;
+
 std::string Reason(int err) {
   std::string text = std::strerror(err);
   if (err == EACCES || err == EPERM) text += " (is your user in the dialout group?)";
@@ -116,9 +122,19 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
 
 bool Close(Handle handle) {
   const int fd = static_cast<int>(handle);
-  // Drop output still queued so that close() cannot sit in the driver's
-  // closing wait on a line that no longer drains.
-  tcflush(fd, TCOFLUSH);
+  // The last bytes written may still be queued: give them the time they
+  // need on the wire (about 1 ms a byte at 9600 bit/s, with room to spare).
+  // Only what is still queued after that is dropped, so that close() cannot
+  // sit in the driver's closing wait on a line that no longer drains; an
+  // unconditional flush would throw away bytes on their way out.
+  int queued = 0;
+  for (int waitedMs = 0; ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0; waitedMs += kDrainPollMs) {
+    if (waitedMs >= kDrainMinimumMs + 2 * queued || waitedMs >= kDrainMaximumMs) {
+      tcflush(fd, TCOFLUSH);
+      break;
+    }
+    SleepMs(kDrainPollMs);
+  }
   ioctl(fd, TIOCNXCL);
   return ::close(fd) == 0;
 }
