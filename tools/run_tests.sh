@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Windows cross build first (its
-# korvel.exe is run under Wine by the test suite), then the Linux build and
-# the whole suite through CTest.
+# Builds everything and runs every test:
+#   1. the Windows cross build (its korvel.exe is run under Wine by the suite);
+#   2. the Linux build and the whole suite through CTest;
+#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
+# --quick stops after step 2.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${JOBS:-2}"
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
 "$root/tools/install_deps.sh"
 
 echo "== Windows cross build"
@@ -13,8 +18,27 @@ cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
 cmake --build "$root/build-win" -j "$jobs" --target korvel
 ls -l "$root/build-win/app/korvel.exe"
 
+# suite BUILD_DIR [cmake options...]: configures, builds and runs CTest.
+suite() {
+  local dir="$1"
+  shift
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKORVEL_WINDOWS_EXE="$root/build-win/app/korvel.exe" "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs")
+}
+
 echo "== Linux build and tests"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKORVEL_WINDOWS_EXE="$root/build-win/app/korvel.exe" >/dev/null
-cmake --build "$root/build" -j "$jobs"
-(cd "$root/build" && ctest --output-on-failure -j "$jobs")
+suite "$root/build"
+[ $quick -eq 1 ] && exit 0
+
+echo "== Sanitizer build (ASan + UBSan) and tests"
+# Any report ends the process with a failure, which the tests see as a
+# wrong exit code or a crash.
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+suite "$root/build-asan" -DKORVEL_SANITIZE=ON
+unset ASAN_OPTIONS UBSAN_OPTIONS
+
+echo "== Fuzzing"
+"$root/tools/fuzz.sh" "${FUZZ_SECONDS:-60}"
