@@ -61,7 +61,8 @@ int RsGetc(int port);
 // Number of received bytes waiting; 0 when the query fails.
 int RsRxCount(int port);
 
-// Reads and drops received bytes until a query finds none waiting.
+// Reads and drops received bytes until a query finds none waiting, or at
+// most the bytes waiting at the call plus 2048 more (a line that floods).
 void RsFlush(int port);
 
 // Waits until at least one byte is waiting: up to ms/5+1 queries, each

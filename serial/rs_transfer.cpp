@@ -7,6 +7,7 @@
 namespace {
 constexpr unsigned int kWaitPollMs = 5;
 constexpr unsigned int kLinePollMs = 10;
+constexpr long kReceiveQueueBytes = 2048;
 }  // namespace
 
 int RsPutc(int port, int byte) {
@@ -29,7 +30,14 @@ int RsGetc(int port) {
 }
 
 void RsFlush(int port) {
-  while (RsRxCount(port) != 0) RsGetc(port);
+  // Bytes that come in while it runs go as well, but only up to one more
+  // receive queue's worth: a line that delivers faster than we read (a
+  // pseudo-terminal, a USB device that ignores the bit rate) must not keep
+  // the flush going for ever.
+  long limit = RsRxCount(port);
+  if (limit == 0) return;
+  limit += kReceiveQueueBytes;
+  while (limit-- > 0 && RsRxCount(port) != 0) RsGetc(port);
 }
 
 int RsWaitRx(int port, int ms) {

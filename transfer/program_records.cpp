@@ -32,15 +32,21 @@ void ReportBadLine(unsigned long lineNumber, const char* reason) {
 }
 
 // Reads the whole file through the check; false after showing the first bad
-// line.
-bool CheckFile(RecordFileReader& reader) {
+// line, or when no record holds bytes for the flash: such a file would
+// program nothing, and the run must not end in "Success" for it.
+bool CheckFile(RecordFileReader& reader, const char* fileName) {
   RecordChecker checker;
   while (const char* line = reader.ReadLine()) {
-    const RecordVerdict verdict = checker.Check(line);
+    const RecordVerdict verdict = checker.Check(line, reader.Shape());
     if (verdict.action == RecordAction::kReject) {
       ReportBadLine(checker.LineNumber(), verdict.reason);
       return false;
     }
+  }
+  if (!checker.HasFlashData()) {
+    PrintLong(std::string("No data records in file...[") + fileName + "]");
+    NewLine();
+    return false;
   }
   return true;
 }
@@ -64,7 +70,7 @@ void ReportRefusal(int port, int answer) {
 int SendRecords(int port, RecordFileReader& reader) {
   RecordChecker checker;
   while (const char* line = reader.ReadLine()) {
-    const RecordVerdict verdict = checker.Check(line);
+    const RecordVerdict verdict = checker.Check(line, reader.Shape());
     if (verdict.action == RecordAction::kReject) {
       ReportBadLine(checker.LineNumber(), verdict.reason);
       return 0;
@@ -94,7 +100,7 @@ int TransferFile(int port, RecordFileReader& reader, const char* fileName) {
     ReportMissingFile(fileName);
     return 0;
   }
-  if (!CheckFile(reader)) return 0;
+  if (!CheckFile(reader, fileName)) return 0;
   if (reader.Open(fileName) == 0) {  // gone since the check
     ReportMissingFile(fileName);
     return 0;

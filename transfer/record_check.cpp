@@ -24,10 +24,17 @@ RecordVerdict Reject(const char* reason) { return {RecordAction::kReject, reason
 
 }  // namespace
 
-RecordVerdict RecordChecker::Check(const char* line) {
-  ++lineNumber_;
-  if (line == nullptr || line[0] != 'S') return {RecordAction::kIgnore, ""};
+RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
+  if (!shape.continuation) ++lineNumber_;
+  if (shape.continuation || line == nullptr || line[0] != 'S') {
+    // A NUL may hide a record behind it; on a record line the record's own
+    // rules catch a NUL inside it, and what follows a whole record is no
+    // record.
+    if (shape.hasNul && !ended_) return Reject("NUL byte");
+    return {RecordAction::kIgnore, ""};
+  }
   if (ended_) return Reject("after end record");
+  if (shape.cut) return Reject("too long");
 
   const char typeChar = line[1];
   if (typeChar < '0' || typeChar > '9' || kAddressBytes[typeChar - '0'] == 0) return Reject("type");
@@ -68,6 +75,7 @@ RecordVerdict RecordChecker::Check(const char* line) {
       // Without data bytes the chip's loop would take the next record as data.
       if (payload == 0) return {RecordAction::kSkip, ""};
       if (address + payload - 1 > kFlashLastAddress) return Reject("outside flash");
+      ++flashRecords_;
       return {RecordAction::kSend, ""};
     case 5:
     case 6:
@@ -83,7 +91,9 @@ RecordVerdict RecordChecker::Check(const char* line) {
 RecordCheckResult CheckRecordLines(const std::vector<std::string>& lines) {
   RecordChecker checker;
   for (const std::string& line : lines) {
-    const RecordVerdict verdict = checker.Check(line.c_str());
+    LineShape shape;
+    shape.hasNul = line.find('\0') != std::string::npos;
+    const RecordVerdict verdict = checker.Check(line.c_str(), shape);
     if (verdict.action == RecordAction::kReject) return {false, checker.LineNumber(), verdict.reason};
   }
   return {};

@@ -9,8 +9,15 @@
 // S-record the chip handles, and the check also says which of them are
 // worth sending.
 //
+// Lines are counted as lines of the file: the pieces of a line longer than
+// the reader's buffer count once. Before the end record, a line that does
+// not begin with "S" and holds a NUL byte is refused ("NUL byte"): the NUL
+// hides the rest of the line, which may be a record.
+//
 // The rules for a line beginning with "S", in the order they are tested:
 //   "after end record"  an S7, S8 or S9 record came before it
+//   "too long"          longer than the reader's buffer (no record the chip
+//                       takes comes near it)
 //   "type"              the type is not a digit 0..9 other than 4
 //   "not hex"           a character after the type is not a hex digit
 //                       (either case); trailing blanks and tabs are allowed
@@ -29,6 +36,8 @@
 
 #include <string>
 #include <vector>
+
+#include "record_file_reader.h"
 
 // The last flash address of the chip; data records must stay within it.
 constexpr unsigned long kFlashLastAddress = 0x1FFFF;
@@ -50,14 +59,20 @@ struct RecordVerdict {
 // them. Stop at the first kReject: the state after it means nothing.
 class RecordChecker {
  public:
-  RecordVerdict Check(const char* line);
-  // 1-based number of the line last checked, counting every line.
+  // shape: what the reader knows of the line (see RecordFileReader::Shape).
+  // The rest of a cut line does not count as a line; it is kIgnore unless
+  // it holds a NUL byte before the end record.
+  RecordVerdict Check(const char* line, LineShape shape = {});
+  // 1-based number of the file line last checked, counting every line.
   unsigned long LineNumber() const { return lineNumber_; }
+  // Whether a record with bytes for the flash (S1/S2/S3 with data) came.
+  bool HasFlashData() const { return flashRecords_ > 0; }
 
  private:
   unsigned long lineNumber_ = 0;
-  unsigned long dataRecords_ = 0;  // S1/S2/S3 records so far
-  bool ended_ = false;             // an S7/S8/S9 record came
+  unsigned long dataRecords_ = 0;   // S1/S2/S3 records so far
+  unsigned long flashRecords_ = 0;  // ... of them with data
+  bool ended_ = false;              // an S7/S8/S9 record came
 };
 
 struct RecordCheckResult {
@@ -66,8 +81,8 @@ struct RecordCheckResult {
   const char* reason = "";
 };
 
-// The whole check over the lines of a file. A line ends at its first NUL, as
-// the reader's lines do.
+// The whole check over the lines of a file, each a whole line. A line with
+// a NUL in it counts as one holding a NUL byte.
 RecordCheckResult CheckRecordLines(const std::vector<std::string>& lines);
 
 #endif

@@ -29,6 +29,7 @@ int RecordFileReader::Open(const char* fileName) {
   file_ = std::move(file);
   open_ = 1;
   textEnded_ = false;
+  shape_ = LineShape{};
   return 1;
 }
 
@@ -59,14 +60,22 @@ const char* RecordFileReader::ReadLine() {
   line[0] = '\0';
   if (open_ == 0) return nullptr;
   std::size_t count = 0;
+  bool lineEnded = false;
   while (count < kMaxLineLength) {
     const int c = NextTextChar();
     if (c == kTextEnd) break;
     line[count++] = static_cast<char>(c);
-    if (c == kLf) break;
+    if (c == kLf) {
+      lineEnded = true;
+      break;
+    }
   }
   if (count == 0) return nullptr;
   line[count] = '\0';
+  const bool continuation = shape_.cut;
   if (void* lf = std::memchr(line, kLf, count)) *static_cast<char*>(lf) = '\0';
+  const std::size_t textLength = lineEnded ? count - 1 : count;
+  shape_ = LineShape{count == kMaxLineLength && !lineEnded, continuation,
+                     std::memchr(line, '\0', textLength) != nullptr};
   return line;
 }

@@ -8,13 +8,21 @@
 //   - every other byte passes unchanged.
 // A line is at most kMaxLineLength characters; a longer one comes back in
 // pieces of that length, the remainder as one more line, none marked as a
-// piece. The record transfer sends lines exactly as returned here.
+// piece (Shape() tells the pieces apart). The record transfer sends lines
+// exactly as returned here.
 #ifndef KORVEL_TRANSFER_RECORD_FILE_READER_H
 #define KORVEL_TRANSFER_RECORD_FILE_READER_H
 
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+
+// What the reader knows of the line it returned last, beyond its text.
+struct LineShape {
+  bool cut = false;           // stopped at kMaxLineLength; the line goes on
+  bool continuation = false;  // the rest of a line whose start was cut
+  bool hasNul = false;        // a NUL byte hides the rest of the piece
+};
 
 class RecordFileReader {
  public:
@@ -41,6 +49,9 @@ class RecordFileReader {
   // file. A NUL byte ends the line as the caller sees it.
   const char* ReadLine();
 
+  // The shape of the line ReadLine returned last.
+  LineShape Shape() const { return shape_; }
+
  private:
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -53,6 +64,7 @@ class RecordFileReader {
   std::unique_ptr<std::FILE, FileCloser> file_;
   int open_ = 0;
   bool textEnded_ = false;
+  LineShape shape_;
 };
 
 #endif

@@ -14,7 +14,7 @@ class RecordOracle {
   // a line the check must reject.
   bool Accepts(const std::string& fullLine) {
     const std::string line = fullLine.substr(0, fullLine.find('\0'));
-    if (line.empty() || line[0] != 'S') return true;
+    if (line.empty() || line[0] != 'S') return ended_ || line.size() == fullLine.size();  // no NUL before the end
     if (ended_ || line.size() < 2) return false;
     static const std::string kTypes = "012356789";
     if (kTypes.find(line[1]) == std::string::npos) return false;

@@ -11,20 +11,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
-
-#include "transfer_test_files.h"
+#include <vector>
 
 #include "subprocess.h"
+#include "transfer_test_files.h"
 
 // The folder with the samples, or "" with why set when the tools are
 // missing or the script failed.
 inline std::string SampleFolder(std::string* why) {
   for (const char* tool : {"h8300-hms-gcc", "h8300-hms-objcopy", "srec_cat"}) {
-    if (std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0) {
+    if (!ToolAvailable(tool)) {
       *why = std::string(tool) + " is not installed: the sample S-record files cannot be made";
       return "";
     }
@@ -51,6 +49,18 @@ inline std::string SampleFolder(std::string* why) {
   }
   if (lock >= 0) close(lock);
   return result;
+}
+
+// The records of a file as the korvel host sends them: every line that
+// begins with "S", without its line end.
+inline std::vector<std::string> RecordLines(const std::string& text) {
+  std::vector<std::string> records;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == 'S') records.push_back(line);
+  }
+  return records;
 }
 
 #endif

@@ -1,18 +1,14 @@
-// Condition codes of the arithmetic, logic, shift and bit instructions,
-// against cases worked by hand from the instruction definitions. Each case
-// also checks the disassembly of its bytes, so a mistyped encoding shows up
-// as such rather than as a wrong flag.
+// Condition codes of the arithmetic, logic, shift and bit instructions on
+// boundary values, worked by hand from the instruction definitions. Each
+// case also checks the disassembly of its bytes, so that a mistyped
+// encoding shows up as such rather than as a wrong flag.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
 
 #include "cpu_test_support.h"
 
 namespace {
 
 constexpr std::uint8_t H = kCcrH, N = kCcrN, Z = kCcrZ, V = kCcrV, C = kCcrC;
-constexpr std::uint8_t kLowFlags = kCcrH | kCcrN | kCcrZ | kCcrV | kCcrC;
 
 struct FlagCase {
   const char* text;  // disassembly of code
@@ -21,17 +17,14 @@ struct FlagCase {
   std::uint8_t ccr_in;
   std::uint32_t er0_out;
   std::uint8_t ccr_out;
-  std::uint8_t care = kLowFlags;  // CCR bits the instruction defines
-  std::uint8_t undefined = 0;     // bits the manual leaves undefined
+  std::uint8_t care = H | N | Z | V | C;  // CCR bits the instruction defines
+  std::uint8_t undefined = 0;             // bits the manual leaves undefined
 };
 
 std::string Flags(std::uint8_t ccr) {
   std::string s;
-  const char* names = "CVZNUHUI";
-  for (int bit = 7; bit >= 0; --bit) {
-    if ((ccr >> bit) & 1) s += names[bit];
-  }
-  return s.empty() ? "-" : s;
+  for (int bit = 7; bit >= 0; --bit) s += (ccr >> bit) & 1 ? "IUHUNZVC"[7 - bit] : '-';
+  return s;
 }
 
 void Check(const std::vector<FlagCase>& cases) {
@@ -45,78 +38,50 @@ void Check(const std::vector<FlagCase>& cases) {
     cpu.SetEr(1, c.er1);
     cpu.SetCcr(c.ccr_in);
     RunSnippet(cpu, memory, c.code);
-    char got[16], want[16];
-    std::snprintf(got, sizeof got, "%08X", cpu.Er(0));
-    std::snprintf(want, sizeof want, "%08X", c.er0_out);
-    EXPECT_EQ(std::string(got), std::string(want));
+    EXPECT_EQ(cpu.Er(0), c.er0_out) << std::hex << cpu.Er(0);
     EXPECT_EQ(Flags(cpu.Ccr() & c.care), Flags(c.ccr_out & c.care));
     const std::uint8_t untouched = static_cast<std::uint8_t>(~(c.care | c.undefined));
-    EXPECT_EQ(cpu.Ccr() & untouched, c.ccr_in & untouched) << "bits the instruction must leave alone";
+    EXPECT_EQ(Flags(cpu.Ccr() & untouched), Flags(c.ccr_in & untouched)) << "bits the instruction must leave alone";
     EXPECT_EQ(cpu.Er(1), c.er1);
   }
 }
 
-TEST(CpuFlags, AddCarriesFromBits3And7ForBytesAnd11And15ForWordsAnd27And31ForLongs) {
+TEST(CpuFlags, AddCarriesFromBits3And7Or11And15Or27And31) {
   Check({
       {"add.b r1l,r0l", {0x08, 0x98}, 0x7F, 0x01, 0, 0x80, N | V | H},
       {"add.b r1l,r0l", {0x08, 0x98}, 0xFF, 0x01, 0, 0x00, H | Z | C},
       {"add.b r1l,r0l", {0x08, 0x98}, 0x80, 0x80, 0, 0x00, Z | V | C},
-      {"add.b #0xd0,r0l", {0x88, 0xD0}, 0x33, 0, N | Z | V | C, 0x03, C},
       {"add.w r1,r0", {0x09, 0x10}, 0x0FFF, 0x0001, 0, 0x1000, H},
-      {"add.w r1,r0", {0x09, 0x10}, 0xAAAA7FFF, 0x0001, 0, 0xAAAA8000, H | N | V},
       {"add.w #0x8000,e0", {0x79, 0x18, 0x80, 0x00}, 0x80001234, 0, 0, 0x00001234, Z | V | C},
       {"add.l er1,er0", {0x0A, 0x90}, 0x0FFFFFFF, 1, 0, 0x10000000, H},
       {"add.l er1,er0", {0x0A, 0x90}, 0xFFFFFFFF, 1, 0, 0, H | Z | C},
-      {"add.l #0x80000000,er0", {0x7A, 0x10, 0x80, 0x00, 0x00, 0x00}, 0x80000000, 0, 0, 0, Z | V | C},
   });
 }
 
-TEST(CpuFlags, SubtractAndCompareBorrow) {
+TEST(CpuFlags, SubtractCompareAndNegBorrow) {
   Check({
       {"sub.b r1l,r0l", {0x18, 0x98}, 0x00, 0x01, 0, 0xFF, H | N | C},
       {"sub.b r1l,r0l", {0x18, 0x98}, 0x80, 0x01, 0, 0x7F, H | V},
-      {"sub.w r1,r0", {0x19, 0x10}, 0x1000, 0x0001, 0, 0x0FFF, H},
       {"sub.l er1,er0", {0x1A, 0x90}, 0, 1, 0, 0xFFFFFFFF, H | N | C},
-      {"sub.l #0x1,er0", {0x7A, 0x30, 0, 0, 0, 1}, 1, 0, N | C, 0, Z},
       // CMP sets the flags of the subtraction and writes nothing.
       {"cmp.b #0x42,r0l", {0xA8, 0x42}, 0x42, 0, N | C, 0x42, Z},
-      {"cmp.b #0x43,r0l", {0xA8, 0x43}, 0x42, 0, 0, 0x42, H | N | C},
       {"cmp.w r1,r0", {0x1D, 0x10}, 0x8000, 0x0001, 0, 0x8000, H | V},
-      {"cmp.l er1,er0", {0x1F, 0x90}, 0x80000000, 1, 0, 0x80000000, H | V},
       {"cmp.l er1,er0", {0x1F, 0x90}, 5, 6, 0, 5, H | N | C},
-  });
-}
-
-TEST(CpuFlags, NegIsSubtractionFromZero) {
-  Check({
       {"neg.b r0l", {0x17, 0x88}, 0x80, 0, 0, 0x80, N | V | C},
-      {"neg.b r0l", {0x17, 0x88}, 0x01, 0, 0, 0xFF, H | N | C},
       {"neg.b r0l", {0x17, 0x88}, 0x00, 0, N | C, 0x00, Z},
-      {"neg.w r0", {0x17, 0x90}, 0x0010, 0, 0, 0xFFF0, H | N | C},
       {"neg.l er0", {0x17, 0xB0}, 0x80000000, 0, 0, 0x80000000, N | V | C},
   });
 }
 
-TEST(CpuFlags, IncAndDecSetNZVAndLeaveHAndCAlone) {
+TEST(CpuFlags, IncDecKeepHAndCAddsSubsKeepAll) {
   Check({
       {"inc.b r0l", {0x0A, 0x08}, 0x7F, 0, H | C, 0x80, N | V | H | C},
-      {"inc.b r0l", {0x0A, 0x08}, 0xFF, 0, 0, 0x00, Z},
       {"inc.w #2,r0", {0x0B, 0xD0}, 0x7FFE, 0, C, 0x8000, N | V | C},
       {"inc.l #1,er0", {0x0B, 0x70}, 0xFFFFFFFF, 0, H, 0, Z | H},
-      {"inc.l #2,er0", {0x0B, 0xF0}, 0x7FFFFFFE, 0, 0, 0x80000000, N | V},
       {"dec.b r0l", {0x1A, 0x08}, 0x80, 0, C, 0x7F, V | C},
-      {"dec.w #2,r0", {0x1B, 0xD0}, 0x0001, 0, 0, 0xFFFF, N},
       {"dec.w #1,e0", {0x1B, 0x58}, 0x00010000, 0, Z, 0, Z},
       {"dec.l #1,er0", {0x1B, 0x70}, 0, 0, H | C, 0xFFFFFFFF, N | H | C},
-      {"dec.l #2,er0", {0x1B, 0xF0}, 0x80000001, 0, 0, 0x7FFFFFFF, V},
-  });
-}
-
-TEST(CpuFlags, AddsAndSubsTouchNoFlags) {
-  Check({
       {"adds #4,er0", {0x0B, 0x90}, 0xFFFFFFFE, 0, H | N | Z | V | C, 2, H | N | Z | V | C},
-      {"adds #1,er0", {0x0B, 0x00}, 0x7FFFFFFF, 0, 0, 0x80000000, 0},
-      {"subs #2,er0", {0x1B, 0x80}, 2, 0, N, 0, N},
       {"subs #1,er0", {0x1B, 0x00}, 0, 0, 0, 0xFFFFFFFF, 0},
   });
 }
@@ -125,42 +90,27 @@ TEST(CpuFlags, MovesAndLogicSetNZClearVAndKeepC) {
   Check({
       {"mov.b #0x0,r0l", {0xF8, 0x00}, 0x12345678, 0, V | C | N, 0x12345600, Z | C},
       {"mov.w r1,r0", {0x0D, 0x10}, 0xAAAA0000, 0x8000, Z | V, 0xAAAA8000, N},
-      {"mov.l er1,er0", {0x0F, 0x90}, 5, 0, V | C, 0, Z | C},
       {"mov.l #0x80000000,er0", {0x7A, 0x00, 0x80, 0, 0, 0}, 0, 0, H, 0x80000000, N | H},
       {"and.b #0xf,r0l", {0xE8, 0x0F}, 0xF0, 0, V | C, 0x00, Z | C},
-      {"or.w r1,r0", {0x64, 0x10}, 0x8000, 0x0001, V, 0x8001, N},
       {"xor.l er1,er0", {0x01, 0xF0, 0x65, 0x10}, 0x1234, 0x1234, N | C, 0, Z | C},
-      {"not.w r0", {0x17, 0x10}, 0x5555FFFF, 0, V, 0x55550000, Z},
       {"not.l er0", {0x17, 0x30}, 0, 0, 0, 0xFFFFFFFF, N},
   });
 }
 
-TEST(CpuFlags, ShiftsAndRotatesPutTheOutgoingBitInC) {
+TEST(CpuFlags, ShiftsPutTheOutgoingBitInCExtendsClearOrCopyTheSign) {
   Check({
       {"shll.b r0l", {0x10, 0x08}, 0x81, 0, V, 0x02, C},
       {"shal.b r0l", {0x10, 0x88}, 0x40, 0, 0, 0x80, N | V},  // sign changed: overflow
       {"shal.b r0l", {0x10, 0x88}, 0xC0, 0, 0, 0x80, N | C},
       {"shll.w r0", {0x10, 0x10}, 0x4000, 0, 0, 0x8000, N},  // SHLL never sets V
       {"shll.l er0", {0x10, 0x30}, 0x80000000, 0, 0, 0, Z | C},
-      {"shlr.w r0", {0x11, 0x10}, 0x0001, 0, N, 0, Z | C},
-      {"shlr.b r0l", {0x11, 0x08}, 0x80, 0, 0, 0x40, 0},
       {"shar.b r0l", {0x11, 0x88}, 0x81, 0, 0, 0xC0, N | C},
       {"shar.l er0", {0x11, 0xB0}, 0x80000000, 0, 0, 0xC0000000, N},
-      {"rotl.b r0l", {0x12, 0x88}, 0x80, 0, 0, 0x01, C},
       {"rotr.l er0", {0x13, 0xB0}, 1, 0, 0, 0x80000000, N | C},
       {"rotxl.b r0l", {0x12, 0x08}, 0x00, 0, C, 0x01, 0},
-      {"rotxl.w r0", {0x12, 0x10}, 0x8000, 0, 0, 0, Z | C},
-      {"rotxr.w r0", {0x13, 0x10}, 0x0001, 0, 0, 0, Z | C},
       {"rotxr.l er0", {0x13, 0x30}, 0, 0, C, 0x80000000, N},
-  });
-}
-
-TEST(CpuFlags, ExtendClearsOrCopiesTheSign) {
-  Check({
       {"extu.w r0", {0x17, 0x50}, 0x1234FF80, 0, N | C, 0x12340080, C},
-      {"extu.l er0", {0x17, 0x70}, 0xFFFF0000, 0, 0, 0, Z},
       {"exts.w r0", {0x17, 0xD0}, 0x00000080, 0, 0, 0x0000FF80, N},
-      {"exts.l er0", {0x17, 0xF0}, 0x00008000, 0, 0, 0xFFFF8000, N},
       {"exts.l er0", {0x17, 0xF0}, 0xFFFF7FFF, 0, N, 0x00007FFF, 0},
   });
 }
@@ -172,7 +122,7 @@ TEST(CpuFlags, AddxAndSubxUseCAndOnlyEverClearZ) {
       {"addx r1l,r0l", {0x0E, 0x98}, 0x0F, 0x00, Z | C, 0x10, H},
       {"addx #0x7f,r0l", {0x98, 0x7F}, 0x00, 0, C, 0x80, N | V | H},
       {"subx r1l,r0l", {0x1E, 0x98}, 0x00, 0x00, Z | C, 0xFF, H | N | C},
-      {"subx #0x1,r0l", {0xB8, 0x01}, 0x01, 0, Z, 0x00, Z},
+      {"subx #0x1,r0l", {0xB8, 0x01}, 0x01, 0, Z, 0x00, Z},  // Z stays set on a zero result
   });
 }
 
@@ -182,59 +132,27 @@ TEST(CpuFlags, DecimalAdjustAfterAddAndSubtract) {
   const std::uint8_t defined = N | Z | C;
   Check({
       {"add.b r1l,r0l; daa r0l", {0x08, 0x98, 0x0F, 0x08}, 0x58, 0x67, 0, 0x25, C, defined, H | V},
-      {"add.b r1l,r0l; daa r0l", {0x08, 0x98, 0x0F, 0x08}, 0x19, 0x28, 0, 0x47, 0, defined, H | V},
       {"add.b r1l,r0l; daa r0l", {0x08, 0x98, 0x0F, 0x08}, 0x50, 0x50, 0, 0x00, Z | C, defined, H | V},
       {"sub.b r1l,r0l; das r0l", {0x18, 0x98, 0x1F, 0x08}, 0x25, 0x67, 0, 0x58, C, defined, H | V},
       {"sub.b r1l,r0l; das r0l", {0x18, 0x98, 0x1F, 0x08}, 0x42, 0x17, 0, 0x25, 0, defined, H | V},
   });
 }
 
-TEST(CpuFlags, BitInstructionsWorkOnZOrC) {
+TEST(CpuFlags, BitInstructionsWorkOnZOrCControlInstructionsOnTheWholeCcr) {
   Check({
       {"btst #0x3,r0l", {0x73, 0x38}, 0x08, 0, Z | C, 0x08, C},
       {"btst #0x3,r0l", {0x73, 0x38}, 0xF7, 0, N, 0xF7, N | Z},
       {"btst r1l,r0l", {0x63, 0x98}, 0x80, 0x0F, 0, 0x80, 0},  // bit number = r1l & 7
       {"bld #0x0,r0l", {0x77, 0x08}, 0x01, 0, Z, 0x01, Z | C},
-      {"bild #0x0,r0l", {0x77, 0x88}, 0x01, 0, C, 0x01, 0},
       {"biand #0x1,r0l", {0x76, 0x98}, 0x02, 0, C, 0x02, 0},
       {"bor #0x1,r0l", {0x74, 0x18}, 0x02, 0, 0, 0x02, C},
-      {"bixor #0x1,r0l", {0x75, 0x98}, 0x02, 0, C, 0x02, C},
       {"bst #0x7,r0l", {0x67, 0x78}, 0x00, 0, C, 0x80, C},
       {"bist #0x7,r0l", {0x67, 0xF8}, 0xFF, 0, C, 0x7F, C},
-      {"bset #0x0,r0l", {0x70, 0x08}, 0x00, 0, Z, 0x01, Z},
       {"bnot r1l,r0l", {0x61, 0x98}, 0x0F, 0x03, 0, 0x07, 0},
-  });
-}
-
-TEST(CpuFlags, MultiplyAndDivide) {
-  Check({
-      // Unsigned multiply touches no flag; signed sets N and Z.
-      {"mulxu.b r1l,r0", {0x50, 0x90}, 0xABCD00FF, 0x02, Z | C, 0xABCD01FE, Z | C},
-      {"mulxs.b r1l,r0", {0x01, 0xC0, 0x50, 0x90}, 0x00FF, 0x02, V | C, 0xFFFE, N | V | C},
-      {"mulxu.w r1,er0", {0x52, 0x10}, 0x1234FFFF, 0xFFFF, 0, 0xFFFE0001, 0},
-      {"mulxs.w r1,er0", {0x01, 0xC0, 0x52, 0x10}, 0xFFFF, 0, N, 0, Z},
-      // Divide: quotient low, remainder high; N is the divisor's sign, Z
-      // says it was zero (then the dividend stays).
-      {"divxu.b r1l,r0", {0x51, 0x90}, 0x0107, 0x10, 0, 0x0710, 0},
-      {"divxu.b r1l,r0", {0x51, 0x90}, 0x0107, 0x80, 0, 0x0702, N},
-      {"divxu.b r1l,r0", {0x51, 0x90}, 0x0107, 0x00, N | C, 0x0107, Z | C},
-      {"divxu.w r1,er0", {0x53, 0x10}, 100000, 7, 0, (100000u % 7) << 16 | (100000 / 7), 0},
-      // Signed: the remainder takes the dividend's sign; N is the quotient's.
-      {"divxs.w r1,er0", {0x01, 0xD0, 0x53, 0x10}, 0xFFFFFFF9, 2, 0, 0xFFFFFFFD, N},
-      {"divxs.w r1,er0", {0x01, 0xD0, 0x53, 0x10}, 7, 0xFFFE, 0, 0x0001FFFD, N},
-      {"divxs.b r1l,r0", {0x01, 0xD0, 0x51, 0x90}, 0xFF9C, 0xF6, N, 0x000A, 0},  // -100 / -10
-  });
-}
-
-TEST(CpuFlags, ControlRegisterInstructionsReplaceTheWholeCcr) {
-  const std::uint8_t all = 0xFF;
-  Check({
-      {"ldc #0x8f,ccr", {0x07, 0x8F}, 0, 0, 0x00, 0, 0x8F, all},
-      {"andc #0xf,ccr", {0x06, 0x0F}, 0, 0, 0xFF, 0, 0x0F, all},
-      {"orc #0x80,ccr", {0x04, 0x80}, 0, 0, 0x01, 0, 0x81, all},
-      {"xorc #0xff,ccr", {0x05, 0xFF}, 0, 0, 0x0F, 0, 0xF0, all},
-      {"ldc r1l,ccr", {0x03, 0x09}, 0, 0x5A, 0x00, 0, 0x5A, all},
-      {"stc ccr,r0l", {0x02, 0x08}, 0x1200, 0, 0xA5, 0x12A5, 0xA5, all},
+      {"ldc #0x8f,ccr", {0x07, 0x8F}, 0, 0, 0x00, 0, 0x8F, 0xFF},
+      {"andc #0xf,ccr", {0x06, 0x0F}, 0, 0, 0xFF, 0, 0x0F, 0xFF},
+      {"xorc #0xff,ccr", {0x05, 0xFF}, 0, 0, 0x0F, 0, 0xF0, 0xFF},
+      {"stc ccr,r0l", {0x02, 0x08}, 0x1200, 0, 0xA5, 0x12A5, 0xA5, 0xFF},
   });
 }
 

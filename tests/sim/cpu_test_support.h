@@ -1,5 +1,5 @@
 // Shared by the CPU core tests: a flat 16 MB memory, a runner for small
-// hand-assembled snippets, and access to the h8300-hms cross toolchain.
+// hand-assembled snippets, and the h8300-hms cross toolchain.
 #ifndef KORVEL_TESTS_SIM_CPU_TEST_SUPPORT_H
 #define KORVEL_TESTS_SIM_CPU_TEST_SUPPORT_H
 
@@ -11,6 +11,7 @@
 
 #include "h8_cpu.h"
 #include "subprocess.h"
+#include "transfer_test_files.h"
 
 using Bytes8 = std::vector<std::uint8_t>;
 
@@ -19,89 +20,48 @@ using Bytes8 = std::vector<std::uint8_t>;
 class FlatMemory : public H8Memory {
  public:
   explicit FlatMemory(bool windows = true) : bytes_(1u << 24), windows_(windows) {}
-
   std::uint8_t Read8(std::uint32_t a) override {
     ++reads_;
     return bytes_.at(a);
   }
-  void Write8(std::uint32_t a, std::uint8_t v) override {
-    ++writes_;
-    bytes_.at(a) = v;
-  }
+  void Write8(std::uint32_t a, std::uint8_t v) override { bytes_.at(a) = v; }
   bool Window(std::uint32_t, H8Window& w) override {
-    if (!windows_) return false;
-    w.data = bytes_.data();
-    w.begin = 0;
-    w.size = static_cast<std::uint32_t>(bytes_.size());
-    w.writable = true;
-    return true;
+    w = H8Window{bytes_.data(), 0, static_cast<std::uint32_t>(bytes_.size()), true};
+    return windows_;
   }
-
-  void Load(std::uint32_t at, const Bytes8& data) {
-    for (std::size_t i = 0; i < data.size(); ++i) bytes_.at(at + i) = data[i];
-  }
+  void Load(std::uint32_t at, const Bytes8& data) { std::copy(data.begin(), data.end(), bytes_.begin() + at); }
   std::uint8_t Byte(std::uint32_t a) const { return bytes_.at(a); }
-  std::uint16_t Word(std::uint32_t a) const {
-    return static_cast<std::uint16_t>((bytes_.at(a) << 8) | bytes_.at(a + 1));
-  }
-  std::uint32_t Long(std::uint32_t a) const {
-    return (std::uint32_t{Word(a)} << 16) | Word(a + 2);
-  }
+  std::uint16_t Word(std::uint32_t a) const { return static_cast<std::uint16_t>(Byte(a) << 8 | Byte(a + 1)); }
+  std::uint32_t Long(std::uint32_t a) const { return std::uint32_t{Word(a)} << 16 | Word(a + 2); }
   void SetLong(std::uint32_t a, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes_.at(a + i) = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+    Load(a, {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)});
   }
-
-  std::uint64_t reads_ = 0;   // Read8 calls (not window accesses)
-  std::uint64_t writes_ = 0;  // Write8 calls
+  std::uint64_t reads_ = 0;  // Read8 calls (not window accesses)
 
  private:
   std::vector<std::uint8_t> bytes_;
   bool windows_;
 };
 
-// The mnemonics and operands of the instructions in code at address, as
-// the disassembler writes them, joined with "; ".
-std::string DisassembleAll(const Bytes8& code, std::uint32_t address);
-
 // Runs code placed at kSnippetAddress until the PC leaves it (at most 1000
 // instructions); fails the test if the CPU stops.
 constexpr std::uint32_t kSnippetAddress = 0x1000;
 void RunSnippet(H8Cpu& cpu, FlatMemory& memory, const Bytes8& code);
+// The disassembler's text for each instruction of code, joined with "; ".
+std::string DisassembleAll(const Bytes8& code, std::uint32_t address);
 
-// The cross toolchain (binutils-h8300-hms, gcc-h8300-hms).
-struct CrossTools {
-  // Empty when every tool is on PATH; else the names of the missing ones.
-  static std::string Missing();
-  static std::string Path(const std::string& tool);  // e.g. "objdump" -> full path
-};
-
-// Skips the test, saying why, when the cross toolchain is not installed.
-#define REQUIRE_CROSS_TOOLS()                                                          \
-  do {                                                                                 \
-    const std::string missing_tools = CrossTools::Missing();                           \
-    if (!missing_tools.empty()) {                                                      \
-      GTEST_SKIP() << "H8 cross toolchain not installed (missing: " << missing_tools   \
-                   << "); install binutils-h8300-hms and gcc-h8300-hms to run this";   \
-    }                                                                                  \
+// Skips the test when the cross toolchain (binutils-h8300-hms,
+// gcc-h8300-hms) is not on PATH.
+std::string MissingCrossTools();
+#define REQUIRE_CROSS_TOOLS()                                                                    \
+  do {                                                                                           \
+    if (const std::string missing = MissingCrossTools(); !missing.empty())                       \
+      GTEST_SKIP() << "H8 cross toolchain not installed (missing: " << missing << ")";           \
   } while (0)
 
-// A fresh directory under the system's temporary directory, removed with
-// its files when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Runs a cross tool with args; fails the test (with its output) unless it
-// exits 0, and then sets *ok false. Returns its standard output.
-std::string RunTool(const std::string& tool, const std::vector<std::string>& args, bool* ok = nullptr);
+// Runs h8300-hms-<tool>; fails the test (with its output) unless it exits 0,
+// and then sets *ok false. Returns its standard output.
+std::string Cross(const std::string& tool, const std::vector<std::string>& args, bool* ok = nullptr);
 
 // A test program from tests/sim/cpu_programs, linked with cpu_start.s and
 // cpu_runtime.c by cpu_programs.ld: code and data from kProgramBase, the
@@ -109,31 +69,23 @@ std::string RunTool(const std::string& tool, const std::vector<std::string>& arg
 constexpr std::uint32_t kProgramBase = 0x10000;
 constexpr std::uint32_t kProgramResults = 0x20000;
 struct TestProgram {
-  Bytes8 image;       // to load at kProgramBase
-  std::string coff;   // the linked object, for objdump
+  Bytes8 image;      // to load at kProgramBase
+  std::string coff;  // the linked object, for objdump
 };
-// Builds sources (names in cpu_programs; .c through "h8300-hms-gcc -mh"
-// with gcc_options, .s through the assembler) into dir. False, after
-// recording the failure, when a tool fails.
-bool BuildTestProgram(const TempDir& dir, const std::vector<std::string>& sources,
+// .c through "h8300-hms-gcc -mh" with gcc_options, .s through the
+// assembler, into dir. False, after recording the failure, when a tool fails.
+bool BuildTestProgram(const TempFolder& dir, const std::vector<std::string>& sources,
                       const std::string& gcc_options, TestProgram& program);
 
-Bytes8 ReadBinaryFile(const std::string& path);
-void WriteBinaryFile(const std::string& path, const Bytes8& data);
-
-// One instruction of objdump -d output: its address, its length (the bytes
-// objdump lists for it) and its text in the disassembler's spelling.
+// One instruction of "h8300-hms-objdump -d" output: address, length (the
+// bytes objdump lists) and text in the disassembler's spelling: "inc" is
+// "inc.b", ":32" fields are ":24" cut to 24 bits, a branch shows only its
+// target, "@@83 (0x53)" is "@@0x53"; "" for ".word".
 struct ObjdumpLine {
   std::uint32_t address = 0;
   int length = 0;
-  std::string text;  // "" for .word (objdump does not know the bytes)
+  std::string text;
 };
-// Parses "h8300-hms-objdump -d" output (zero runs shown as "..." are
-// skipped).
-std::vector<ObjdumpLine> ParseObjdump(const std::string& output);
-// objdump's spelling -> the disassembler's: "inc" is "inc.b", 24-bit
-// fields (":32") are ":24" with the value cut to 24 bits, a branch shows
-// only its target, "@@83 (0x53)" is "@@0x53". "" for ".word".
-std::string NormaliseObjdumpText(const std::string& text);
+std::vector<ObjdumpLine> ParseObjdump(const std::string& output);  // skips "..." runs
 
 #endif

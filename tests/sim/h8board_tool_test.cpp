@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <sstream>
+#include <fstream>
 
 #include "board_test_samples.h"
 #include "flash_srec.h"
@@ -24,7 +24,9 @@ double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::
 // The host's end of the line.
 class Host {
  public:
-  explicit Host(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+  explicit Host(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    if (fd_ >= 0) Configure(B9600);
+  }
   ~Host() { Close(); }
   bool Ok() const { return fd_ >= 0; }
   void Close() {
@@ -37,7 +39,7 @@ class Host {
     termios t{};
     tcgetattr(fd_, &t);
     cfmakeraw(&t);
-    if (!raw) t.c_lflag |= ICANON | ECHO;
+    t.c_lflag |= raw ? 0 : ICANON | ECHO;
     t.c_cflag |= CLOCAL | CREAD;
     cfsetispeed(&t, speed);
     cfsetospeed(&t, speed);
@@ -70,15 +72,11 @@ class Host {
   // Sync, check, length and the image with an echo for each byte; true
   // when H'AA follows.
   bool Load() {
-    if (Exchange(std::string(1, '\0'), 1) != std::string(1, '\0')) return false;
-    if (Exchange("\x55", 1) != "\xAA") return false;
-    const std::string length{static_cast<char>(kWriteControlProgramSize >> 8),
-                             static_cast<char>(kWriteControlProgramSize)};
-    if (Exchange(length.substr(0, 1), 1) != length.substr(0, 1) || Exchange(length.substr(1), 1) != length.substr(1))
-      return false;
-    for (std::size_t i = 0; i < kWriteControlProgramSize; ++i) {
-      const std::string byte(1, static_cast<char>(kWriteControlProgram[i]));
-      if (Exchange(byte, 1) != byte) return false;
+    if (Exchange(std::string(1, '\0'), 1) != std::string(1, '\0') || Exchange("\x55", 1) != "\xAA") return false;
+    std::string image = {char(kWriteControlProgramSize >> 8), char(kWriteControlProgramSize)};
+    image.append(reinterpret_cast<const char*>(kWriteControlProgram), kWriteControlProgramSize);
+    for (char c : image) {
+      if (Exchange(std::string(1, c), 1) != std::string(1, c)) return false;
     }
     return Get(1, 10000) == "\xAA";
   }
@@ -89,9 +87,7 @@ class Host {
 
 // h8board with its terminal path read off its first line.
 struct Board {
-  explicit Board(std::vector<std::string> args) : process(H8BOARD_EXECUTABLE, args) {
-    path = process.ReadLine(10);
-  }
+  explicit Board(std::vector<std::string> args) : process(H8BOARD_EXECUTABLE, args), path(process.ReadLine(10)) {}
   BackgroundProcess process;
   std::string path;
 };
@@ -114,23 +110,13 @@ TEST(H8Board, ServesOneRunAndWritesTheFlash) {
 
   Host host(link);
   ASSERT_TRUE(host.Ok());
-  host.Configure(B9600);
-  const auto start = Clock::now();
   ASSERT_TRUE(host.Load());
-  const double loadSeconds = Since(start);
   EXPECT_EQ(host.Get(9, 1000), "[START]\r\n");
-  std::istringstream lines(records);
-  std::string line, replies;
-  std::size_t count = 0;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] != 'S') continue;
-    ++count;
-    replies += host.Exchange(line, 1);
-  }
+  std::string replies;
+  const std::vector<std::string> lines = RecordLines(records);
+  for (const std::string& line : lines) replies += host.Exchange(line, 1);
   replies += host.Get(12, 1000);
-  const double totalSeconds = Since(start);
-  EXPECT_EQ(replies, std::string(count, 'U') + "[COMPLETE]\r\n");
+  EXPECT_EQ(replies, std::string(lines.size(), 'U') + "[COMPLETE]\r\n");
   host.Close();
 
   const ProcessResult result = board.process.Wait(10);
@@ -138,16 +124,13 @@ TEST(H8Board, ServesOneRunAndWritesTheFlash) {
   EXPECT_NE(result.err.find("32768 bytes programmed, 32768 pulses"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("the host closed the line"), std::string::npos) << result.err;
   EXPECT_NE(access(link.c_str(), F_OK), 0) << "the link goes with the board";
-  RecordProperty("load_seconds", std::to_string(loadSeconds));
-  RecordProperty("run_seconds", std::to_string(totalSeconds));
 
   FlashImage expected, dumped;
   ASSERT_TRUE(ParseSrecords(records, &expected, &why)) << why;
   ASSERT_TRUE(ParseSrecords(ReadWholeFile(dump), &dumped, &why)) << why;
   EXPECT_EQ(dumped.present, expected.present);
   EXPECT_EQ(dumped.bytes, expected.bytes);
-  const std::string raw = ReadWholeFile(out);
-  EXPECT_EQ(raw, std::string(expected.bytes.begin(), expected.bytes.end()));
+  EXPECT_EQ(ReadWholeFile(out), std::string(expected.bytes.begin(), expected.bytes.end()));
   unlink(out.c_str());
   unlink(dump.c_str());
 }
@@ -174,7 +157,6 @@ TEST(H8Board, PacedLoadTakesTheWireTime) {
   Board board({"--pace", "--timeout", "30"});
   Host host(board.path);
   ASSERT_TRUE(host.Ok());
-  host.Configure(B9600);
   const auto start = Clock::now();
   ASSERT_TRUE(host.Load());
   const double seconds = Since(start);
@@ -182,27 +164,23 @@ TEST(H8Board, PacedLoadTakesTheWireTime) {
   EXPECT_GT(seconds, 1.70);
   EXPECT_LT(seconds, 4.0);
   EXPECT_EQ(host.Get(9, 1000), "[START]\r\n");
-  RecordProperty("paced_load_seconds", std::to_string(seconds));
 }
 
 TEST(H8Board, FaultOptionsReachTheBootProgramAndTheFlash) {
   {
     Board board({"--sync-answer", "0x42", "--timeout", "30"});
     Host host(board.path);
-    host.Configure(B9600);
     EXPECT_EQ(host.Exchange(std::string(1, '\0'), 1), "\x42");
   }
   {
     Board board({"--silent", "--timeout", "30"});
     Host host(board.path);
-    host.Configure(B9600);
     EXPECT_EQ(host.Exchange(std::string(1, '\0'), 1, 300), "");
   }
   {
     // No echo for the last byte, but the image is complete: it starts.
     Board board({"--drop-echo", "836", "--stuck-bit", "H'1F000:7", "--timeout", "30"});
     Host host(board.path);
-    host.Configure(B9600);
     EXPECT_FALSE(host.Load()) << "H'AA comes where the last echo should";
     EXPECT_EQ(host.Get(9, 2000), "[START]\r\n");
     host.Put("S20501F0000009");
@@ -217,7 +195,6 @@ TEST(H8Board, FaultOptionsReachTheBootProgramAndTheFlash) {
 TEST(H8Board, UnknownOpcodeSilencesTheChipAndFailsTheRun) {
   Board board({"--timeout", "30"});
   Host host(board.path);
-  host.Configure(B9600);
   EXPECT_EQ(host.Exchange(std::string(1, '\0'), 1), std::string(1, '\0'));
   EXPECT_EQ(host.Exchange("\x55", 1), "\xAA");
   EXPECT_EQ(host.Exchange(std::string("\x00\x02", 2), 2), std::string("\x00\x02", 2));

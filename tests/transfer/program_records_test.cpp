@@ -102,21 +102,25 @@ TEST(ProgramRecords, SendsExactlyTheRecordCharacters) {
   EXPECT_EQ(std::vector<std::uint8_t>(out.flash.begin() + 0x1FF00, out.flash.begin() + 0x1FFFA), big);
 }
 
+// A file that would program nothing fails before anything is sent: the run
+// must not end in "Success" for a chip that got no data.
 TEST(ProgramRecords, StartLineAndFilesWithNothingToSend) {
   TempFolder folder;
+  const std::string path = folder.Path("empty.mot");
   for (const std::string& text : {std::string(), std::string("; words\r\ns1130000\r\n"), CrLfFile({MakeRecord(5, 0)}),
-                                  "\x1A" + CrLfFile(DataRecords(1))}) {
+                                  "\x1A" + CrLfFile(DataRecords(1)), CrLfFile({MakeRecord(0, 0, {'h'}), MakeRecord(9, 0)}),
+                                  CrLfFile({MakeRecord(1, 0x100), MakeRecord(9, 0)})}) {
     const Outcome out = Exchange(folder.Write("empty.mot", text));
-    EXPECT_EQ(out.result, 1) << text;
-    EXPECT_EQ(out.console, kStart + kProgram) << text;
+    EXPECT_EQ(out.result, 0) << text;
+    EXPECT_EQ(out.console, kStart + "No data records in file...[" + path + "]\r\n") << text;
     EXPECT_EQ(out.sent, "") << text;
   }
   const Lines records = DataRecords(2);
-  const std::string path = folder.Write("two.mot", CrLfFile(records));
-  Outcome out = Exchange(path, RecordChip::Behaviour(), "");
+  const std::string two = folder.Write("two.mot", CrLfFile(records));
+  Outcome out = Exchange(two, RecordChip::Behaviour(), "");
   EXPECT_EQ(out.console, kProgram + Accepted(records)) << "no start line, nothing shown for it";
   EXPECT_GE(out.seconds, 1.0) << "the start line is waited for";
-  out = Exchange(path, {RecordChip::Fault::kSilent, 0, 0, 0}, kStart + "UUUU");
+  out = Exchange(two, {RecordChip::Fault::kSilent, 0, 0, 0}, kStart + "UUUU");
   EXPECT_EQ(out.console, kStart + kProgram + records[0] + ":NG\r\n") << "bytes behind the start line are no answers";
 }
 

@@ -80,6 +80,35 @@ TEST(RecordCheck, GoodRecordsPassAndEmptyOnesAreSkipped) {
   EXPECT_EQ(Verdict(bad), "line 5: too short");
 }
 
+// What the reader knows of a line: pieces of a cut line count as one line,
+// a cut record is too long, a NUL that may hide a record is refused.
+TEST(RecordCheck, LineShapes) {
+  const LineShape cut{true, false, false}, rest{false, true, false}, nul{false, false, true},
+      restNul{false, true, true};
+  RecordChecker checker;
+  EXPECT_EQ(checker.Check("; long comment", cut).action, RecordAction::kIgnore);
+  EXPECT_EQ(checker.Check(kGood[0].c_str(), rest).action, RecordAction::kIgnore) << "not a line start";
+  EXPECT_EQ(checker.Check(kGood[1].c_str()).action, RecordAction::kSend);
+  EXPECT_EQ(checker.LineNumber(), 2u);
+  EXPECT_EQ(checker.Check(MakeRecord(0, 0, {'x'}).c_str(), nul).action, RecordAction::kSend)
+      << "after a whole record a NUL hides no record";
+  RecordVerdict verdict = checker.Check("S1", cut);
+  EXPECT_STREQ(verdict.reason, "too long");
+  EXPECT_EQ(checker.LineNumber(), 4u);
+
+  for (const LineShape shape : {nul, restNul}) {
+    RecordChecker fresh;
+    verdict = fresh.Check("", shape);
+    EXPECT_STREQ(verdict.reason, "NUL byte");
+    EXPECT_EQ(fresh.LineNumber(), shape.continuation ? 0u : 1u);
+  }
+  RecordChecker ended;
+  EXPECT_EQ(ended.Check(MakeRecord(9, 0).c_str()).action, RecordAction::kSend);
+  EXPECT_EQ(ended.Check("", nul).action, RecordAction::kIgnore) << "padding after the end record";
+  EXPECT_FALSE(ended.HasFlashData());
+  EXPECT_EQ(checker.HasFlashData(), true);
+}
+
 // Files as users' tools write them pass whole, every data record sent.
 TEST(RecordCheck, ToolMadeFilesPass) {
   if (!ToolAvailable("srec_cat") || !ToolAvailable("h8300-hms-gcc"))

@@ -13,32 +13,39 @@ TEST(RecordFileReader, TranslatesAndCutsLinesTheSameOnEveryBuild) {
   struct Case {
     std::string bytes;
     Lines lines;
+    std::string shapes;  // per line: - whole, c cut, r rest of a cut line, b both, n NUL inside
   };
   const std::vector<Case> cases = {
-      {"S0\r\n\r\nS9\r\n", {"S0", "", "S9"}},
-      {"S0\n\nS9\n", {"S0", "", "S9"}},
-      {"S0\n\r\nS9", {"S0", "", "S9"}},  // mixed, last line without end
-      {"AB\r\r\nCD\r", {"AB\r", "CD\r"}},
+      {"S0\r\n\r\nS9\r\n", {"S0", "", "S9"}, "---"},
+      {"S0\n\nS9\n", {"S0", "", "S9"}, "---"},
+      {"S0\n\r\nS9", {"S0", "", "S9"}, "---"},  // mixed, last line without end
+      {"AB\r\r\nCD\r", {"AB\r", "CD\r"}, "--"},
       {crOnly, {crOnly.substr(0, 1023), crOnly.substr(1023, 1023), crOnly.substr(2046, 1023),
-                crOnly.substr(3069, 1023), crOnly.substr(4092)}},
-      {a1022 + "\r\nX\n", {a1022, "X"}},
-      {b1023 + "\nX\n", {b1023, "", "X"}},
-      {b1023 + "\r\nX", {b1023, "", "X"}},  // CR LF split over two pieces
-      {c2500 + "\n", {c2500.substr(0, 1023), c2500.substr(0, 1023), c2500.substr(0, 454)}},
-      {"S1\nS9\x1AS5\nS1\n", {"S1", "S9"}},  // Ctrl-Z cuts a line and ends the text
-      {"AB\r\x1A\r\n", {"AB\r"}},
-      {"\x1A" "S1\n", {}},
-      {std::string("AB\0CD\nEF\n\0\n", 11), {"AB", "EF", ""}},
-      {"\xEF\xBB\xBFS0\t\x7F\xFF\n", {"\xEF\xBB\xBFS0\t\x7F\xFF"}},
-      {"", {}},
+                crOnly.substr(3069, 1023), crOnly.substr(4092)}, "cbbbr"},
+      {a1022 + "\r\nX\n", {a1022, "X"}, "--"},
+      {b1023 + "\nX\n", {b1023, "", "X"}, "cr-"},
+      {b1023 + "\r\nX", {b1023, "", "X"}, "cr-"},  // CR LF split over two pieces
+      {c2500 + "\n", {c2500.substr(0, 1023), c2500.substr(0, 1023), c2500.substr(0, 454)}, "cbr"},
+      {"S1\nS9\x1AS5\nS1\n", {"S1", "S9"}, "--"},  // Ctrl-Z cuts a line and ends the text
+      {"AB\r\x1A\r\n", {"AB\r"}, "-"},
+      {"\x1A" "S1\n", {}, ""},
+      {std::string("AB\0CD\nEF\n\0\n", 11), {"AB", "EF", ""}, "n-n"},
+      {"\xEF\xBB\xBFS0\t\x7F\xFF\n", {"\xEF\xBB\xBFS0\t\x7F\xFF"}, "-"},
+      {"", {}, ""},
   };
   TempFolder folder;
   for (const Case& c : cases) {
     RecordFileReader reader;
     ASSERT_EQ(reader.Open(folder.Write("lines.mot", c.bytes).c_str()), 1);
     Lines lines;
-    while (const char* line = reader.ReadLine()) lines.push_back(line);
+    std::string shapes;
+    while (const char* line = reader.ReadLine()) {
+      lines.push_back(line);
+      const LineShape shape = reader.Shape();
+      shapes += shape.hasNul ? 'n' : shape.cut ? (shape.continuation ? 'b' : 'c') : (shape.continuation ? 'r' : '-');
+    }
     EXPECT_EQ(lines, c.lines) << c.bytes.substr(0, 40);
+    EXPECT_EQ(shapes, c.shapes) << c.bytes.substr(0, 40);
     EXPECT_EQ(reader.ReadLine(), nullptr) << "the end stays the end";
   }
 }

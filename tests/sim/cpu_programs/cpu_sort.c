@@ -71,14 +71,10 @@ int main(void)
   }
   result[0] = sum;
   result[1] = mix;
-  result[2] = words[0];
-  result[3] = words[150];
-  result[4] = words[299];
   mix = 0;
   for (i = 0; i < 200; i++)
     mix = (mix << 5 | mix >> 27) ^ (unsigned long)longs[i];
   result[5] = mix;
   result[6] = (unsigned long)longs[0];
-  result[7] = (unsigned long)longs[199];
   return 0;
 }
