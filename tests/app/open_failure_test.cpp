@@ -57,9 +57,14 @@ TEST(OpenFailure, EachReasonGoesToStandardErrorOnly) {
   forbidden.Start();
   ASSERT_EQ(chmod(forbidden.DevicePath().c_str(), 0600), 0);
 
+  const std::string longName = "/dev/" + std::string(5000, 'p');
+  const std::string notSerial = ": not a serial port (Inappropriate ioctl for device)\n";
   const std::vector<Case> cases = {
       {"/dev/korvel-no-such-port", "korvel: cannot open /dev/korvel-no-such-port: No such file or directory\n"},
-      {regular, std::string("korvel: cannot open ") + regular + ": not a serial port (Inappropriate ioctl for device)\n"},
+      {regular, std::string("korvel: cannot open ") + regular + notSerial},
+      {"/dev/null", "korvel: cannot open /dev/null" + notSerial},
+      {"/tmp", "korvel: cannot open /tmp: Is a directory\n"},
+      {longName, "korvel: cannot open " + longName + ": File name too long\n"},
       {held.DevicePath(), "korvel: cannot open " + held.DevicePath() + ": the port is in use by another program\n"},
       {exclusive.DevicePath(),
        "korvel: cannot open " + exclusive.DevicePath() +
