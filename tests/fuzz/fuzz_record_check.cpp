@@ -14,18 +14,11 @@
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 void RepairCountAndChecksum(std::string* line) {
   if (line->size() < 6 || (*line)[0] != 'S' || (line->size() - 2) % 2 != 0) return;
   std::vector<unsigned> bytes;
   for (std::size_t i = 2; i < line->size(); i += 2) {
-    const int high = HexDigit((*line)[i]), low = HexDigit((*line)[i + 1]);
+    const int high = HexDigitValue((*line)[i]), low = HexDigitValue((*line)[i + 1]);
     if (high < 0 || low < 0) return;
     bytes.push_back(static_cast<unsigned>(high * 16 + low));
   }

@@ -8,6 +8,14 @@
 #include <string>
 #include <vector>
 
+// The value of a hex digit (either case); -1 for any other character.
+inline int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 class RecordOracle {
  public:
   // Takes the next line of the file (up to its first NUL); false when it is
@@ -25,7 +33,7 @@ class RecordOracle {
     if (digits.empty() || digits.size() % 2 != 0) return false;
     std::vector<unsigned> bytes;
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-      const int high = Hex(digits[i]), low = Hex(digits[i + 1]);
+      const int high = HexDigitValue(digits[i]), low = HexDigitValue(digits[i + 1]);
       if (high < 0 || low < 0) return false;
       bytes.push_back(static_cast<unsigned>(high * 16 + low));
     }
@@ -51,12 +59,6 @@ class RecordOracle {
   }
 
  private:
-  static int Hex(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  }
   unsigned long dataRecords_ = 0;
   bool ended_ = false;
 };
