@@ -9,6 +9,7 @@
 #include "flash.h"
 #include "flash_srec.h"
 #include "sci.h"
+#include "pty_line.h"
 
 namespace {
 
@@ -174,12 +175,14 @@ TEST(BoardBootLine, OnlyA9600BitRaw8N1LinePasses) {
   t.c_cflag |= CLOCAL | CREAD;
   cfsetispeed(&t, B9600);
   cfsetospeed(&t, B9600);
-  EXPECT_EQ(LineProblem(t), "");
+  EXPECT_EQ(LineProblem(HostLineFromTermios(t)), "");
   t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
   t.c_iflag |= IXON;
   t.c_oflag |= OPOST;
   t.c_lflag |= ECHO;  // (a wrong speed and ICANON: the h8board tests)
-  EXPECT_EQ(LineProblem(t), "not 8 data bits, parity on, 2 stop bits, ECHO on, IXON on, OPOST on");
+  std::string notRaw;
+  EXPECT_EQ(LineProblem(HostLineFromTermios(t, &notRaw)), "not 8 data bits, parity on, 2 stop bits, not raw");
+  EXPECT_EQ(notRaw, "ECHO on, IXON on, OPOST on");
 }
 
 struct BoardBootTest : ::testing::Test {

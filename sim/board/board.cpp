@@ -34,12 +34,12 @@ class Board::Memory : public H8Memory {
   BoardBus& bus_;
 };
 
-Board::Board(const BoardConfig& config, std::function<std::string()> lineProblem,
-             std::function<BoardWire::Time()> clock)
+Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std::function<BoardWire::Time()> clock)
     : config_(config),
       wire_(config.pace, std::move(clock)),
       bus_(wire_),
-      boot_(bus_, config.boot, std::move(lineProblem)),
+      boot_(bus_, config.boot, std::move(hostLine)),
+      records_(config.records),
       memory_(std::make_unique<Memory>(bus_)),
       cpu_(std::make_unique<H8Cpu>(*memory_)) {
   FlashMemory& flash = bus_.Flash();
@@ -53,6 +53,7 @@ Board::Board(const BoardConfig& config, std::function<std::string()> lineProblem
     flash.Load(0, zeros.data(), zeros.size());
   }
   for (const StuckBit& s : config.stuckBits) flash.SetStuckBit(s.address, s.bit);
+  if (config.records.Any()) bus_.SetTransmitFilter([this](std::uint8_t byte) { return records_.Pass(byte); });
 }
 
 Board::~Board() = default;
@@ -72,8 +73,11 @@ Board::Activity Board::Run(std::uint64_t maxInstructions) {
 
 Board::Activity Board::RunBoot() {
   std::uint8_t byte;
-  while (!boot_.Started() && wire_.TakeArrived(&byte))
-    for (std::uint8_t answer : boot_.Receive(byte)) wire_.Transmit(answer);
+  while (!boot_.Started() && wire_.TakeArrived(&byte)) {
+    const std::vector<std::uint8_t> answer = boot_.Receive(byte);
+    const BoardWire::Time ready = wire_.Now() + std::chrono::milliseconds(boot_.AnswerDelayMs());
+    for (std::uint8_t b : answer) wire_.Transmit(b, ready);
+  }
   if (!boot_.Started()) return Activity::kIdle;
   cpuStarted_ = true;
   cpu_->Reset(BootProgram::kLoadAddress);

@@ -11,27 +11,13 @@
 #include <vector>
 
 #include "board.h"
-
-struct H8BoardOptions {
-  BoardConfig board;
-  std::string link;         // --link: symbolic link to the terminal
-  std::string out;          // --out: raw 128 KB flash image
-  std::string dump;         // --dump: S-records of the flash
-  std::string preloadPath;  // --preload
-  double timeoutSeconds = 0;  // --timeout; 0: none
-  bool verbose = false;
-  bool help = false;
-};
+#include "h8board_options.h"
 
 // Exit codes of the tool.
 constexpr int kH8BoardServed = 0;     // the host opened and closed the line
 constexpr int kH8BoardFault = 1;      // the CPU met an unknown opcode, or an I/O failure
 constexpr int kH8BoardUsage = 2;      // bad command line
 constexpr int kH8BoardCutShort = 3;   // --timeout or a signal ended the run first
-
-// False with a message on a bad command line. Loads the --preload file.
-bool ParseH8BoardOptions(const std::vector<std::string>& args, H8BoardOptions* options, std::string* error);
-std::string H8BoardUsage();
 
 // How a served run ended. A CPU fault does not end it: the board then
 // stays silent until the host closes the line (Board::Fault() tells).

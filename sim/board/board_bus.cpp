@@ -121,10 +121,13 @@ void BoardBus::ServiceSci() {
       const BoardWire::Time since = *transmitReadySince_;
       transmitReadySince_.reset();
       const std::uint8_t out = sci_.StartTransmit();
-      if (wire_.Paced()) {
-        wire_.Transmit(out, since);
-      } else {
-        wire_.Transmit(out);
+      const std::vector<std::uint8_t> sent = transmitFilter_ ? transmitFilter_(out) : std::vector<std::uint8_t>{out};
+      for (std::uint8_t b : sent) {
+        if (wire_.Paced()) {
+          wire_.Transmit(b, since);
+        } else {
+          wire_.Transmit(b);
+        }
       }
     }
   } else if (wire_.TransmitterIdle()) {

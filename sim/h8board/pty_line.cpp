@@ -10,7 +10,53 @@
 #include <cerrno>
 #include <cstring>
 
-#include "boot_program.h"
+namespace {
+
+long Speed(speed_t s) {
+  switch (s) {
+    case B300: return 300;
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+HostLine HostLineFromTermios(const termios& t, std::string* notRaw) {
+  HostLine line;
+  const speed_t out = cfgetospeed(&t), in = cfgetispeed(&t);
+  line.bitRate = Speed(out);
+  if (out == B9600 && in != B9600 && in != B0) line.bitRate = Speed(in);
+  switch (t.c_cflag & CSIZE) {
+    case CS5: line.dataBits = 5; break;
+    case CS6: line.dataBits = 6; break;
+    case CS7: line.dataBits = 7; break;
+    default: line.dataBits = 8; break;
+  }
+  if (t.c_cflag & PARENB) line.parity = (t.c_cflag & PARODD) ? HostLine::Parity::kOdd : HostLine::Parity::kEven;
+  if (t.c_cflag & CSTOPB) line.stopBits = HostLine::StopBits::kTwo;
+  std::string flags;
+  const struct {
+    tcflag_t set;
+    tcflag_t flag;
+    const char* name;
+  } rawBreakers[] = {{t.c_lflag, ICANON, "ICANON"}, {t.c_lflag, ECHO, "ECHO"},   {t.c_lflag, ECHONL, "ECHONL"},
+                     {t.c_lflag, ISIG, "ISIG"},     {t.c_iflag, ICRNL, "ICRNL"}, {t.c_iflag, INLCR, "INLCR"},
+                     {t.c_iflag, IGNCR, "IGNCR"},   {t.c_iflag, ISTRIP, "ISTRIP"}, {t.c_iflag, IXON, "IXON"},
+                     {t.c_iflag, IXOFF, "IXOFF"},   {t.c_iflag, PARMRK, "PARMRK"}, {t.c_oflag, OPOST, "OPOST"}};
+  for (const auto& f : rawBreakers)
+    if (f.set & f.flag) flags += (flags.empty() ? "" : ", ") + std::string(f.name) + " on";
+  line.raw = flags.empty();
+  if (notRaw) *notRaw = flags;
+  return line;
+}
 
 std::unique_ptr<PtyLine> PtyLine::Create(std::string* why) {
   std::unique_ptr<PtyLine> line(new PtyLine);
@@ -58,10 +104,17 @@ bool PtyLine::MakeLink(const std::string& path, std::string* why) {
   return true;
 }
 
-std::string PtyLine::HostLineProblem() const {
+HostLine PtyLine::ReadHostLine(std::string* notRaw) const {
   termios tio{};
-  if (tcgetattr(master_, &tio) != 0) return std::string("settings unreadable: ") + std::strerror(errno);
-  return LineProblem(tio);
+  if (tcgetattr(master_, &tio) != 0) {
+    // Settings nobody can read are settings the boot program cannot measure.
+    HostLine unreadable;
+    unreadable.bitRate = 0;
+    unreadable.raw = false;
+    if (notRaw) *notRaw = std::string("settings unreadable: ") + std::strerror(errno);
+    return unreadable;
+  }
+  return HostLineFromTermios(tio, notRaw);
 }
 
 std::size_t PtyLine::Read(std::uint8_t* buffer, std::size_t size) {

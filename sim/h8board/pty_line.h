@@ -10,6 +10,15 @@
 #include <memory>
 #include <string>
 
+#include "host_line.h"
+
+struct termios;
+
+// The host line a terminal's settings make. A host that receives at
+// another rate than it sends garbles the answers: the line then shows the
+// rate that is not 9600.
+HostLine HostLineFromTermios(const termios& settings, std::string* notRaw = nullptr);
+
 class PtyLine {
  public:
   // A new pseudo-terminal; nullptr with a reason when there is none.
@@ -26,9 +35,10 @@ class PtyLine {
   // destroyed.
   bool MakeLink(const std::string& path, std::string* why);
 
-  // What is wrong with the host's line settings for the boot program (see
-  // LineProblem in boot_program.h); empty when they are right.
-  std::string HostLineProblem() const;
+  // The host's line settings as the boot program sees them. notRaw, when
+  // given, gets the terminal flags that keep the line from being raw
+  // ("ICANON on, ECHO on"), or why the settings cannot be read.
+  HostLine ReadHostLine(std::string* notRaw = nullptr) const;
 
   // Bytes from the host, without blocking: how many were read (0 when none
   // wait or the host has the line closed).

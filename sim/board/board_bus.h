@@ -56,6 +56,11 @@ class BoardBus {
   // transmitter is free. Runs by itself after every access that can change
   // either; the board calls it when time has passed.
   void ServiceSci();
+  // What SCI1 sends passes through filter on its way to the wire (one byte
+  // in, the bytes to send out); without one it goes as it is.
+  void SetTransmitFilter(std::function<std::vector<std::uint8_t>(std::uint8_t)> filter) {
+    transmitFilter_ = std::move(filter);
+  }
 
   // Plain memory under address (flash reads, RAM), for fast CPU access:
   // the start of the 20-bit region in the 1 MB mirror that address lies in.
@@ -89,6 +94,7 @@ class BoardBus {
   std::uint8_t tcnt_ = 0x00;
   std::uint8_t rstcsr_ = 0x00;
   std::optional<BoardWire::Time> transmitReadySince_;
+  std::function<std::vector<std::uint8_t>(std::uint8_t)> transmitFilter_;
   Stats stats_;
   std::function<void(const std::string&)> log_;
   int logged_ = 0;

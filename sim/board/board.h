@@ -21,6 +21,8 @@
 #include "board_wire.h"
 #include "boot_program.h"
 #include "flash_srec.h"
+#include "host_line.h"
+#include "record_faults.h"
 
 class H8Cpu;
 
@@ -31,6 +33,7 @@ struct StuckBit {
 
 struct BoardConfig {
   BootFaults boot;
+  RecordFaults records;              // the write-control program's answers to the records
   bool pace = false;                 // real-time 9600 bit/s on both directions
   std::vector<StuckBit> stuckBits;
   bool preload = false;              // start with preloadImage's present bytes in the flash
@@ -48,9 +51,10 @@ class Board {
     kFault,    // the CPU met an unknown opcode: Fault() says which
   };
 
-  // lineProblem reports what is wrong with the host's line settings (see
-  // BootProgram); clock is for the paced wire and the tests.
-  explicit Board(const BoardConfig& config, std::function<std::string()> lineProblem = {},
+  // hostLine tells how the host's end of the line is set (see BootProgram;
+  // empty: taken as right); clock is for the paced wire, late echoes and
+  // the tests.
+  explicit Board(const BoardConfig& config, std::function<HostLine()> hostLine = {},
                  std::function<BoardWire::Time()> clock = BoardWire::Clock::now);
   ~Board();
   Board(const Board&) = delete;
@@ -85,6 +89,7 @@ class Board {
   BoardWire wire_;
   BoardBus bus_;
   BootProgram boot_;
+  RecordFilter records_;
   std::unique_ptr<Memory> memory_;
   std::unique_ptr<H8Cpu> cpu_;
   bool cpuStarted_ = false;

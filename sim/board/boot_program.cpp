@@ -4,66 +4,19 @@
 
 #include "board_bus.h"
 
-namespace {
-
-long Speed(speed_t s) {
-  switch (s) {
-    case B300: return 300;
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return -1;
-  }
-}
-
-std::string SpeedText(speed_t s) {
-  const long bps = Speed(s);
-  return bps < 0 ? "an unusual bit rate" : std::to_string(bps) + " bit/s";
-}
-
-}  // namespace
-
-std::string LineProblem(const termios& t) {
-  std::string problems;
-  auto add = [&](const std::string& p) { problems += (problems.empty() ? "" : ", ") + p; };
-  if (cfgetospeed(&t) != B9600) add("sends at " + SpeedText(cfgetospeed(&t)) + ", not 9600");
-  if (cfgetispeed(&t) != B9600 && cfgetispeed(&t) != B0) add("receives at " + SpeedText(cfgetispeed(&t)) + ", not 9600");
-  if ((t.c_cflag & CSIZE) != CS8) add("not 8 data bits");
-  if (t.c_cflag & PARENB) add("parity on");
-  if (t.c_cflag & CSTOPB) add("2 stop bits");
-  const struct {
-    tcflag_t flag;
-    const char* name;
-  } lflags[] = {{ICANON, "ICANON"}, {ECHO, "ECHO"}, {ECHONL, "ECHONL"}, {ISIG, "ISIG"}},
-    iflags[] = {{ICRNL, "ICRNL"}, {INLCR, "INLCR"}, {IGNCR, "IGNCR"}, {ISTRIP, "ISTRIP"},
-                {IXON, "IXON"},   {IXOFF, "IXOFF"}, {PARMRK, "PARMRK"}},
-    oflags[] = {{OPOST, "OPOST"}};
-  for (const auto& f : lflags)
-    if (t.c_lflag & f.flag) add(std::string(f.name) + " on");
-  for (const auto& f : iflags)
-    if (t.c_iflag & f.flag) add(std::string(f.name) + " on");
-  for (const auto& f : oflags)
-    if (t.c_oflag & f.flag) add(std::string(f.name) + " on");
-  return problems;
-}
-
-BootProgram::BootProgram(BoardBus& bus, BootFaults faults, std::function<std::string()> lineProblem)
-    : bus_(bus), faults_(std::move(faults)), lineProblem_(std::move(lineProblem)) {}
+BootProgram::BootProgram(BoardBus& bus, BootFaults faults, std::function<HostLine()> hostLine)
+    : bus_(bus), faults_(std::move(faults)), hostLine_(std::move(hostLine)) {}
 
 void BootProgram::Log(const std::string& text) {
   if (log_) log_(text);
 }
 
 std::vector<std::uint8_t> BootProgram::Receive(std::uint8_t byte) {
+  answerDelayMs_ = 0;
   if (faults_.silent || state_ == State::kStarted || state_ == State::kHalted) return {};
-  if (lineProblem_) {
+  if (hostLine_) {
     // A line the boot program cannot measure garbles every byte it gets.
-    const std::string problem = lineProblem_();
+    const std::string problem = LineProblem(hostLine_());
     if (!problem.empty()) {
       if (problem != lastProblem_) Log("boot program: byte ignored, the line " + problem);
       lastProblem_ = problem;
@@ -74,11 +27,7 @@ std::vector<std::uint8_t> BootProgram::Receive(std::uint8_t byte) {
   switch (state_) {
     case State::kBitRate:
     case State::kSynced:
-      if (byte == 0x00) {
-        if (state_ == State::kBitRate) Log("boot program: bit rate measured");
-        state_ = State::kSynced;
-        return {faults_.syncAnswer.value_or(0x00)};
-      }
+      if (byte == 0x00) return Synchronise();
       if (byte == 0x55 && state_ == State::kSynced) {
         state_ = State::kLengthHigh;
         return {faults_.checkAnswer.value_or(0xAA)};
@@ -102,6 +51,8 @@ std::vector<std::uint8_t> BootProgram::Receive(std::uint8_t byte) {
       const std::size_t position = received_++;
       bus_.Ram()[kLoadAddress - BoardBus::kRamStart + position] = byte;
       std::vector<std::uint8_t> answer;
+      const auto late = faults_.lateEchoMs.find(position);
+      if (late != faults_.lateEchoMs.end()) answerDelayMs_ = late->second;
       if (faults_.corruptEcho.count(position)) {
         answer.push_back(static_cast<std::uint8_t>(~byte));
       } else if (!faults_.dropEcho.count(position)) {
@@ -115,6 +66,23 @@ std::vector<std::uint8_t> BootProgram::Receive(std::uint8_t byte) {
     }
     default: return {};
   }
+}
+
+// One H'00 of the synchronisation: a try, answered with H'00 once the bit
+// rate is measured, or as the faults say.
+std::vector<std::uint8_t> BootProgram::Synchronise() {
+  const std::size_t attempt = syncTries_++;
+  std::vector<std::uint8_t> answer{faults_.syncAnswer.value_or(0x00)};
+  if (attempt < faults_.syncAnswers.size()) {
+    answer = faults_.syncAnswers[attempt];
+    if (answer.empty()) return {};  // this try is not answered
+  }
+  if (state_ == State::kBitRate) {
+    Log("boot program: bit rate measured");
+    state_ = State::kSynced;
+    answer.insert(answer.end(), faults_.afterSync.begin(), faults_.afterSync.end());
+  }
+  return answer;
 }
 
 std::vector<std::uint8_t> BootProgram::Finish() {

@@ -40,7 +40,12 @@ void BoardWire::Transmit(std::uint8_t byte) { Transmit(byte, now_()); }
 
 void BoardWire::Transmit(std::uint8_t byte, Time readySince) {
   if (!paced_) {
-    forHost_.push_back(byte);
+    const Time now = now_();
+    if (onWire_.empty() && readySince <= now) {
+      forHost_.push_back(byte);
+    } else {
+      onWire_.push_back({std::max(readySince, onWire_.empty() ? now : onWire_.back().due), byte});
+    }
     return;
   }
   const Time start = std::max(shifterFree_, readySince);
@@ -67,8 +72,11 @@ void BoardWire::HandedToHost(std::size_t count) {
 }
 
 std::optional<BoardWire::Time> BoardWire::NextEvent() const {
-  if (!paced_) return std::nullopt;
   const Time now = now_();
+  if (!paced_) {
+    if (onWire_.empty()) return std::nullopt;
+    return std::max(onWire_.front().due, now);
+  }
   std::optional<Time> next;
   auto consider = [&](Time t) {
     if (t > now && (!next || t < *next)) next = t;

@@ -1,5 +1,7 @@
 // The decode tables shared by the CPU core and the disassembler. Internal to
-// sim/: boards use h8_cpu.h and h8_disasm.h.
+// the core: boards use h8_cpu.h and h8_disasm.h. The instructions
+// themselves (encoding, mnemonic, operands and handler, one entry each) are
+// listed in h8_instructions.cpp.
 //
 // Decoding walks a small tree of 65536-entry tables, one word at a time.
 // Node 0 is indexed by an instruction's first word. Its entry names a form;
@@ -12,6 +14,7 @@
 #ifndef KORVEL_SIM_H8_ISA_H
 #define KORVEL_SIM_H8_ISA_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -39,7 +42,29 @@ struct Tables {
   std::vector<const std::uint16_t*> node_pointers;      // nodes[i].get()
 };
 
-// Built on first use, then shared and never changed.
+// One instruction form as h8_instructions.cpp lists it. words: up to three
+// 16-bit patterns, one character a nibble:
+//   0-9 A-F  that nibble
+//   x        any value
+//   r        0-7 (a 3-bit register or bit-number field, top bit clear)
+//   R        8-F (the same field with the top bit set)
+//   q        0-3
+// operands: the template h8_disasm.cpp renders (described there).
+struct FormSpec {
+  const char* words[3];
+  std::uint8_t length;
+  const char* mnemonic;
+  const char* operands;
+  Exec exec;
+};
+
+// The tree of tables for a list of forms; every word no form claims runs
+// unknown. Two forms that claim the same encoding abort, so the list cannot
+// silently shadow itself.
+Tables BuildDecodeTree(const FormSpec* forms, std::size_t count, Exec unknown);
+
+// The core's tables (h8_instructions.cpp): built on first use, then shared
+// and never changed.
 const Tables& GetTables();
 
 }  // namespace h8isa

@@ -65,7 +65,8 @@ constexpr std::uint8_t kCcrI = 0x80;
 
 namespace h8isa {
 struct Form;
-struct TableBuilder;
+struct Tables;
+const Tables& GetTables();
 }
 
 class H8Cpu {
@@ -117,9 +118,8 @@ class H8Cpu {
 
   // Everything below is the simulator's own.
  private:
-  struct Ops;  // the instruction handlers (h8_cpu_ops.h, h8_cpu.cpp)
-  friend struct Ops;
-  friend struct h8isa::TableBuilder;
+  struct Ops;  // every instruction, with the decode table (h8_instructions.cpp)
+  friend const h8isa::Tables& h8isa::GetTables();
 
   void ExecuteOne();
   std::uint16_t Fetch16();
@@ -181,5 +181,90 @@ class H8Cpu {
   const h8isa::Form* forms_;            // the decode tables (h8_isa.h)
   const std::uint16_t* const* nodes_;
 };
+// ---------------------------------------------------------------------------
+// Fetch and data access, inline because every instruction goes through
+// them. Every path first tries the cached window, then asks the board for
+// one, then falls back to the H8Memory calls.
+
+inline std::uint16_t H8Cpu::Fetch16() {
+  const std::uint32_t a = pc_ & 0xFFFFFE;
+  pc_ = (a + 2) & 0xFFFFFF;
+  const std::uint32_t off = a - fetch_.begin;
+  if (off < fetch_.limit2) {
+    return static_cast<std::uint16_t>((fetch_.data[off] << 8) | fetch_.data[off + 1]);
+  }
+  return FetchMiss(a);
+}
+
+inline std::uint32_t H8Cpu::Fetch32() {
+  const std::uint32_t hi = Fetch16();
+  return (hi << 16) | Fetch16();
+}
+
+inline std::uint8_t H8Cpu::Read8(std::uint32_t address) {
+  const std::uint32_t a = address & 0xFFFFFF;
+  std::uint32_t off = a - data_.begin;
+  if (off < data_.limit1 || (DataWindow(a) && (off = a - data_.begin) < data_.limit1)) {
+    return data_.data[off];
+  }
+  return memory_.Read8(a);
+}
+
+inline std::uint16_t H8Cpu::Read16(std::uint32_t address) {
+  const std::uint32_t a = address & 0xFFFFFE;
+  std::uint32_t off = a - data_.begin;
+  if (off < data_.limit2 || (DataWindow(a) && (off = a - data_.begin) < data_.limit2)) {
+    return static_cast<std::uint16_t>((data_.data[off] << 8) | data_.data[off + 1]);
+  }
+  return memory_.Read16(a);
+}
+
+inline std::uint32_t H8Cpu::Read32(std::uint32_t address) {
+  const std::uint32_t a = address & 0xFFFFFE;
+  std::uint32_t off = a - data_.begin;
+  if (off < data_.limit4 || (DataWindow(a) && (off = a - data_.begin) < data_.limit4)) {
+    const std::uint8_t* p = data_.data + off;
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  }
+  return memory_.Read32(a);
+}
+
+inline void H8Cpu::Write8(std::uint32_t address, std::uint8_t value) {
+  const std::uint32_t a = address & 0xFFFFFF;
+  std::uint32_t off = a - data_.begin;
+  if ((off < data_.limit1 || (DataWindow(a) && (off = a - data_.begin) < data_.limit1)) &&
+      data_.writable) {
+    data_.data[off] = value;
+    return;
+  }
+  memory_.Write8(a, value);
+}
+
+inline void H8Cpu::Write16(std::uint32_t address, std::uint16_t value) {
+  const std::uint32_t a = address & 0xFFFFFE;
+  std::uint32_t off = a - data_.begin;
+  if ((off < data_.limit2 || (DataWindow(a) && (off = a - data_.begin) < data_.limit2)) &&
+      data_.writable) {
+    data_.data[off] = static_cast<std::uint8_t>(value >> 8);
+    data_.data[off + 1] = static_cast<std::uint8_t>(value);
+    return;
+  }
+  memory_.Write16(a, value);
+}
+
+inline void H8Cpu::Write32(std::uint32_t address, std::uint32_t value) {
+  const std::uint32_t a = address & 0xFFFFFE;
+  std::uint32_t off = a - data_.begin;
+  if ((off < data_.limit4 || (DataWindow(a) && (off = a - data_.begin) < data_.limit4)) &&
+      data_.writable) {
+    std::uint8_t* p = data_.data + off;
+    p[0] = static_cast<std::uint8_t>(value >> 24);
+    p[1] = static_cast<std::uint8_t>(value >> 16);
+    p[2] = static_cast<std::uint8_t>(value >> 8);
+    p[3] = static_cast<std::uint8_t>(value);
+    return;
+  }
+  memory_.Write32(a, value);
+}
 
 #endif

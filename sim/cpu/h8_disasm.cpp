@@ -1,5 +1,15 @@
 // Walks the decode tables of h8_isa.h over bytes and renders the operand
-// template of the form it reaches.
+// template of the form it reaches. Templates (h8_instructions.cpp); N is a
+// hex digit giving a nibble position (registers) or a byte offset
+// (everything else):
+//   %bN %wN %lN     byte / word / long register in nibble N
+//   %kN             bit number #n in nibble N (low 3 bits)
+//   %IN %JN %KN     #imm 8 / 16 / 32 bits at byte N
+//   %AN %BN %CN     @aa:8 / @aa:16 / @aa:24 (24 bits from byte N)
+//   %DNM %ENM       @(d:16,ERm) / @(d:24,ERm): displacement at byte N,
+//                   register in nibble M
+//   %PN %QN         branch target, 8-/16-bit displacement at byte N
+//   %VN             @@aa:8 at byte N
 #include "h8_disasm.h"
 
 #include <cstdio>

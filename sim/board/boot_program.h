@@ -7,8 +7,8 @@
 //   the program, N bytes       each byte echoed; stored from H'FF300
 //   -                          flash erased, H'AA, program started at H'FF300
 //
-// The bit-rate measurement is modelled by the line settings the host left
-// on its end of the line: only a 9600 bit/s, 8N1, raw line is measured (a
+// The bit-rate measurement is modelled by the settings of the host's end
+// of the line (HostLine): only a 9600 bit/s, 8N1, raw line is measured (a
 // line that fails gets no answer at all; it is reported through the log
 // hook). Bytes other than H'00 before synchronisation and other than H'00
 // or H'55 before the check are ignored. A length of 0 or one that does not
@@ -19,34 +19,33 @@
 #ifndef KORVEL_SIM_BOOT_PROGRAM_H
 #define KORVEL_SIM_BOOT_PROGRAM_H
 
-#include <termios.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "host_line.h"
 
 class BoardBus;
 
 struct BootFaults {
   bool silent = false;                     // never answers anything
   std::optional<std::uint8_t> syncAnswer;  // answers H'00 with this instead
+  std::vector<std::vector<std::uint8_t>> syncAnswers; // the answer to each synchronisation try (each H'00 before the bit rate is measured) in turn: empty = no answer to that try; past the end of the list, the normal behaviour
+  // afterSync goes out once, behind the answer that completes the bit-rate measurement.
+  std::vector<std::uint8_t> afterSync;                // extra bytes sent right after the synchronisation answer
   std::optional<std::uint8_t> checkAnswer; // answers H'55 with this instead of H'AA
   std::optional<std::uint8_t> startAnswer; // sends this instead of H'AA before starting
   std::set<std::size_t> dropEcho;          // program positions whose echo is not sent
   std::set<std::size_t> corruptEcho;       // ... whose echo is sent inverted
+  std::map<std::size_t, unsigned> lateEchoMs;          // program byte position (0-based) -> its echo is sent this many ms late (board clock)
   bool noStart = false;                    // after the last echo: nothing (no erase, no start)
   bool noErase = false;                    // starts the program without erasing the flash
 };
-
-// What is wrong with the line for the boot program's bit-rate measurement:
-// empty for 9600 bit/s, 8 data bits, no parity, 1 stop bit, raw (no
-// canonical input, echo, signals, CR/LF translation, XON/XOFF, output
-// processing); otherwise the problems, comma-separated.
-std::string LineProblem(const termios& settings);
 
 class BootProgram {
  public:
@@ -64,12 +63,15 @@ class BootProgram {
   // Room from kLoadAddress to the end of on-chip RAM (H'FFF0F).
   static constexpr std::size_t kMaxLength = 0xFFF10 - kLoadAddress;
 
-  // lineProblem says what is wrong with the host's line now (empty: fine);
-  // without it the line is taken as right.
-  BootProgram(BoardBus& bus, BootFaults faults, std::function<std::string()> lineProblem = {});
+  // hostLine tells how the host's end of the line is set now; without it
+  // the line is taken as right.
+  BootProgram(BoardBus& bus, BootFaults faults, std::function<HostLine()> hostLine = {});
 
-  // One byte from the host; the bytes to send back (none or one).
+  // One byte from the host; the bytes to send back (usually none or one).
   std::vector<std::uint8_t> Receive(std::uint8_t byte);
+  // How long the bytes the last Receive returned are held back before they
+  // go out (a late echo); 0 for at once.
+  unsigned AnswerDelayMs() const { return answerDelayMs_; }
 
   State GetState() const { return state_; }
   bool Started() const { return state_ == State::kStarted; }
@@ -80,17 +82,20 @@ class BootProgram {
   void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
  private:
+  std::vector<std::uint8_t> Synchronise();
   std::vector<std::uint8_t> Finish();
   void Log(const std::string& text);
 
   BoardBus& bus_;
   BootFaults faults_;
-  std::function<std::string()> lineProblem_;
+  std::function<HostLine()> hostLine_;
   std::function<void(const std::string&)> log_;
   std::string lastProblem_;
   State state_ = State::kBitRate;
   std::size_t length_ = 0;
   std::size_t received_ = 0;
+  std::size_t syncTries_ = 0;
+  unsigned answerDelayMs_ = 0;
   std::string haltReason_;
 };
 

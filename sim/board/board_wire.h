@@ -8,6 +8,9 @@
 // The chip's side sends through a transmit shift register: it takes a byte
 // only when the previous one has gone out (paced) or when the host side is
 // not backed up (unpaced: too many bytes the host has not read yet).
+//
+// A byte may be held back until a later moment (Transmit with readySince
+// ahead of the clock, paced or not); the bytes sent after it wait behind it.
 #ifndef KORVEL_SIM_BOARD_WIRE_H
 #define KORVEL_SIM_BOARD_WIRE_H
 
@@ -47,7 +50,8 @@ class BoardWire {
   bool TransmitterIdle() const;
   // Sends a byte. Paced, it starts when the shift register frees, but not
   // before readySince (when the byte was ready to go); it can be queued
-  // behind bytes still being sent.
+  // behind bytes still being sent. Unpaced, it crosses at once unless
+  // readySince lies ahead or a held-back byte is still waiting.
   void Transmit(std::uint8_t byte);
   void Transmit(std::uint8_t byte, Time readySince);
 
@@ -57,8 +61,8 @@ class BoardWire {
   void HandedToHost(std::size_t count);
 
   // The next moment something changes by itself (a byte completes its
-  // crossing, the shift register frees); nothing when no such thing lies
-  // ahead.
+  // crossing, the shift register frees, a held-back byte goes); nothing
+  // when no such thing lies ahead.
   std::optional<Time> NextEvent() const;
 
  private:
@@ -72,7 +76,7 @@ class BoardWire {
   std::function<Time()> now_;
   std::deque<Timed> toChip_;
   Time lastArrival_{};
-  std::deque<Timed> onWire_;  // chip to host, still crossing (paced)
+  std::deque<Timed> onWire_;  // chip to host, still crossing (paced) or held back
   Time shifterFree_{};
   std::vector<std::uint8_t> forHost_;
 };

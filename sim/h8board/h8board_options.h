@@ -1,0 +1,26 @@
+// h8board's command line: the options as one table (name, argument, help
+// text, what it sets), from which both the parser and the usage text come.
+#ifndef KORVEL_SIM_H8BOARD_OPTIONS_H
+#define KORVEL_SIM_H8BOARD_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+#include "board.h"
+
+struct H8BoardOptions {
+  BoardConfig board;
+  std::string link;         // --link: symbolic link to the terminal
+  std::string out;          // --out: raw 128 KB flash image
+  std::string dump;         // --dump: S-records of the flash
+  std::string preloadPath;  // --preload
+  double timeoutSeconds = 0;  // --timeout; 0: none
+  bool verbose = false;
+  bool help = false;
+};
+
+// False with a message on a bad command line. Loads the --preload file.
+bool ParseH8BoardOptions(const std::vector<std::string>& args, H8BoardOptions* options, std::string* error);
+std::string H8BoardUsage();
+
+#endif
