@@ -166,6 +166,10 @@ class H8Cpu {
     void Set(const H8Window& w);
     void Clear() { *this = Window(); }
   };
+  // The data window holds an access of the size Limit stands for at a:
+  // off is then its offset in the window (asking the board once on a miss).
+  template <std::uint32_t Window::*Limit>
+  bool DataHit(std::uint32_t a, std::uint32_t& off);
 
   H8Memory& memory_;
   std::uint32_t er_[8] = {};
@@ -201,10 +205,16 @@ inline std::uint32_t H8Cpu::Fetch32() {
   return (hi << 16) | Fetch16();
 }
 
+template <std::uint32_t H8Cpu::Window::*Limit>
+inline bool H8Cpu::DataHit(std::uint32_t a, std::uint32_t& off) {
+  off = a - data_.begin;
+  return off < data_.*Limit || (DataWindow(a) && (off = a - data_.begin) < data_.*Limit);
+}
+
 inline std::uint8_t H8Cpu::Read8(std::uint32_t address) {
   const std::uint32_t a = address & 0xFFFFFF;
-  std::uint32_t off = a - data_.begin;
-  if (off < data_.limit1 || (DataWindow(a) && (off = a - data_.begin) < data_.limit1)) {
+  std::uint32_t off = 0;
+  if (DataHit<&Window::limit1>(a, off)) {
     return data_.data[off];
   }
   return memory_.Read8(a);
@@ -212,8 +222,8 @@ inline std::uint8_t H8Cpu::Read8(std::uint32_t address) {
 
 inline std::uint16_t H8Cpu::Read16(std::uint32_t address) {
   const std::uint32_t a = address & 0xFFFFFE;
-  std::uint32_t off = a - data_.begin;
-  if (off < data_.limit2 || (DataWindow(a) && (off = a - data_.begin) < data_.limit2)) {
+  std::uint32_t off = 0;
+  if (DataHit<&Window::limit2>(a, off)) {
     return static_cast<std::uint16_t>((data_.data[off] << 8) | data_.data[off + 1]);
   }
   return memory_.Read16(a);
@@ -221,8 +231,8 @@ inline std::uint16_t H8Cpu::Read16(std::uint32_t address) {
 
 inline std::uint32_t H8Cpu::Read32(std::uint32_t address) {
   const std::uint32_t a = address & 0xFFFFFE;
-  std::uint32_t off = a - data_.begin;
-  if (off < data_.limit4 || (DataWindow(a) && (off = a - data_.begin) < data_.limit4)) {
+  std::uint32_t off = 0;
+  if (DataHit<&Window::limit4>(a, off)) {
     const std::uint8_t* p = data_.data + off;
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
   }
@@ -231,9 +241,8 @@ inline std::uint32_t H8Cpu::Read32(std::uint32_t address) {
 
 inline void H8Cpu::Write8(std::uint32_t address, std::uint8_t value) {
   const std::uint32_t a = address & 0xFFFFFF;
-  std::uint32_t off = a - data_.begin;
-  if ((off < data_.limit1 || (DataWindow(a) && (off = a - data_.begin) < data_.limit1)) &&
-      data_.writable) {
+  std::uint32_t off = 0;
+  if (DataHit<&Window::limit1>(a, off) && data_.writable) {
     data_.data[off] = value;
     return;
   }
@@ -242,9 +251,8 @@ inline void H8Cpu::Write8(std::uint32_t address, std::uint8_t value) {
 
 inline void H8Cpu::Write16(std::uint32_t address, std::uint16_t value) {
   const std::uint32_t a = address & 0xFFFFFE;
-  std::uint32_t off = a - data_.begin;
-  if ((off < data_.limit2 || (DataWindow(a) && (off = a - data_.begin) < data_.limit2)) &&
-      data_.writable) {
+  std::uint32_t off = 0;
+  if (DataHit<&Window::limit2>(a, off) && data_.writable) {
     data_.data[off] = static_cast<std::uint8_t>(value >> 8);
     data_.data[off + 1] = static_cast<std::uint8_t>(value);
     return;
@@ -254,9 +262,8 @@ inline void H8Cpu::Write16(std::uint32_t address, std::uint16_t value) {
 
 inline void H8Cpu::Write32(std::uint32_t address, std::uint32_t value) {
   const std::uint32_t a = address & 0xFFFFFE;
-  std::uint32_t off = a - data_.begin;
-  if ((off < data_.limit4 || (DataWindow(a) && (off = a - data_.begin) < data_.limit4)) &&
-      data_.writable) {
+  std::uint32_t off = 0;
+  if (DataHit<&Window::limit4>(a, off) && data_.writable) {
     std::uint8_t* p = data_.data + off;
     p[0] = static_cast<std::uint8_t>(value >> 24);
     p[1] = static_cast<std::uint8_t>(value >> 16);

@@ -59,18 +59,26 @@ struct Option {
   FlagSetter setFlag;
 };
 
-bool HexByte(const std::string& v, std::optional<std::uint8_t>* out, std::string* why) {
+// Setters of the boot program's faults, one per kind of value.
+template <std::optional<std::uint8_t> BootFaults::*Field>
+bool SetHexByte(H8BoardOptions& o, const std::string& v, std::string* why) {
   unsigned long n;
   if (!ParseHex(v, 0xFF, &n)) return *why = "not a hexadecimal byte: " + v, false;
-  *out = static_cast<std::uint8_t>(n);
+  o.board.boot.*Field = static_cast<std::uint8_t>(n);
   return true;
 }
 
-bool Position(const std::string& v, std::set<std::size_t>* out, std::string* why) {
+template <std::set<std::size_t> BootFaults::*Field>
+bool AddPosition(H8BoardOptions& o, const std::string& v, std::string* why) {
   unsigned long n;
   if (!ParseCount(v, &n)) return *why = "not a position: " + v, false;
-  out->insert(n);
+  (o.board.boot.*Field).insert(n);
   return true;
+}
+
+template <bool BootFaults::*Field>
+void SetBootFlag(H8BoardOptions& o) {
+  o.board.boot.*Field = true;
 }
 
 const Option kOptions[] = {
@@ -94,10 +102,9 @@ const Option kOptions[] = {
     {"--verbose", nullptr, "report the boot program's steps and odd accesses", nullptr,
      [](H8BoardOptions& o) { o.verbose = true; }},
     {nullptr, nullptr, "faults:", nullptr, nullptr},
-    {"--silent", nullptr, "the board never answers", nullptr, [](H8BoardOptions& o) { o.board.boot.silent = true; }},
+    {"--silent", nullptr, "the board never answers", nullptr, &SetBootFlag<&BootFaults::silent>},
     {"--sync-answer", "HEX", "answer H'00 with this byte",
-     [](H8BoardOptions& o, const std::string& v, std::string* why) { return HexByte(v, &o.board.boot.syncAnswer, why); },
-     nullptr},
+     &SetHexByte<&BootFaults::syncAnswer>, nullptr},
     {"--sync-answers", "LIST",
      "answer the synchronisation tries in turn, one\n"
      "comma-separated item each: - for no answer, or hex\n"
@@ -124,17 +131,13 @@ const Option kOptions[] = {
      },
      nullptr},
     {"--check-answer", "HEX", "answer H'55 with this byte instead of H'AA",
-     [](H8BoardOptions& o, const std::string& v, std::string* why) { return HexByte(v, &o.board.boot.checkAnswer, why); },
-     nullptr},
+     &SetHexByte<&BootFaults::checkAnswer>, nullptr},
     {"--start-answer", "HEX", "send this byte instead of H'AA when starting",
-     [](H8BoardOptions& o, const std::string& v, std::string* why) { return HexByte(v, &o.board.boot.startAnswer, why); },
-     nullptr},
+     &SetHexByte<&BootFaults::startAnswer>, nullptr},
     {"--drop-echo", "N", "no echo for program byte N (0-based; repeatable)",
-     [](H8BoardOptions& o, const std::string& v, std::string* why) { return Position(v, &o.board.boot.dropEcho, why); },
-     nullptr},
+     &AddPosition<&BootFaults::dropEcho>, nullptr},
     {"--corrupt-echo", "N", "inverted echo for program byte N (repeatable)",
-     [](H8BoardOptions& o, const std::string& v, std::string* why) { return Position(v, &o.board.boot.corruptEcho, why); },
-     nullptr},
+     &AddPosition<&BootFaults::corruptEcho>, nullptr},
     {"--late-echo", "N:MS", "the echo of program byte N goes out MS ms late (repeatable)",
      [](H8BoardOptions& o, const std::string& v, std::string* why) {
        unsigned long n, ms;
@@ -146,10 +149,10 @@ const Option kOptions[] = {
      },
      nullptr},
     {"--no-start", nullptr, "after the last echo nothing happens", nullptr,
-     [](H8BoardOptions& o) { o.board.boot.noStart = true; }},
+     &SetBootFlag<&BootFaults::noStart>},
     {"--no-erase", nullptr,
      "the flash is not erased before the program starts\n(without --preload it then holds all zeros)", nullptr,
-     [](H8BoardOptions& o) { o.board.boot.noErase = true; }},
+     &SetBootFlag<&BootFaults::noErase>},
     {"--record-answer", "N:SPEC",
      "answer record N (1-based, counted after \"[START]\")\n"
      "with SPEC instead: - no answer, =TEXT those\n"
