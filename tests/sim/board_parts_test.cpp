@@ -10,6 +10,7 @@
 #include "flash_srec.h"
 #include "sci.h"
 #include "pty_line.h"
+#include "record_faults.h"
 
 namespace {
 
@@ -251,6 +252,30 @@ TEST_F(BoardBootTest, InjectedEchoAndStartFaults) {
   Send(silent, Length(3));
   EXPECT_EQ(Send(silent, Program(3)), Program(3)) << "echoes, then nothing";
   EXPECT_FALSE(silent.Started());
+}
+
+TEST_F(BoardBootTest, SyncTriesAnsweredInTurnThenAsUsual) {
+  BootFaults f;
+  f.syncAnswers = {{}, {0x11}, {0x00, 0x00}};
+  f.afterSync = {0x5A, 0xA5};  // once, behind the answer that measures the bit rate
+  f.lateEchoMs = {{1, 40}};
+  BootProgram boot(bus, f);
+  EXPECT_EQ(Send(boot, Bytes(4, 0x00)), (Bytes{0x11, 0x5A, 0xA5, 0x00, 0x00, 0x00}));
+  Send(boot, {0x55, 0x00, 0x02, 0x01});
+  EXPECT_EQ(boot.AnswerDelayMs(), 0u);
+  Send(boot, {0x02});
+  EXPECT_EQ(boot.AnswerDelayMs(), 40u);
+}
+
+TEST(BoardRecordFaults, AnswersCountFromTheStartText) {
+  RecordFaults faults;
+  faults.answers = {{2, {}}, {3, {'X', 'Y'}}};
+  faults.silentAfter = 4;
+  RecordFilter filter(faults);
+  std::string out;
+  for (char ch : std::string("[START]\r\nUUUUUU"))
+    for (std::uint8_t b : filter.Pass(static_cast<std::uint8_t>(ch))) out += static_cast<char>(b);
+  EXPECT_EQ(out, "[START]\r\nUXYU");
 }
 
 // --- S-record files -------------------------------------------------------------------
