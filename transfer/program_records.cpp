@@ -2,6 +2,7 @@
 // line out, one answer byte back, and only H'55 accepts the record.
 #include "program_records.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -32,6 +33,14 @@ constexpr unsigned int kFailureTextMs = 100;
 int LineTimeMs(std::size_t characters) {
   const unsigned long bits = static_cast<unsigned long>(characters) * kBitsPerCharacter;
   return static_cast<int>((bits * 1000 + kLineBitsPerSecond - 1) / kLineBitsPerSecond);
+}
+
+// The record as the console shows it: without the CRs that may trail it,
+// which would move the cursor back over the record.
+std::string RecordEcho(const char* line) {
+  std::string echo(line);
+  echo.erase(std::remove(echo.begin(), echo.end(), '\r'), echo.end());
+  return echo + ":";
 }
 
 void ReportMissingFile(const char* fileName) {
@@ -90,7 +99,7 @@ int SendRecords(int port, RecordFileReader& reader) {
     }
     if (verdict.action != RecordAction::kSend) continue;
     RsPuts(port, line);  // a failed write shows as a missing answer
-    PrintLong(std::string(line) + ":");
+    PrintLong(RecordEcho(line));
     if (RsWaitRx(port, kAnswerMs + LineTimeMs(std::strlen(line))) == 0) {
       Print("NG");
       NewLine();

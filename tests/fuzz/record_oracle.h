@@ -22,14 +22,22 @@ class RecordOracle {
   // a line the check must reject.
   bool Accepts(const std::string& fullLine) {
     const std::string line = fullLine.substr(0, fullLine.find('\0'));
-    if (line.empty() || line[0] != 'S') return ended_ || line.size() == fullLine.size();  // no NUL before the end
+    if (line.empty() || line[0] != 'S') {
+      const std::size_t start = line.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+      const std::size_t s = line.find_first_not_of(" \t", start);  // a data record behind a mark or blanks
+      if (s != std::string::npos && s > 0 && line[s] == 'S' && s + 1 < line.size() && line[s + 1] >= '1' &&
+          line[s + 1] <= '3')
+        return false;
+      return ended_ || line.size() == fullLine.size();  // no NUL before the end
+    }
     if (ended_ || line.size() < 2) return false;
     static const std::string kTypes = "012356789";
     if (kTypes.find(line[1]) == std::string::npos) return false;
     const int type = line[1] - '0';
 
     std::string digits = line.substr(2);
-    while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t')) digits.pop_back();
+    while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t' || digits.back() == '\r'))
+      digits.pop_back();
     if (digits.empty() || digits.size() % 2 != 0) return false;
     std::vector<unsigned> bytes;
     for (std::size_t i = 0; i < digits.size(); i += 2) {
