@@ -5,6 +5,7 @@
 #define KORVEL_FUZZ_RECORD_ORACLE_H
 
 #include <cstdint>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,14 +23,11 @@ class RecordOracle {
   // a line the check must reject.
   bool Accepts(const std::string& fullLine) {
     const std::string line = fullLine.substr(0, fullLine.find('\0'));
-    if (line.empty() || line[0] != 'S') {
-      const std::size_t start = line.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-      const std::size_t s = line.find_first_not_of(" \t", start);  // a data record behind a mark or blanks
-      if (s != std::string::npos && s > 0 && line[s] == 'S' && s + 1 < line.size() && line[s + 1] >= '1' &&
-          line[s + 1] <= '3')
-        return false;
-      return ended_ || line.size() == fullLine.size();  // no NUL before the end
-    }
+    // Not a record: refused when a data record stands behind a byte-order mark
+    // or blanks, or a NUL cuts it before the end record.
+    static const std::regex kHiddenData("^(\xEF\xBB\xBF)?[ \t]*S[123]");
+    if (line.empty() || line[0] != 'S')
+      return !std::regex_search(line, kHiddenData) && (ended_ || line.size() == fullLine.size());
     if (ended_ || line.size() < 2) return false;
     static const std::string kTypes = "012356789";
     if (kTypes.find(line[1]) == std::string::npos) return false;
