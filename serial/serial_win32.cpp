@@ -47,14 +47,31 @@ BYTE StopBitsCode(StopBits stopBits) {
   }
 }
 
+bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+// The name CreateFileA gets. COM10 and above exist only in the device
+// namespace, so a bare name (COM12) is opened as \\.\COM12. A name already
+// in that namespace, written with either slash (\\.\COM12, //./COM12), is
+// that device, its slashes turned to backslashes; any other path is used as
+// given.
+std::string DevicePath(const std::string& device) {
+  const bool deviceNamespace =
+      device.size() > 4 && IsSlash(device[0]) && IsSlash(device[1]) && device[2] == '.' && IsSlash(device[3]);
+  if (deviceNamespace) {
+    std::string path = device;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    return path;
+  }
+  return device.find_first_of("\\/") == std::string::npos ? "\\\\.\\" + device : device;
+}
+
 }  // namespace
 
 std::string DefaultDeviceName(int port) { return "COM" + std::to_string(port + 1); }
 
 bool Open(const std::string& device, const LineSettings& settings, Handle* handle, std::string* why) {
-  // COM10 and above exist only in the device namespace, so every bare COM
-  // name is opened as \\.\COMn; a name with a path is used as given.
-  const std::string path = device.find('\\') == std::string::npos ? "\\\\.\\" + device : device;
+  const std::string path = DevicePath(device);
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *why = "cannot open " + device + ": " + SystemMessage(GetLastError());

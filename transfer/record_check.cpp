@@ -22,11 +22,30 @@ unsigned ByteAt(const char* text) {
 
 RecordVerdict Reject(const char* reason) { return {RecordAction::kReject, reason}; }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// What stands before a data record (S1, S2, S3) that does not begin its
+// line: a UTF-8 byte-order mark, blanks or tabs, or both. nullptr when the
+// line holds no data record behind them. The chip would never see such a
+// record, and its bytes would be missing from the flash.
+const char* HiddenDataRecord(const char* line) {
+  static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+  const char* p = line;
+  const bool marked = std::strncmp(p, kByteOrderMark, 3) == 0;
+  if (marked) p += 3;
+  while (IsBlank(*p)) ++p;
+  if (p == line || p[0] != 'S' || p[1] < '1' || p[1] > '3') return nullptr;
+  return marked ? "byte-order mark before record" : "blanks before record";
+}
+
 }  // namespace
 
 RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
   if (!shape.continuation) ++lineNumber_;
   if (shape.continuation || line == nullptr || line[0] != 'S') {
+    if (!shape.continuation && line != nullptr) {
+      if (const char* before = HiddenDataRecord(line)) return Reject(before);
+    }
     // A NUL may hide a record behind it; on a record line the record's own
     // rules catch a NUL inside it, and what follows a whole record is no
     // record.
@@ -41,7 +60,9 @@ RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
   const int type = typeChar - '0';
 
   std::size_t end = std::strlen(line);
-  while (end > 2 && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+  // Trailing blanks, tabs and CRs (a CR CR LF line end leaves one) are
+  // skipped by the chip after the checksum.
+  while (end > 2 && (IsBlank(line[end - 1]) || line[end - 1] == '\r')) --end;
   const char* digits = line + 2;
   const std::size_t digitCount = end - 2;
   for (std::size_t i = 0; i < digitCount; ++i)

@@ -12,7 +12,12 @@
 // Lines are counted as lines of the file: the pieces of a line longer than
 // the reader's buffer count once. Before the end record, a line that does
 // not begin with "S" and holds a NUL byte is refused ("NUL byte"): the NUL
-// hides the rest of the line, which may be a record.
+// hides the rest of the line, which may be a record. A line that is a data
+// record behind a UTF-8 byte-order mark or blanks/tabs is refused as well
+// ("byte-order mark before record", "blanks before record"): only lines
+// that begin with "S" are sent, so its bytes would be missing from the
+// flash. A header or end record behind them carries nothing for the flash;
+// such a line is not checked and not sent.
 //
 // The rules for a line beginning with "S", in the order they are tested:
 //   "after end record"  an S7, S8 or S9 record came before it
@@ -20,7 +25,8 @@
 //                       takes comes near it)
 //   "type"              the type is not a digit 0..9 other than 4
 //   "not hex"           a character after the type is not a hex digit
-//                       (either case); trailing blanks and tabs are allowed
+//                       (either case); trailing blanks, tabs and CRs are
+//                       allowed
 //   "odd length"        the hex digits do not make whole bytes
 //   "too short"         no count byte, or a count below the address field
 //                       plus the checksum (2 bytes: S0 S1 S5 S9, 3: S2 S6
@@ -30,7 +36,7 @@
 //   "outside flash"     S1/S2/S3 data beyond H'1FFFF
 //   "record count"      an S5/S6 count differs from the number of S1/S2/S3
 //                       records before it
-// Lines that do not begin with "S" are not records and are not checked.
+// Other lines that do not begin with "S" are not records and are not checked.
 #ifndef KORVEL_TRANSFER_RECORD_CHECK_H
 #define KORVEL_TRANSFER_RECORD_CHECK_H
 

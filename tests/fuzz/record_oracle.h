@@ -5,6 +5,7 @@
 #define KORVEL_FUZZ_RECORD_ORACLE_H
 
 #include <cstdint>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,14 +23,19 @@ class RecordOracle {
   // a line the check must reject.
   bool Accepts(const std::string& fullLine) {
     const std::string line = fullLine.substr(0, fullLine.find('\0'));
-    if (line.empty() || line[0] != 'S') return ended_ || line.size() == fullLine.size();  // no NUL before the end
+    // Not a record: refused when a data record stands behind a byte-order mark
+    // or blanks, or a NUL cuts it before the end record.
+    static const std::regex kHiddenData("^(\xEF\xBB\xBF)?[ \t]*S[123]");
+    if (line.empty() || line[0] != 'S')
+      return !std::regex_search(line, kHiddenData) && (ended_ || line.size() == fullLine.size());
     if (ended_ || line.size() < 2) return false;
     static const std::string kTypes = "012356789";
     if (kTypes.find(line[1]) == std::string::npos) return false;
     const int type = line[1] - '0';
 
     std::string digits = line.substr(2);
-    while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t')) digits.pop_back();
+    while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t' || digits.back() == '\r'))
+      digits.pop_back();
     if (digits.empty() || digits.size() % 2 != 0) return false;
     std::vector<unsigned> bytes;
     for (std::size_t i = 0; i < digits.size(); i += 2) {

@@ -85,7 +85,7 @@ TEST(ProgramRecords, SendsExactlyTheRecordCharacters) {
                       "s" + data[1].substr(1),
                       data[1] + std::string(100, ' ') + "\t",  // echoed whole, sent as read
                       MakeRecord(1, 0x2000),                   // no data
-                      " " + data[1],
+                      " " + MakeRecord(9, 0x400),  // an end record behind a blank is not sent
                       MakeRecord(3, 0x1FF00, big),  // 514 characters
                       MakeRecord(0, 0),             // header without text
                       MakeRecord(5, 4),

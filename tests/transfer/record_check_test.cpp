@@ -39,7 +39,12 @@ TEST(RecordCheck, EachRuleNamesTheFirstBadLine) {
       {With(2, "S"), "line 3: type"},
       {With(1, s1.substr(0, 10) + "G" + s1.substr(11)), "line 2: not hex"},
       {With(1, s1.substr(0, 10) + " " + s1.substr(10)), "line 2: not hex"},
-      {With(1, s1 + "\r"), "line 2: not hex"},
+      {With(1, s1 + "\r \r"), "ok"},  // CR CR LF line ends leave a CR
+      {With(1, s1.substr(0, 10) + "\r" + s1.substr(10)), "line 2: not hex"},
+      {With(0, "\xEF\xBB\xBF" + s1), "line 1: byte-order mark before record"},
+      {With(1, "\xEF\xBB\xBF\tS2", true), "line 2: byte-order mark before record"},
+      {With(2, " \t" + s1), "line 3: blanks before record"},
+      {With(5, " S3", true), "line 6: blanks before record"},
       {With(1, s1.substr(0, s1.size() - 1)), "line 2: odd length"},
       {With(1, "S1 \t"), "line 2: too short"},
       {With(1, "S10200FD"), "line 2: too short"},
@@ -65,8 +70,9 @@ TEST(RecordCheck, GoodRecordsPassAndEmptyOnesAreSkipped) {
   std::string lower = kGood[1];
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   lower[0] = 'S';
-  // Lines not beginning with "S" are not checked, but are counted.
-  const Lines lines = {"", "s1130000zz", " S1", "\xEF\xBB\xBF" + kGood[0], lower, kGood[2] + " \t ",
+  // Lines not beginning with "S" are not checked, but are counted; a header
+  // or end record behind blanks or a byte-order mark is not sent.
+  const Lines lines = {"", "s1130000zz", " S9", "\xEF\xBB\xBF" + kGood[0], lower, kGood[2] + " \t ",
                        MakeRecord(0, 0),  MakeRecord(1, 0x100), MakeRecord(3, 0x100),
                        MakeRecord(2, 0x1FFF0, Pattern(16, 5)), MakeRecord(3, 0x1FFFF, {0x12}),
                        MakeRecord(5, 6), MakeRecord(6, 6), MakeRecord(8, 0x100) + std::string("\0zz", 3)};
