@@ -20,18 +20,20 @@ std::string Plural(unsigned long count, const char* word) {
 
 std::string FormatRunSummary(const RunFigures& f) {
   char text[256];
-  const std::string sent = Plural(f.records, "record") + ", " + Plural(f.dataBytes, "data byte");
-  if (f.records == 0) {
-    std::snprintf(text, sizeof text, "korvel: %s: %s; %.1f s in all", f.success ? "Success" : "Fail", sent.c_str(),
-                  f.runSeconds);
-    return text;
+  std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": " + Plural(f.records, "record") +
+                     ", " + Plural(f.dataBytes, "data byte");
+  if (f.records > 0) {
+    std::snprintf(text, sizeof text, " in %.1f s", f.recordSeconds);
+    line += text;
   }
-  const double seconds = f.recordSeconds > 0 ? f.recordSeconds : 1e-9;
-  const double lineShare = f.characters * kBitsPerCharacter / seconds / kLineBitRate * 100;
-  std::snprintf(text, sizeof text, "korvel: %s: %s in %.1f s (%.0f bytes/s; %s, %.0f%% of %.0f bit/s); %.1f s in all",
-                f.success ? "Success" : "Fail", sent.c_str(), f.recordSeconds, f.dataBytes / seconds,
-                Plural(f.characters, "character").c_str(), lineShare, kLineBitRate, f.runSeconds);
-  return text;
+  if (f.records > 0 && f.recordSeconds > 0) {
+    const double lineShare = f.characters * kBitsPerCharacter / f.recordSeconds / kLineBitRate * 100;
+    std::snprintf(text, sizeof text, " (%.0f bytes/s; %s, %.0f%% of %.0f bit/s)", f.dataBytes / f.recordSeconds,
+                  Plural(f.characters, "character").c_str(), lineShare, kLineBitRate);
+    line += text;
+  }
+  std::snprintf(text, sizeof text, "; %.1f s in all", f.runSeconds);
+  return line + text;
 }
 
 void StartRunFigures() { g_runStart = RunClockSeconds(); }

@@ -16,7 +16,8 @@ struct RunFigures {
 
 // "korvel: Success: 2050 records, 32768 data bytes in 94.7 s (346 bytes/s;
 // 81962 characters, 90% of 9600 bit/s); 103.2 s in all". Without a record
-// sent: "korvel: Fail: 0 records, 0 data bytes; 5.1 s in all". No line end.
+// sent: "korvel: Fail: 0 records, 0 data bytes; 5.1 s in all"; the rates
+// are left out when the records took no measurable time. No line end.
 std::string FormatRunSummary(const RunFigures& figures);
 
 // Starts the run's clock; Initialize calls it first.
