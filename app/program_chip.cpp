@@ -5,6 +5,7 @@
 #include "program_records.h"
 #include "rs.h"
 #include "run_settings.h"
+#include "run_summary.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ void ReportOutcome(bool success) {
   Print(success ? "Success" : "Fail");
   NewLine();
   Beep();
+  ReportRunSummary(success);
 }
 
 void ProgramChip() {

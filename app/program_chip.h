@@ -6,7 +6,8 @@
 // the final report. The outcome is shown on the console only.
 void ProgramChip();
 
-// The final report: line end, "Success" or "Fail", line end, bell.
+// The final report: line end, "Success" or "Fail", line end, bell; then
+// the summary line on standard error.
 void ReportOutcome(bool success);
 
 #endif

@@ -7,12 +7,11 @@
 #include "program_chip.h"
 #include "rs.h"
 #include "run_settings.h"
+#include "run_summary.h"
+#include "version.h"
 
 namespace {
 
-constexpr int kVersionMajor = 0;
-constexpr int kVersionMinor = 3;
-constexpr const char* kVersionSuffix = "";
 constexpr const char* kHomePage = "https://korvel.dev/";
 constexpr long kShownBitRate = 9600;
 
@@ -46,6 +45,7 @@ int PortIndexFromArgument(const char* argument) {
 }
 
 void Initialize(int argc, char** argv) {
+  StartRunFigures();
   RunSettings& settings = g_runSettings;
   settings.portIndex = 0;
   if (argc > 1) {
@@ -79,7 +79,7 @@ void Run() {
   NewLine();
   NewLine();
   NewLine();
-  Print("Program compiled [%s,%s]", __DATE__, __TIME__);
+  Print("Program compiled [%s,%s]", BuildDate(), BuildTime());
   NewLine();
   if (settings.devicePath[0] != '\0') {
     Print("RS CH=");

@@ -2,10 +2,11 @@
 # Installs the Debian packages that the build, the tests and the demo use,
 # when any is missing: compilers and GoogleTest, the H8 cross toolchain
 # (sample programs and a reference disassembler), srecord, the mingw-w64
-# Windows cross compiler, Wine to run korvel.exe, clang for the fuzzers.
+# Windows cross compiler, Wine to run korvel.exe, clang for the fuzzers,
+# dpkg-dev (dpkg-shlibdeps) and unzip for the packages.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev googletest binutils-h8300-hms gcc-h8300-hms srecord
-          g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev)
+          g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev dpkg-dev unzip)
 missing=()
 for pkg in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")

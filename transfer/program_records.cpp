@@ -10,6 +10,7 @@
 #include "record_check.h"
 #include "record_file_reader.h"
 #include "rs.h"
+#include "run_clock.h"
 #include "run_settings.h"
 
 namespace {
@@ -41,6 +42,25 @@ std::string RecordEcho(const char* line) {
   std::string echo(line);
   echo.erase(std::remove(echo.begin(), echo.end(), '\r'), echo.end());
   return echo + ":";
+}
+
+RecordTally g_tally;
+
+// The data bytes of a checked record: its count less the address and the
+// checksum, for S1/S2/S3; other records carry none for the flash.
+unsigned long DataBytesOf(const char* line) {
+  const char type = line[1];
+  if (type < '1' || type > '3') return 0;
+  auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+  const int count = digit(line[2]) * 16 + digit(line[3]);
+  return static_cast<unsigned long>(count - (type - '0' + 1) - 1);
+}
+
+void TallySent(const char* line, double startSeconds) {
+  ++g_tally.records;
+  g_tally.dataBytes += DataBytesOf(line);
+  g_tally.characters += std::strlen(line);
+  g_tally.seconds = RunClockSeconds() - startSeconds;
 }
 
 void ReportMissingFile(const char* fileName) {
@@ -91,6 +111,7 @@ void ReportRefusal(int port, int answer) {
 // bad record.
 int SendRecords(int port, RecordFileReader& reader) {
   RecordChecker checker;
+  const double startSeconds = RunClockSeconds();
   while (const char* line = reader.ReadLine()) {
     const RecordVerdict verdict = checker.Check(line, reader.Shape());
     if (verdict.action == RecordAction::kReject) {
@@ -100,7 +121,9 @@ int SendRecords(int port, RecordFileReader& reader) {
     if (verdict.action != RecordAction::kSend) continue;
     RsPuts(port, line);  // a failed write shows as a missing answer
     PrintLong(RecordEcho(line));
-    if (RsWaitRx(port, kAnswerMs + LineTimeMs(std::strlen(line))) == 0) {
+    const bool answered = RsWaitRx(port, kAnswerMs + LineTimeMs(std::strlen(line))) != 0;
+    TallySent(line, startSeconds);
+    if (!answered) {
       Print("NG");
       NewLine();
       return 0;
@@ -134,7 +157,10 @@ int TransferFile(int port, RecordFileReader& reader, const char* fileName) {
 
 }  // namespace
 
+const RecordTally& LastRecordTally() { return g_tally; }
+
 int ProgramRecords(const char* programFileName) {
+  g_tally = RecordTally();
   const int port = g_runSettings.portIndex;
   const char* fileName = programFileName != nullptr ? programFileName : "";
 

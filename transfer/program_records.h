@@ -7,4 +7,16 @@
 // file was reached and the chip accepted every record sent; 0 otherwise.
 int ProgramRecords(const char* programFileName);
 
+// What the last ProgramRecords call sent, for the run summary: the record
+// lines that went out (the last one also when the chip refused it or never
+// answered), the data bytes of their S1/S2/S3 records, their characters,
+// and the seconds from the first record out to the last answer.
+struct RecordTally {
+  unsigned long records = 0;
+  unsigned long dataBytes = 0;
+  unsigned long characters = 0;
+  double seconds = 0;
+};
+const RecordTally& LastRecordTally();
+
 #endif

@@ -27,3 +27,11 @@ std::string ExpectedSilentBoard() {
 std::string ExpectedFail() { return "\r\nFail\r\n\a"; }
 
 std::string ExpectedSuccess() { return "\r\nSuccess\r\n\a"; }
+
+std::string WithoutSummary(const std::string& err, const std::string& outcome) {
+  const std::regex summary("korvel: " + outcome +
+                           R"(: [0-9]+ records?, [0-9]+ data bytes?( in [0-9]+\.[0-9] s( \([^)\n]*\))?)?; )"
+                           R"([0-9]+\.[0-9] s in all\n$)");
+  std::smatch match;
+  return std::regex_search(err, match, summary) ? err.substr(0, match.position(0)) : err;
+}

@@ -17,11 +17,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string FindWine() {
-  for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"})
+std::string FindExecutable(std::initializer_list<const char*> candidates) {
+  for (const char* candidate : candidates)
     if (access(candidate, X_OK) == 0) return candidate;
   return "";
 }
+
+std::string FindWine() { return FindExecutable({"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"}); }
+// Debian's wine64 package has no /usr/bin/wineserver.
+std::string WineServer() { return FindExecutable({"/usr/lib/wine/wineserver", "/usr/bin/wineserver"}); }
 
 // Settings lines name the port differently on the two builds.
 std::string WithoutChannel(const std::string& console) {
@@ -51,7 +55,7 @@ class WineRun : public ::testing::Test {
   }
   static void TearDownTestSuite() {
     if (work_.empty()) return;
-    RunProcess("/usr/bin/wineserver", {"-k"}, 30);  // only our prefix's server: WINEPREFIX picks it
+    RunProcess(WineServer(), {"-k"}, 30);  // only our prefix's server: WINEPREFIX picks it
     std::error_code ignored;
     fs::remove_all(work_, ignored);
   }
@@ -74,14 +78,16 @@ class WineRun : public ::testing::Test {
     ProcessOptions options;
     options.timeoutSeconds = 60;
     options.environment = Environment();
-    return RunProcess("/usr/bin/wineserver", {"-w"}, options);
+    return RunProcess(WineServer(), {"-w"}, options);
   }
-  static void MapPort(int number, const std::string& device) {
+  static void MapPort(int number, const std::string& device, bool reload = true) {
     const ProcessResult added = Wine({"reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM" + std::to_string(number),
                                       "/t", "REG_SZ", "/d", device, "/f"},
                                      60);
     ASSERT_EQ(added.exitCode, 0) << added.out << added.err;
-    WineServerWait();  // the next wine process reads the ports afresh
+    // Wine announces its COM ports (SERIALCOMM) as its device manager
+    // starts: the next wine process reads the ports afresh.
+    if (reload) WineServerWait();
   }
 
   // One run of korvel (Linux, or korvel.exe on COM<port> when port > 0)
@@ -162,4 +168,13 @@ TEST_F(WineRun, Com10AndAPortThatDoesNotExist) {
   EXPECT_EQ(missing.exitCode, 0);
   EXPECT_EQ(NormaliseBuildStamp(missing.out), ExpectedBanner("7", "blink.mot") + ExpectedSilentBoard());
   EXPECT_NE(missing.err.find("korvel: cannot open COM7"), std::string::npos) << missing.err;
+}
+
+TEST_F(WineRun, ListShowsTheMappedPorts) {
+  MapPort(4, "/dev/null", false);
+  MapPort(12, "/dev/korvel-no-such-port");  // Wine announces it all the same
+  const ProcessResult list = Wine({KORVEL_WINDOWS_EXE, "--list"}, 60);
+  EXPECT_EQ(list.exitCode, 0);
+  EXPECT_NE(list.out.find("COM4 (port number 4, \\Device\\Serial3)\r\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("COM12 (\\\\.\\COM12, \\Device\\Serial11)\r\n"), std::string::npos) << list.out;
 }

@@ -1,0 +1,71 @@
+#include "information_request.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "port_list.h"
+#include "version.h"
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kPortHelp =
+    "  PORT        1 to 10 for COM1..COM10, or a device path such as \\\\.\\COM12\n";
+constexpr const char* kReadmeHelp = "README.md beside korvel.exe";
+#else
+constexpr const char* kPortHelp =
+    "  PORT        1 to 10 for /dev/ttyS0../dev/ttyS9, or a device path such as\n"
+    "              /dev/ttyUSB0 or /dev/serial/by-id/...\n";
+constexpr const char* kReadmeHelp = "/usr/share/doc/korvel/README.md and man korvel";
+#endif
+
+void PrintHelp() {
+  std::printf(
+      "Usage: korvel PORT [FILE]\n"
+      "       korvel --list | --version | --help\n"
+      "\n"
+      "Writes FILE, a Motorola S-record file, into the flash of an H8/3048F in\n"
+      "boot mode over a serial line at 9600 bit/s 8N1.\n"
+      "\n"
+      "%s"
+      "  FILE        the S-record file (default H3048.MOT)\n"
+      "  --list      the serial ports of this machine\n"
+      "  --version   the version and build date\n"
+      "  -h, --help  this text\n"
+      "\n"
+      "A run ends with the word \"Success\" (every record programmed) or \"Fail\";\n"
+      "a summary line follows on standard error. The exit code is always 0.\n"
+      "More: %s.\n",
+      kPortHelp, kReadmeHelp);
+}
+
+}  // namespace
+
+InformationRequest ReadInformationRequest(int argc, char** argv) {
+  if (argc < 2) return InformationRequest::kNone;
+  const char* first = argv[1];
+  if (std::strcmp(first, "-h") == 0 || std::strcmp(first, "--help") == 0) return InformationRequest::kHelp;
+  if (std::strcmp(first, "--version") == 0) return InformationRequest::kVersion;
+  if (std::strcmp(first, "--list") == 0) return InformationRequest::kList;
+  return InformationRequest::kNone;
+}
+
+bool AnswerInformationRequest(int argc, char** argv) {
+  switch (ReadInformationRequest(argc, argv)) {
+    case InformationRequest::kNone:
+      return false;
+    case InformationRequest::kHelp:
+      PrintHelp();
+      break;
+    case InformationRequest::kVersion:
+      std::printf("korvel %d.%d%s (built %s %s)\n", kVersionMajor, kVersionMinor, kVersionSuffix, BuildDate(),
+                  BuildTime());
+      break;
+    case InformationRequest::kList:
+      std::fputs(FormatPortList(ListSerialPorts()).c_str(), stdout);
+      break;
+  }
+  std::fflush(stdout);
+  return true;
+}

@@ -1,0 +1,113 @@
+// Linux: USB adapters and on-board UARTs, found through /dev and sysfs.
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "port_list.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FirstLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// The serial core's numbers for the usual UARTs; 0 means no UART answers
+// at the port's address, which most ttyS ports of a PC are.
+std::string UartName(int type) {
+  static const char* const names[] = {"", "8250", "16450", "16550", "16550A", "Cirrus",
+                                      "16650", "16650V2", "16750", "Startech", "16C950"};
+  if (type > 0 && type < static_cast<int>(std::size(names))) return std::string(names[type]) + " UART";
+  return "UART type " + std::to_string(type);
+}
+
+// A USB adapter: the first folder above the tty's device that holds the
+// USB ids, and the driver that serves the port.
+std::string UsbDetail(const fs::path& ttyFolder, const fs::path& sysRoot) {
+  std::error_code error;
+  const fs::path top = fs::canonical(sysRoot, error);
+  fs::path folder = fs::canonical(ttyFolder / "device", error);
+  if (error) return "";
+  std::string detail;
+  for (; folder != top && folder.has_relative_path(); folder = folder.parent_path()) {
+    if (!fs::exists(folder / "idVendor")) continue;
+    detail = "USB " + FirstLine(folder / "idVendor") + ":" + FirstLine(folder / "idProduct");
+    for (const char* name : {"manufacturer", "product"}) {
+      const std::string text = FirstLine(folder / name);
+      if (!text.empty()) detail += " " + text;
+    }
+    break;
+  }
+  const fs::path driver = fs::read_symlink(ttyFolder / "device" / "driver", error);
+  if (!error) detail += (detail.empty() ? "driver " : ", driver ") + driver.filename().string();
+  return detail;
+}
+
+int ProbeUartType(const std::string& devicePath) {
+  const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  serial_struct info{};
+  const int result = ::ioctl(fd, TIOCGSERIAL, &info);
+  ::close(fd);
+  return result == 0 ? info.type : -1;
+}
+
+struct TtyName {
+  std::string family;
+  int number;
+  bool operator<(const TtyName& other) const {
+    const int rank = Rank(), otherRank = other.Rank();
+    return rank != otherRank ? rank < otherRank : number < other.number;
+  }
+  int Rank() const { return family == "ttyUSB" ? 0 : family == "ttyACM" ? 1 : 2; }
+  std::string Name() const { return family + std::to_string(number); }
+};
+
+}  // namespace
+
+std::vector<SerialPortEntry> ListSerialPortsUnder(const std::string& devRoot, const std::string& sysRoot,
+                                                  UartTypeProbe uartType) {
+  std::vector<SerialPortEntry> ports;
+  std::error_code error;
+  const fs::path byId = fs::path(devRoot) / "serial" / "by-id";
+  for (const fs::directory_entry& link : fs::directory_iterator(byId, error)) {
+    const fs::path target = fs::read_symlink(link.path(), error);
+    if (!error) ports.push_back({link.path().string(), "-> " + (byId / target).lexically_normal().string()});
+  }
+  std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+
+  std::vector<TtyName> ttys;
+  const std::regex ttyPattern("(ttyUSB|ttyACM|ttyS)([0-9]{1,4})");
+  for (const fs::directory_entry& entry : fs::directory_iterator(devRoot, error)) {
+    std::smatch match;
+    const std::string name = entry.path().filename().string();
+    if (std::regex_match(name, match, ttyPattern)) ttys.push_back({match[1], std::stoi(match[2])});
+  }
+  std::sort(ttys.begin(), ttys.end());
+  for (const TtyName& tty : ttys) {
+    const std::string device = (fs::path(devRoot) / tty.Name()).string();
+    const fs::path sysFolder = fs::path(sysRoot) / "class" / "tty" / tty.Name();
+    if (tty.family != "ttyS") {
+      ports.push_back({device, UsbDetail(sysFolder, sysRoot)});
+      continue;
+    }
+    const std::string typeText = FirstLine(sysFolder / "type");
+    const int type = typeText.empty() ? uartType(device) : std::atoi(typeText.c_str());
+    if (type <= 0) continue;  // no UART behind it, or none we could see
+    const std::string number = PortNumberNote(tty.number + 1);
+    ports.push_back({device, number.empty() ? UartName(type) : number + ", " + UartName(type)});
+  }
+  return ports;
+}
+
+std::vector<SerialPortEntry> ListSerialPorts() { return ListSerialPortsUnder("/dev", "/sys", ProbeUartType); }

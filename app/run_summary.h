@@ -1,0 +1,29 @@
+// The one line on standard error that closes a programming run: outcome,
+// what was sent, how long it took and how well the line was used.
+#ifndef KORVEL_APP_RUN_SUMMARY_H
+#define KORVEL_APP_RUN_SUMMARY_H
+
+#include <string>
+
+struct RunFigures {
+  bool success = false;
+  unsigned long records = 0;     // record lines sent to the chip
+  unsigned long dataBytes = 0;   // their bytes for the flash
+  unsigned long characters = 0;  // their characters on the line
+  double recordSeconds = 0;      // first record out to the last answer
+  double runSeconds = 0;         // start of the run to the final bell
+};
+
+// "korvel: Success: 2050 records, 32768 data bytes in 94.7 s (346 bytes/s;
+// 81962 characters, 90% of 9600 bit/s); 103.2 s in all". Without a record
+// sent: "korvel: Fail: 0 records, 0 data bytes; 5.1 s in all"; the rates
+// are left out when the records took no measurable time. No line end.
+std::string FormatRunSummary(const RunFigures& figures);
+
+// Starts the run's clock; Initialize calls it first.
+void StartRunFigures();
+
+// Writes the summary line of the run so far to standard error.
+void ReportRunSummary(bool success);
+
+#endif

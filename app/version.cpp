@@ -1,0 +1,4 @@
+#include "version.h"
+
+const char* BuildDate() { return __DATE__; }
+const char* BuildTime() { return __TIME__; }
