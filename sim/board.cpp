@@ -37,7 +37,7 @@ class Board::Memory : public H8Memory {
 Board::Board(const BoardConfig& config, std::function<std::string()> lineProblem,
              std::function<BoardWire::Time()> clock)
     : config_(config),
-      wire_(config.pace, std::move(clock)),
+      wire_(config.pace, std::move(clock), config.latencyMs),
       bus_(wire_),
       boot_(bus_, config.boot, std::move(lineProblem)),
       memory_(std::make_unique<Memory>(bus_)),

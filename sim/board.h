@@ -32,6 +32,7 @@ struct StuckBit {
 struct BoardConfig {
   BootFaults boot;
   bool pace = false;                 // real-time 9600 bit/s on both directions
+  unsigned latencyMs = 0;            // a USB adapter's latency timer on the answers (0: none)
   std::vector<StuckBit> stuckBits;
   bool preload = false;              // start with preloadImage's present bytes in the flash
   FlashImage preloadImage;

@@ -50,6 +50,9 @@ std::string H8BoardUsage() {
          "  --dump FILE          write the flash as S-records (programmed or non-blank bytes)\n"
          "  --timeout SECONDS    give up after this long (exit code 3)\n"
          "  --pace               real-time 9600 bit/s: 1.04 ms per byte each way\n"
+         "  --latency MS         hold the answers like a USB serial adapter: sent on when\n"
+         "                       MS ms have passed since the first held byte, or when\n"
+         "                       62 bytes are held (an FTDI chip's default is 16)\n"
          "  --verbose            report the boot program's steps and odd accesses\n"
          "faults:\n"
          "  --silent             the board never answers\n"
@@ -141,6 +144,15 @@ bool ParseH8BoardOptions(const std::vector<std::string>& args, H8BoardOptions* o
           ok = false;
         }
       }
+    } else if (name == "--latency") {
+      std::string v;
+      unsigned long ms = 0;
+      ok = take(&v);
+      if (ok && (!ParseCount(v, &ms) || ms > 1000)) {
+        *error = "--latency: not a number of milliseconds from 0 to 1000: " + v;
+        ok = false;
+      }
+      o->board.latencyMs = static_cast<unsigned>(ms);
     } else if (name == "--pace") {
       ok = flag();
       o->board.pace = true;
