@@ -5,6 +5,7 @@
 #include "program_records.h"
 #include "rs.h"
 #include "run_settings.h"
+#include "slow_answer_hint.h"
 
 namespace {
 
@@ -45,4 +46,5 @@ void ProgramChip() {
     success = ProgramRecords(settings.programFileName) == 1;
   }
   ReportOutcome(success);
+  ReportSlowAnswers(settings.portIndex);
 }
