@@ -63,9 +63,12 @@ void RsFlush(int port) {
 int RsWaitRx(int port, int ms) {
   const int periods = ms / static_cast<int>(kWaitPollMs) + 1;
   if (periods <= 0) return 0;
-  if (RsRxCount(port) > 0) return 1;
-  WaitIdle(port, static_cast<std::uint64_t>(periods) * kWaitPollMs * 1000);
-  return RsRxCount(port) > 0 ? 1 : 0;
+  const auto totalMs = static_cast<unsigned int>(periods) * kWaitPollMs;
+  if (!RsSlotIsOpen(port)) {
+    RsSleep(totalMs);
+    return 0;
+  }
+  return serial_platform::WaitForRx(RsPortTable.handle[port], totalMs) ? 1 : 0;
 }
 
 int RsPuts(int port, const char* text) {

@@ -217,16 +217,16 @@ void SleepMs(unsigned int ms) {
 
 bool WaitForRx(Handle handle, unsigned int ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (;;) {
+  for (bool woken = false;; ) {
     if (RxCount(handle) > 0) return true;
+    // Woken with nothing to read (a hang-up, an error): do not spin on it.
+    if (woken) SleepMs(1);
     const auto left = deadline - std::chrono::steady_clock::now();
     if (left <= std::chrono::steady_clock::duration::zero()) return false;
     // poll() counts whole milliseconds: round up, so it never wakes early.
     const auto leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     pollfd pfd{static_cast<int>(handle), POLLIN, 0};
-    const int ready = poll(&pfd, 1, static_cast<int>(leftMs));
-    // Woken with nothing to read (a hang-up, an error): do not spin on it.
-    if (ready > 0 && RxCount(handle) <= 0) SleepMs(1);
+    woken = poll(&pfd, 1, static_cast<int>(leftMs)) > 0;
   }
 }
 
