@@ -6,6 +6,7 @@
 #include "rs.h"
 #include "run_settings.h"
 #include "run_summary.h"
+#include "slow_answer_hint.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void ReportOutcome(bool success) {
   Print(success ? "Success" : "Fail");
   NewLine();
   Beep();
+  ReportSlowAnswers(g_runSettings.portIndex);
   ReportRunSummary(success);
 }
 

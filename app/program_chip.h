@@ -6,8 +6,9 @@
 // the final report. The outcome is shown on the console only.
 void ProgramChip();
 
-// The final report: line end, "Success" or "Fail", line end, bell; then
-// the summary line on standard error.
+// The final report: line end, "Success" or "Fail", line end, bell; then,
+// on standard error, the hint about slow answers (when the echoes came
+// late) and the summary line.
 void ReportOutcome(bool success);
 
 #endif

@@ -3,6 +3,10 @@
 // waiting in the receive queue, which nothing here empties.
 #include "boot_loader.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
 #include "console.h"
 #include "rs.h"
 #include "run_settings.h"
@@ -17,6 +21,17 @@ constexpr int kStartSignalTimeoutMs = 10000;
 constexpr int kStartSignal = 0xAA;
 constexpr unsigned long kDotsPerLine = 64;
 
+// Microseconds from each byte sent to its echo waiting, in the last load.
+std::vector<std::uint64_t> g_echoUs;
+
+// BootEcho, timed when the echo is right.
+int TimedBootEcho(int port, int byte) {
+  const std::uint64_t start = RsClockUs();
+  const int ok = BootEcho(port, byte, byte);
+  if (ok == 1) g_echoUs.push_back(RsClockUs() - start);
+  return ok;
+}
+
 // Announces the image length (high byte first) and sends the image with a
 // dot per byte. 0 when a length byte fails. A failed image byte stops the
 // sending but still gives 1: whether the boot program got enough is for its
@@ -24,11 +39,11 @@ constexpr unsigned long kDotsPerLine = 64;
 int SendImage(int port) {
   const int lengthHigh = static_cast<int>((kWriteControlProgramSize >> 8) & 0xFF);
   const int lengthLow = static_cast<int>(kWriteControlProgramSize & 0xFF);
-  if (BootEcho(port, lengthHigh, lengthHigh) != 1) {
+  if (TimedBootEcho(port, lengthHigh) != 1) {
     Print("H");
     return 0;
   }
-  if (BootEcho(port, lengthLow, lengthLow) != 1) {
+  if (TimedBootEcho(port, lengthLow) != 1) {
     Print("L");
     return 0;
   }
@@ -36,7 +51,7 @@ int SendImage(int port) {
     if (position % kDotsPerLine == 0) NewLine();
     Print(".");
     const int byte = kWriteControlProgram[position];
-    if (BootEcho(port, byte, byte) != 1) {
+    if (TimedBootEcho(port, byte) != 1) {
       Print("%04lx", position);
       break;
     }
@@ -62,6 +77,7 @@ int BootEcho(int port, int byteToSend, int byteExpected) {
 
 int LoadWriteControlProgram() {
   const int port = g_runSettings.portIndex;
+  g_echoUs.clear();
   NewLine();
   Print("Transfer...");
   const int sent = SendImage(port);
@@ -86,4 +102,12 @@ int LoadWriteControlProgram() {
   }
   NewLine();
   return 0;
+}
+
+double BootLoadMedianEchoMs() {
+  if (g_echoUs.empty()) return 0;
+  std::vector<std::uint64_t> sorted = g_echoUs;
+  const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+  std::nth_element(sorted.begin(), middle, sorted.end());
+  return static_cast<double>(*middle) / 1000.0;
 }

@@ -13,4 +13,11 @@ int BootEcho(int port, int byteToSend, int byteExpected);
 // run's port. 1 when the chip has started the program.
 int LoadWriteControlProgram();
 
+// The median time, in ms, from sending a length or program byte of the
+// last LoadWriteControlProgram to its echo waiting; 0 when no echo came.
+// On a line that passes bytes on at once it is the wire time of two
+// bytes, 2.1 ms at 9600 bit/s; a USB adapter that holds received bytes
+// back adds its latency timer.
+double BootLoadMedianEchoMs();
+
 #endif

@@ -5,6 +5,7 @@
 #ifndef KORVEL_SERIAL_RS_H
 #define KORVEL_SERIAL_RS_H
 
+#include <cstdint>
 #include <string>
 
 constexpr int kRsPortCount = 10;
@@ -65,8 +66,8 @@ int RsRxCount(int port);
 // most the bytes waiting at the call plus 2048 more (a line that floods).
 void RsFlush(int port);
 
-// Waits until at least one byte is waiting: up to ms/5+1 queries, each
-// empty one followed by a 5 ms sleep. Consumes nothing. 1 when a byte waits.
+// Waits until at least one byte is waiting and returns 1 as soon as one
+// is; 0 after (ms/5+1) x 5 ms with none. Consumes nothing.
 int RsWaitRx(int port, int ms);
 
 // Sends the bytes of a zero-terminated string, stopping at the first failed
@@ -74,13 +75,18 @@ int RsWaitRx(int port, int ms);
 int RsPuts(int port, const char* text);
 
 // Receives one line into buffer (room for max+1 bytes). STX restarts the
-// line, CR or ETX ends it, LF is ignored. The idle budget is ms/10+1 empty
-// queries for the whole call, each followed by a 10 ms sleep. 1 when the
-// line ended and fitted; 0 on overflow (buffer holds the first max
-// characters) or time-out (buffer holds what came).
+// line, CR or ETX ends it, LF is ignored. The idle budget is (ms/10+1) x
+// 10 ms of waiting with nothing received, for the whole call: arriving
+// bytes do not restore it. 1 when the line ended and fitted; 0 on overflow
+// (buffer holds the first max characters) or time-out (buffer holds what
+// came).
 int RsGetLine(int port, char* buffer, int max, unsigned int ms);
 
 // Sleeps ms milliseconds; returns at once for 0.
 void RsSleep(unsigned int ms);
+
+// Microseconds on the clock the waits run on (its origin means nothing),
+// for timing exchanges.
+std::uint64_t RsClockUs();
 
 #endif

@@ -1,6 +1,10 @@
-// Byte transfer and timed receive on an open slot. Reception is polled:
-// every read is preceded by a count query, and every wait is a loop of
-// queries with short sleeps in between.
+// Byte transfer and timed receive on an open slot. Every read is preceded
+// by a count query; a wait returns as soon as the driver has a byte, and
+// its time-out keeps the length of the 5 ms (RsWaitRx) or 10 ms
+// (RsGetLine) polls it replaces.
+#include <algorithm>
+#include <cstdint>
+
 #include "rs.h"
 #include "rs_port_table.h"
 
@@ -8,6 +12,22 @@ namespace {
 constexpr unsigned int kWaitPollMs = 5;
 constexpr unsigned int kLinePollMs = 10;
 constexpr long kReceiveQueueBytes = 2048;
+
+// Waits up to us microseconds for a byte on the slot and says how long it
+// waited. A slot that is not open sleeps the whole time. A wait that found
+// no byte is charged at least what it was given, so a caller's budget runs
+// out even on a clock that did not move.
+std::uint64_t WaitIdle(int port, std::uint64_t us) {
+  const auto ms = static_cast<unsigned int>((us + 999) / 1000);
+  if (!RsSlotIsOpen(port)) {
+    RsSleep(ms);
+    return us;
+  }
+  const std::uint64_t start = serial_platform::MonotonicUs();
+  const bool arrived = serial_platform::WaitForRx(RsPortTable.handle[port], ms);
+  const std::uint64_t waited = serial_platform::MonotonicUs() - start;
+  return arrived ? waited : std::max(waited, us);
+}
 }  // namespace
 
 int RsPutc(int port, int byte) {
@@ -41,12 +61,14 @@ void RsFlush(int port) {
 }
 
 int RsWaitRx(int port, int ms) {
-  const int queries = ms / static_cast<int>(kWaitPollMs) + 1;
-  for (int i = 0; i < queries; ++i) {
-    if (RsRxCount(port) > 0) return 1;
-    RsSleep(kWaitPollMs);
+  const int periods = ms / static_cast<int>(kWaitPollMs) + 1;
+  if (periods <= 0) return 0;
+  const auto totalMs = static_cast<unsigned int>(periods) * kWaitPollMs;
+  if (!RsSlotIsOpen(port)) {
+    RsSleep(totalMs);
+    return 0;
   }
-  return 0;
+  return serial_platform::WaitForRx(RsPortTable.handle[port], totalMs) ? 1 : 0;
 }
 
 int RsPuts(int port, const char* text) {
@@ -59,11 +81,13 @@ int RsPuts(int port, const char* text) {
 int RsGetLine(int port, char* buffer, int max, unsigned int ms) {
   buffer[0] = '\0';
   int pos = 0;
-  unsigned int idle = ms / kLinePollMs + 1;
-  while (idle > 0) {
+  // The idle time of the whole call, however the bytes trickle in:
+  // ms/10+1 periods of 10 ms, charged by the time actually spent waiting.
+  const std::uint64_t budgetUs = (static_cast<std::uint64_t>(ms) / kLinePollMs + 1) * kLinePollMs * 1000;
+  std::uint64_t idleUs = 0;
+  while (idleUs < budgetUs) {
     if (RsRxCount(port) == 0) {
-      --idle;
-      RsSleep(kLinePollMs);
+      idleUs += WaitIdle(port, budgetUs - idleUs);
       continue;
     }
     const int c = RsGetc(port);
@@ -87,3 +111,5 @@ int RsGetLine(int port, char* buffer, int max, unsigned int ms) {
 void RsSleep(unsigned int ms) {
   if (ms != 0) serial_platform::SleepMs(ms);
 }
+
+std::uint64_t RsClockUs() { return serial_platform::MonotonicUs(); }

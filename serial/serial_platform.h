@@ -27,8 +27,9 @@ std::string DefaultDeviceName(int port);
 
 // Opens and configures the device: exclusive access, the given line
 // settings on a transparent 8-bit path, short one-byte read and write
-// time-outs. On failure the device is released again and *why says which
-// step failed and the platform's reason.
+// time-outs, and the driver's shortest receive latency where it has a
+// setting for it (Close puts that back). On failure the device is released
+// again and *why says which step failed and the platform's reason.
 bool Open(const std::string& device, const LineSettings& settings, Handle* handle, std::string* why);
 
 bool Close(Handle handle);
@@ -46,6 +47,18 @@ enum class ControlLine { Rts, Dtr };
 bool SetControlLine(Handle handle, ControlLine line, bool on);
 
 void SleepMs(unsigned int ms);
+
+// Waits until at least one received byte is waiting in the driver's queue
+// (then true, at once when one already is) or until ms milliseconds have
+// passed with none (then false). Consumes nothing: RxCount counts the byte
+// afterwards and ReadByte hands it out first. A device in error or hung up
+// must not make it return true early; it then waits out its time.
+bool WaitForRx(Handle handle, unsigned int ms);
+
+// Microseconds on a clock that only runs forward, the one WaitForRx and
+// SleepMs run on; its origin means nothing. The receive waits measure the
+// idle time they spend by it.
+std::uint64_t MonotonicUs();
 
 }  // namespace serial_platform
 

@@ -10,8 +10,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <map>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 namespace serial_platform {
 namespace {
@@ -89,6 +95,38 @@ bool Configure(int fd, const LineSettings& settings, std::string* why) {
   return true;
 }
 
+#ifdef __linux__
+// The serial flags of each port whose latency we lowered, to put back on close.
+std::map<int, int> g_flagsBeforeOpen;
+
+// USB serial adapters hold received bytes back until their latency timer
+// runs out (16 ms on an FTDI chip) or a USB packet is full; every echo of
+// the boot load would wait that long. With ASYNC_LOW_LATENCY the driver
+// sets the timer to 1 ms (ftdi_sio) or hands bytes on at once (8250).
+// A pseudo-terminal or a driver without serial flags is left as it is.
+void LowerLatency(int fd) {
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+  const int before = serial.flags;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  if (ioctl(fd, TIOCSSERIAL, &serial) == 0) g_flagsBeforeOpen[fd] = before;
+}
+
+void RestoreLatency(int fd) {
+  const auto saved = g_flagsBeforeOpen.find(fd);
+  if (saved == g_flagsBeforeOpen.end()) return;
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+    serial.flags = saved->second;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+  g_flagsBeforeOpen.erase(saved);
+}
+#else
+void LowerLatency(int) {}
+void RestoreLatency(int) {}
+#endif
+
 }  // namespace
 
 std::string DefaultDeviceName(int port) { return "/dev/ttyS" + std::to_string(port); }
@@ -115,6 +153,7 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   }
   std::string config_why;
   if (!Configure(fd, settings, &config_why)) return fail(config_why);
+  LowerLatency(fd);
   tcflush(fd, TCIOFLUSH);
   *handle = fd;
   return true;
@@ -135,6 +174,7 @@ bool Close(Handle handle) {
     }
     SleepMs(kDrainPollMs);
   }
+  RestoreLatency(fd);
   ioctl(fd, TIOCNXCL);
   return ::close(fd) == 0;
 }
@@ -173,6 +213,26 @@ void SleepMs(unsigned int ms) {
   timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
+}
+
+bool WaitForRx(Handle handle, unsigned int ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (bool woken = false;; ) {
+    if (RxCount(handle) > 0) return true;
+    // Woken with nothing to read (a hang-up, an error): do not spin on it.
+    if (woken) SleepMs(1);
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    // poll() counts whole milliseconds: round up, so it never wakes early.
+    const auto leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    pollfd pfd{static_cast<int>(handle), POLLIN, 0};
+    woken = poll(&pfd, 1, static_cast<int>(leftMs)) > 0;
+  }
+}
+
+std::uint64_t MonotonicUs() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
 }
 
 }  // namespace serial_platform

@@ -4,14 +4,25 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <chrono>
+#include <map>
+
 namespace serial_platform {
 namespace {
 
 constexpr DWORD kQueueSize = 2048;
+// A one-byte ReadFile returns after at most 2 x 1 + 2 ms (the time-outs
+// set on open) whether or not a byte has come.
+constexpr auto kReadTimeout = std::chrono::milliseconds(4);
+
+// A byte that WaitForRx read to learn that one had come, by port handle.
+// It is the first byte waiting: RxCount counts it and ReadByte hands it
+// out before anything still in the driver's queue.
+std::map<HANDLE, unsigned char> g_readAhead;
 
 // Sleep() follows the system timer, 15.6 ms a tick unless a program asks for
-// more; the polling loops sleep 5 and 10 ms, so ask for 1 ms resolution for
-// as long as the program runs.
+// more; the waits sleep in 1 ms steps near their deadlines, so ask for 1 ms
+// resolution for as long as the program runs.
 struct TimerResolution {
   TimerResolution() { timeBeginPeriod(1); }
   ~TimerResolution() { timeEndPeriod(1); }
@@ -107,16 +118,25 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   return true;
 }
 
-bool Close(Handle handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0; }
+bool Close(Handle handle) {
+  g_readAhead.erase(reinterpret_cast<HANDLE>(handle));
+  return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
+}
 
 int RxCount(Handle handle) {
   DWORD errors = 0;
   COMSTAT status;
   if (!ClearCommError(reinterpret_cast<HANDLE>(handle), &errors, &status)) return -1;
-  return static_cast<int>(status.cbInQue);
+  return static_cast<int>(status.cbInQue + g_readAhead.count(reinterpret_cast<HANDLE>(handle)));
 }
 
 int ReadByte(Handle handle, unsigned char* byte) {
+  const auto held = g_readAhead.find(reinterpret_cast<HANDLE>(handle));
+  if (held != g_readAhead.end()) {
+    *byte = held->second;
+    g_readAhead.erase(held);
+    return 1;
+  }
   DWORD n = 0;
   if (!ReadFile(reinterpret_cast<HANDLE>(handle), byte, 1, &n, nullptr)) return -1;
   return n == 1 ? 1 : 0;
@@ -137,5 +157,39 @@ bool SetControlLine(Handle handle, ControlLine line, bool on) {
 }
 
 void SleepMs(unsigned int ms) { Sleep(ms); }
+
+// Sleep(1) polling would see a byte up to a millisecond late, and each
+// byte of the boot load waits for its echo. A one-byte ReadFile on an
+// empty queue instead returns the moment a byte comes (or after its 4 ms
+// time-out); the byte it took is kept as the first one waiting. The last
+// few milliseconds before the deadline are waited in 1 ms sleeps, so the
+// wait does not run over.
+bool WaitForRx(Handle handle, unsigned int ms) {
+  using Clock = std::chrono::steady_clock;
+  const HANDLE h = reinterpret_cast<HANDLE>(handle);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (RxCount(handle) > 0) return true;
+    const Clock::duration left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return false;
+    if (left < kReadTimeout) {
+      Sleep(1);
+      continue;
+    }
+    unsigned char byte = 0;
+    DWORD n = 0;
+    if (!ReadFile(h, &byte, 1, &n, nullptr)) {
+      Sleep(1);  // a device in error: do not spin on it
+    } else if (n == 1) {
+      g_readAhead[h] = byte;
+      return true;
+    }
+  }
+}
+
+std::uint64_t MonotonicUs() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+}
 
 }  // namespace serial_platform

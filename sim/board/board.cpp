@@ -36,7 +36,7 @@ class Board::Memory : public H8Memory {
 
 Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std::function<BoardWire::Time()> clock)
     : config_(config),
-      wire_(config.pace, std::move(clock)),
+      wire_(config.pace, std::move(clock), config.latencyMs),
       bus_(wire_),
       boot_(bus_, config.boot, std::move(hostLine)),
       records_(config.records),

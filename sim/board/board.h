@@ -35,6 +35,7 @@ struct BoardConfig {
   BootFaults boot;
   RecordFaults records;              // the write-control program's answers to the records
   bool pace = false;                 // real-time 9600 bit/s on both directions
+  unsigned latencyMs = 0;            // a USB adapter's latency timer on the answers (0: none)
   std::vector<StuckBit> stuckBits;
   bool preload = false;              // start with preloadImage's present bytes in the flash
   FlashImage preloadImage;

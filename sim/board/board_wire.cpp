@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-BoardWire::BoardWire(bool paced, std::function<Time()> now) : paced_(paced), now_(std::move(now)) {}
+BoardWire::BoardWire(bool paced, std::function<Time()> now, unsigned latencyMs)
+    : paced_(paced), now_(std::move(now)), latency_(std::chrono::milliseconds(latencyMs)) {}
 
 void BoardWire::FromHost(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
@@ -42,7 +43,7 @@ void BoardWire::Transmit(std::uint8_t byte, Time readySince) {
   if (!paced_) {
     const Time now = now_();
     if (onWire_.empty() && readySince <= now) {
-      forHost_.push_back(byte);
+      Crossed(byte, now);
     } else {
       onWire_.push_back({std::max(readySince, onWire_.empty() ? now : onWire_.back().due), byte});
     }
@@ -53,13 +54,29 @@ void BoardWire::Transmit(std::uint8_t byte, Time readySince) {
   onWire_.push_back({shifterFree_, byte});
 }
 
+void BoardWire::Crossed(std::uint8_t byte, Time at) {
+  if (latency_ == Clock::duration::zero()) {
+    forHost_.push_back(byte);
+    return;
+  }
+  if (!held_.empty() && at >= heldSince_ + latency_) ReleaseHeld();
+  if (held_.empty()) heldSince_ = at;
+  held_.push_back(byte);
+  if (held_.size() >= kAdapterPacketBytes) ReleaseHeld();
+}
+
+void BoardWire::ReleaseHeld() {
+  forHost_.insert(forHost_.end(), held_.begin(), held_.end());
+  held_.clear();
+}
+
 void BoardWire::Settle() {
-  if (onWire_.empty()) return;
   const Time now = now_();
   while (!onWire_.empty() && onWire_.front().due <= now) {
-    forHost_.push_back(onWire_.front().byte);
+    Crossed(onWire_.front().byte, onWire_.front().due);
     onWire_.pop_front();
   }
+  if (!held_.empty() && now >= heldSince_ + latency_) ReleaseHeld();
 }
 
 const std::vector<std::uint8_t>& BoardWire::ForHost() {
@@ -73,16 +90,23 @@ void BoardWire::HandedToHost(std::size_t count) {
 
 std::optional<BoardWire::Time> BoardWire::NextEvent() const {
   const Time now = now_();
-  if (!paced_) {
-    if (onWire_.empty()) return std::nullopt;
-    return std::max(onWire_.front().due, now);
-  }
   std::optional<Time> next;
+  if (!paced_) {
+    // Unpaced, only held-back bytes change by themselves; one due now counts.
+    auto due = [&](Time t) {
+      t = std::max(t, now);
+      if (!next || t < *next) next = t;
+    };
+    if (!onWire_.empty()) due(onWire_.front().due);
+    if (!held_.empty()) due(heldSince_ + latency_);
+    return next;
+  }
   auto consider = [&](Time t) {
     if (t > now && (!next || t < *next)) next = t;
   };
   if (!toChip_.empty()) consider(toChip_.front().due);
   if (!onWire_.empty()) consider(onWire_.front().due);
   consider(shifterFree_);
+  if (!held_.empty()) consider(heldSince_ + latency_);
   return next;
 }

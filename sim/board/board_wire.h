@@ -11,6 +11,11 @@
 //
 // A byte may be held back until a later moment (Transmit with readySince
 // ahead of the clock, paced or not); the bytes sent after it wait behind it.
+//
+// With a latency, the bytes towards the host pass a USB serial adapter's
+// receive buffer on the way: it holds them and hands them on when the
+// latency has passed since the first byte it holds, or at once when it
+// holds a full USB packet's payload (62 bytes).
 #ifndef KORVEL_SIM_BOARD_WIRE_H
 #define KORVEL_SIM_BOARD_WIRE_H
 
@@ -29,8 +34,10 @@ class BoardWire {
   static constexpr Clock::duration kByteTime = std::chrono::nanoseconds(1041667);
   // Unread bytes towards the host above which the transmitter waits.
   static constexpr std::size_t kHostBacklogLimit = 4096;
+  // Payload of one USB packet of the adapter (64 bytes less 2 of status).
+  static constexpr std::size_t kAdapterPacketBytes = 62;
 
-  explicit BoardWire(bool paced, std::function<Time()> now = Clock::now);
+  explicit BoardWire(bool paced, std::function<Time()> now = Clock::now, unsigned latencyMs = 0);
 
   bool Paced() const { return paced_; }
   Time Now() const { return now_(); }
@@ -71,6 +78,10 @@ class BoardWire {
     std::uint8_t byte;
   };
   void Settle();
+  // A byte has fully crossed at the given time: to the host, or into the
+  // adapter's buffer.
+  void Crossed(std::uint8_t byte, Time at);
+  void ReleaseHeld();
 
   bool paced_;
   std::function<Time()> now_;
@@ -79,6 +90,9 @@ class BoardWire {
   std::deque<Timed> onWire_;  // chip to host, still crossing (paced) or held back
   Time shifterFree_{};
   std::vector<std::uint8_t> forHost_;
+  Clock::duration latency_;
+  std::vector<std::uint8_t> held_;  // in the adapter's buffer
+  Time heldSince_{};
 };
 
 #endif

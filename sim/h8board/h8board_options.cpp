@@ -99,6 +99,17 @@ const Option kOptions[] = {
      nullptr},
     {"--pace", nullptr, "real-time 9600 bit/s: 1.04 ms per byte each way", nullptr,
      [](H8BoardOptions& o) { o.board.pace = true; }},
+    {"--latency", "MS",
+     "hold the answers like a USB serial adapter: sent on\n"
+     "when MS ms have passed since the first held byte, or\n"
+     "when 62 bytes are held (an FTDI chip's default is 16)",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       unsigned long ms;
+       if (!ParseCount(v, &ms) || ms > 1000) return *why = "not a number of milliseconds from 0 to 1000: " + v, false;
+       o.board.latencyMs = static_cast<unsigned>(ms);
+       return true;
+     },
+     nullptr},
     {"--verbose", nullptr, "report the boot program's steps and odd accesses", nullptr,
      [](H8BoardOptions& o) { o.verbose = true; }},
     {nullptr, nullptr, "faults:", nullptr, nullptr},

@@ -1,0 +1,29 @@
+#include "slow_answer_hint.h"
+
+#include <cstdio>
+
+#include "boot_loader.h"
+#include "rs.h"
+
+std::string SlowAnswerHint(double medianEchoMs, const std::string& device) {
+  if (!(medianEchoMs > kSlowEchoMs)) return "";
+  char head[128];
+  std::snprintf(head, sizeof head,
+                "korvel: the chip's echoes took %.1f ms each (median; the line needs 2.1 ms): ", medianEchoMs);
+#ifdef _WIN32
+  return head + std::string("the USB serial adapter holds received bytes back. Set its Latency Timer to 1 ms: "
+                            "Device Manager, ") +
+         device + ", Properties, Port Settings, Advanced";
+#else
+  return head + std::string("the serial adapter holds received bytes back. Set its latency to 1 ms: setserial ") +
+         device + " low_latency (if its driver does not allow that, use an adapter whose driver does)";
+#endif
+}
+
+void ReportSlowAnswers(int port) {
+  const std::string hint = SlowAnswerHint(BootLoadMedianEchoMs(), RsDeviceName(port));
+  if (hint.empty()) return;
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", hint.c_str());
+  std::fflush(stderr);
+}

@@ -1,0 +1,180 @@
+"""The timed runs of tools/bench.sh (see there for what is measured).
+
+bench_runs.py BUILD FILE WORK WINEXE WINELOADER WINELINK
+WORK holds blink.mot, blink.bin and expected.bin (FILE filled with H'FF);
+WINEXE empty: no Wine runs.
+"""
+import os, re, subprocess, sys, threading, time
+
+build, big_file, work, winexe, wineloader, winelink = sys.argv[1:7]
+CHAR_S = 10 / 9600                          # 8N1: start + 8 data + stop at 9600 bit/s
+BOOT_EXCHANGES = 2 + 837                    # length high/low + program bytes
+START_LINE = len("[START]\r\n")
+HINT = "korvel: the chip's echoes took"
+GOALS = {"boot": 1.10, "whole": 1.25, "records": 1.03, "cpu": 0.02}
+
+
+def sent_lines(data):
+    """The record lines korvel sends, as its file reader and check see them."""
+    cut = data.find(b"\x1a")
+    if cut >= 0:
+        data = data[:cut]
+    data = data.replace(b"\r\n", b"\n")
+    lines = []
+    for raw in data.split(b"\n"):
+        for at in range(0, max(len(raw), 1), 1023):   # reader's longest line
+            lines.append(raw[at:at + 1023])
+    if data.endswith(b"\n") or not data:
+        lines.pop()                                    # no line after the last end
+    address_bytes = {0: 2, 1: 2, 2: 3, 3: 4, 5: 2, 6: 3, 7: 4, 8: 3, 9: 2}
+    out = []
+    for line in lines:
+        line = line.split(b"\0", 1)[0]
+        if not line.startswith(b"S") or len(line) < 4:
+            continue
+        kind = line[1] - ord("0")
+        if kind in (5, 6):
+            continue                                   # count records stay home
+        count = int(line[2:4], 16)
+        payload = count - address_bytes.get(kind, 0) - 1
+        if kind in (0, 1, 2, 3) and payload == 0:
+            continue                                   # nothing for the chip
+        out.append(line)
+        if kind in (7, 8, 9):
+            break
+    return out
+
+
+def run(label, host, path, expected_bin, latency=0):
+    """One programming run; returns its figures, or exits 1 when it was not a real run."""
+    records = sent_lines(open(path, "rb").read())
+    record_chars = sum(len(r) for r in records)
+    wine = host == "wine"
+    link = winelink if wine else os.path.join(work, "h8board")
+    if os.path.lexists(link):
+        os.remove(link)
+    flash, dump = os.path.join(work, "flash.bin"), os.path.join(work, "flash.mot")
+    for f in (flash, dump):
+        if os.path.exists(f):
+            os.remove(f)
+    board_err = open(os.path.join(work, "board.err"), "w")
+    board = subprocess.Popen([os.path.join(build, "sim/h8board"), "--pace", "--latency", str(latency),
+                              "--link", link, "--out", flash, "--dump", dump, "--timeout", "900"],
+                             stdout=subprocess.DEVNULL, stderr=board_err)
+    for _ in range(200):
+        if os.path.lexists(link):
+            break
+        time.sleep(0.05)
+    cmd = [wineloader, winexe, "5", os.path.basename(path)] if wine else \
+          [os.path.join(build, "app/korvel"), link, os.path.basename(path)]
+    marks, text = {}, bytearray()
+    wanted = ["Transfer...", "WAIT H3048 response...OK", "Program H3048...", "Success", "Fail"]
+    err_path = os.path.join(work, "korvel.err")
+    t0 = time.monotonic()
+    korvel = subprocess.Popen(cmd, cwd=os.path.dirname(path), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=open(err_path, "w"))
+    killer = threading.Timer(900, korvel.kill)
+    killer.start()
+    fd = korvel.stdout.fileno()
+    while True:
+        chunk = os.read(fd, 65536)
+        now = time.monotonic()
+        if not chunk:
+            break
+        text += chunk
+        for w in wanted:
+            if w not in marks and w.encode() in text[-len(chunk) - len(w):]:
+                marks[w] = now
+    _, wstatus, usage = os.wait4(korvel.pid, 0)
+    wall = time.monotonic() - t0
+    killer.cancel()
+    board.wait()
+    board_err.close()
+    err = open(err_path).read()
+
+    problems = []
+    words = text.decode("latin-1").replace("\a", " ").split()
+    if not words or words[-1] != "Success":
+        problems.append("korvel did not end with Success (last word: %s)" % (words[-1] if words else "none"))
+    answered = re.findall(rb"\n(S[^\r\n]*):OK:U", bytes(text))
+    if len(answered) != len(records) or sum(len(a) for a in answered) != record_chars:
+        problems.append("the console shows %d records answered, %d counted from the file"
+                        % (len(answered), len(records)))
+    if board.returncode != 0:
+        problems.append("h8board exit code %d" % board.returncode)
+    expected = open(expected_bin, "rb").read()
+    if not os.path.exists(flash) or open(flash, "rb").read() != expected:
+        problems.append("board flash (--out) differs from the file")
+    dumped = subprocess.run(["srec_cat", dump, "-fill", "0xFF", "0", "0x20000", "-o", "-", "-binary"],
+                            capture_output=True)
+    if dumped.returncode != 0 or dumped.stdout != expected:
+        problems.append("board flash (--dump) differs from the file")
+    if (HINT in err) != (latency >= 16):
+        problems.append("the hint %s on standard error" % ("is missing" if latency else "appears"))
+    if problems:
+        sys.stderr.write(text.decode("latin-1")[-600:] + "\n" + err + open(os.path.join(work, "board.err")).read())
+        for p in problems:
+            sys.stderr.write("bench.sh: RUN FAILED (%s): %s\n" % (label, p))
+        sys.exit(1)
+    line_chars = 4 + 2 * BOOT_EXCHANGES + 1 + START_LINE + record_chars + len(records)
+    return {
+        "label": label, "stdout": bytes(text), "stderr": err, "wall": wall,
+        "cpu": usage.ru_utime + usage.ru_stime,
+        "boot": marks["WAIT H3048 response...OK"] - marks["Transfer..."],
+        "whole": marks["Success"] - t0, "whole_ref": line_chars * CHAR_S,
+        "records": marks["Success"] - marks["Program H3048..."],
+        "records_ref": (record_chars + len(records)) * CHAR_S,
+    }
+
+
+ROW = "%-44s %10s %10s %9s %8s  %s"
+
+
+def row(name, measured, ref, goal=None, percent=False):
+    ratio = measured / ref
+    shown = "%.2f%%" % (ratio * 100) if percent else "%.3fx" % ratio
+    if goal is None:
+        goal_text, verdict = "-", "-"
+    elif percent:
+        goal_text, verdict = "<%g%%" % (goal * 100), "PASS" if ratio < goal else "MISS"
+    else:
+        goal_text, verdict = "<=%.2fx" % goal, "PASS" if ratio <= goal else "MISS"
+    print(ROW % (name, "%.3f" % measured, "%.3f" % ref, shown, goal_text, verdict))
+
+
+def report(small, big, goals=()):
+    g = lambda k: GOALS[k] if k in goals else None
+    tag = small["label"]
+    row(tag + ": boot load / wire", small["boot"], 2 * BOOT_EXCHANGES * CHAR_S, g("boot"))
+    row(tag + ": blink.mot whole run / line time", small["whole"], small["whole_ref"], g("whole"))
+    if big:
+        row(tag + ": 32 KB boot load / wire", big["boot"], 2 * BOOT_EXCHANGES * CHAR_S, g("boot"))
+        row(tag + ": 32 KB records / line time", big["records"], big["records_ref"], g("records"))
+    for r in (small, big) if big else (small,):
+        row(tag + ": korvel CPU / wall (%s)" % ("32 KB" if r is big else "blink"), r["cpu"], r["wall"],
+            g("cpu"), percent=True)
+
+
+blink = os.path.join(work, "blink.mot")
+blink_bin = os.path.join(work, "blink.bin")
+big_bin = os.path.join(work, "expected.bin")
+print("boot load wire limit: 2 x %d characters = %.3f s; blink.mot and %s (%d records)"
+      % (BOOT_EXCHANGES, 2 * BOOT_EXCHANGES * CHAR_S, os.path.basename(big_file),
+         len(sent_lines(open(big_file, "rb").read()))))
+print(ROW % ("", "measured s", "ref s", "ratio", "goal", "status"))
+hosts = ["linux"] + (["wine"] if winexe else [])
+plain = {}
+for host in hosts:
+    plain[host] = (run(host, host, blink, blink_bin), run(host, host, big_file, big_bin))
+    # Under Wine the whole run includes Wine's own start-up, so only the boot load has a goal there.
+    report(*plain[host], goals=GOALS.keys() if host == "linux" else ("boot",))
+for host in hosts:
+    slow_small = run(host + " --latency 16", host, blink, blink_bin, latency=16)
+    slow_big = run(host + " --latency 16", host, big_file, big_bin, latency=16) if host == "linux" else None
+    for slow, fast in ((slow_small, plain[host][0]), (slow_big, plain[host][1])):
+        if slow and slow["stdout"] != fast["stdout"]:
+            sys.stderr.write("bench.sh: RUN FAILED (%s): standard output differs from the run without latency\n"
+                             % slow["label"])
+            sys.exit(1)
+    report(slow_small, slow_big)
+    print("  hint: " + next(l for l in slow_small["stderr"].splitlines() if HINT in l))
