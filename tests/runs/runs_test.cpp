@@ -6,6 +6,7 @@
 #include <future>
 
 #include "run_harness.h"
+#include "write_control_program.h"
 
 namespace {
 
@@ -30,6 +31,15 @@ TEST(TableRunExecutable, RowsMarkedForIt) {
   for (const RunRow& row : RunTable())
     if (row.places & kExecutable) runs.push_back(std::async(std::launch::async, [&row] { RunExecutable(row); }));
   for (auto& run : runs) run.get();
+}
+
+// The image goes to the chip unchanged: a typing error in its table is a
+// broken chip, so the table is pinned by its length and an FNV-1a hash.
+TEST(WriteControlProgram, HasTheKnownLengthAndHash) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  for (std::size_t i = 0; i < kWriteControlProgramSize; ++i) hash = (hash ^ kWriteControlProgram[i]) * 0x100000001b3u;
+  EXPECT_EQ(kWriteControlProgramSize, 837u);
+  EXPECT_EQ(hash, 0x5d7e8079098f3543u);
 }
 
 }  // namespace

@@ -47,29 +47,6 @@ std::string Cross(const std::string& tool, const std::vector<std::string>& args,
   return result.out;
 }
 
-bool BuildTestProgram(const TempFolder& dir, const std::vector<std::string>& sources,
-                      const std::string& gcc_options, TestProgram& program) {
-  std::vector<std::string> all = {"cpu_start.s", "cpu_runtime.c"};
-  all.insert(all.end(), sources.begin(), sources.end());
-  std::vector<std::string> link = {"-mh8300h", "-T", SourcePath("tests/sim/cpu_programs/cpu_programs.ld"), "-o",
-                                   program.coff = dir.Path("program.coff")};
-  bool ok = true;
-  for (const std::string& name : all) {
-    const std::string source = SourcePath("tests/sim/cpu_programs/" + name), object = dir.Path(name + ".o");
-    if (name.back() == 's') {
-      Cross("as", {source, "-o", object}, &ok);
-    } else {
-      Cross("gcc", {"-mh", gcc_options, "-Wall", "-Wextra", "-Werror", "-c", source, "-o", object}, &ok);
-    }
-    link.push_back(object);
-  }
-  if (ok) Cross("ld", link, &ok);
-  if (ok) Cross("objcopy", {"-O", "binary", program.coff, dir.Path("program.bin")}, &ok);
-  const std::string image = ok ? ReadWholeFile(dir.Path("program.bin")) : "";
-  program.image.assign(image.begin(), image.end());
-  return !program.image.empty();
-}
-
 namespace {
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }

@@ -1,5 +1,5 @@
 // Shared by the CPU core tests: a flat 16 MB memory, a runner for small
-// hand-assembled snippets, and the h8300-hms cross toolchain.
+// hand-assembled snippets, and the h8300-hms disassembler.
 #ifndef KORVEL_TESTS_SIM_CPU_TEST_SUPPORT_H
 #define KORVEL_TESTS_SIM_CPU_TEST_SUPPORT_H
 
@@ -15,32 +15,20 @@
 
 using Bytes8 = std::vector<std::uint8_t>;
 
-// The whole 24-bit space as plain memory. With windows on it hands the CPU
-// one window over everything; off, every access goes through Read8/Write8.
+// The whole 24-bit space as plain memory, handed to the CPU as one window.
 class FlatMemory : public H8Memory {
  public:
-  explicit FlatMemory(bool windows = true) : bytes_(1u << 24), windows_(windows) {}
-  std::uint8_t Read8(std::uint32_t a) override {
-    ++reads_;
-    return bytes_.at(a);
-  }
+  FlatMemory() : bytes_(1u << 24) {}
+  std::uint8_t Read8(std::uint32_t a) override { return bytes_.at(a); }
   void Write8(std::uint32_t a, std::uint8_t v) override { bytes_.at(a) = v; }
   bool Window(std::uint32_t, H8Window& w) override {
     w = H8Window{bytes_.data(), 0, static_cast<std::uint32_t>(bytes_.size()), true};
-    return windows_;
+    return true;
   }
   void Load(std::uint32_t at, const Bytes8& data) { std::copy(data.begin(), data.end(), bytes_.begin() + at); }
-  std::uint8_t Byte(std::uint32_t a) const { return bytes_.at(a); }
-  std::uint16_t Word(std::uint32_t a) const { return static_cast<std::uint16_t>(Byte(a) << 8 | Byte(a + 1)); }
-  std::uint32_t Long(std::uint32_t a) const { return std::uint32_t{Word(a)} << 16 | Word(a + 2); }
-  void SetLong(std::uint32_t a, std::uint32_t v) {
-    Load(a, {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)});
-  }
-  std::uint64_t reads_ = 0;  // Read8 calls (not window accesses)
 
  private:
   std::vector<std::uint8_t> bytes_;
-  bool windows_;
 };
 
 // Runs code placed at kSnippetAddress until the PC leaves it (at most 1000
@@ -62,20 +50,6 @@ std::string MissingCrossTools();
 // Runs h8300-hms-<tool>; fails the test (with its output) unless it exits 0,
 // and then sets *ok false. Returns its standard output.
 std::string Cross(const std::string& tool, const std::vector<std::string>& args, bool* ok = nullptr);
-
-// A test program from tests/sim/cpu_programs, linked with cpu_start.s and
-// cpu_runtime.c by cpu_programs.ld: code and data from kProgramBase, the
-// longs of result[] at kProgramResults, SLEEP when main returns.
-constexpr std::uint32_t kProgramBase = 0x10000;
-constexpr std::uint32_t kProgramResults = 0x20000;
-struct TestProgram {
-  Bytes8 image;      // to load at kProgramBase
-  std::string coff;  // the linked object, for objdump
-};
-// .c through "h8300-hms-gcc -mh" with gcc_options, .s through the
-// assembler, into dir. False, after recording the failure, when a tool fails.
-bool BuildTestProgram(const TempFolder& dir, const std::vector<std::string>& sources,
-                      const std::string& gcc_options, TestProgram& program);
 
 // One instruction of "h8300-hms-objdump -d" output: address, length (the
 // bytes objdump lists) and text in the disassembler's spelling: "inc" is

@@ -1,7 +1,7 @@
 // The decoder against the GNU disassembler (h8300-hms-objdump -m h8300h):
 // instruction boundaries, mnemonics and operands over the write-control
-// program, over compiled programs, and over every first word plus the
-// prefixed second and third words.
+// program and over every first word plus the prefixed second and third
+// words.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,28 +53,12 @@ std::vector<ObjdumpLine> ObjdumpBinary(const Bytes8& bytes, std::uint32_t base) 
   return ParseObjdump(Cross("objdump", {"-D", "-b", "binary", "-m", "h8300h", "--adjust-vma=" + std::to_string(base), file}));
 }
 
-TEST(DisasmObjdump, WriteControlProgramAndCompiledPrograms) {
+TEST(DisasmObjdump, WriteControlProgram) {
   REQUIRE_CROSS_TOOLS();
   const Bytes8 image(kWriteControlProgram, kWriteControlProgram + kWriteControlProgramSize);
   // Its code is H'FF300-H'FF623; the texts follow.
   EXPECT_GT(CompareLinear(ObjdumpBinary(image, kWriteControlProgramAddress), image, kWriteControlProgramAddress,
                           0xFF300, 0xFF624), 250);
-  int matched = 0;
-  for (const char* source : {"cpu_checksums.c", "cpu_sort.c", "cpu_arith.c", "cpu_asm_checks.s"}) {
-    for (const std::string options : {"-O2", "-Os", "-O0"}) {
-      if (std::string(source).back() == 's' && options != "-O2") continue;  // assembler: once
-      SCOPED_TRACE(source + (" " + options));
-      TempFolder dir;
-      TestProgram program;
-      ASSERT_TRUE(BuildTestProgram(dir, {source}, options, program));
-      // objdump -d lists the code section only; data follows in its own.
-      const std::vector<ObjdumpLine> lines = ParseObjdump(Cross("objdump", {"-d", "-m", "h8300h", program.coff}));
-      ASSERT_FALSE(lines.empty());
-      const std::uint32_t end = lines.back().address + static_cast<std::uint32_t>(lines.back().length);
-      matched += CompareLinear(lines, program.image, kProgramBase, kProgramBase, end);
-    }
-  }
-  EXPECT_GT(matched, 3000);
 }
 
 // objdump knows the H8S and H8SX extensions even with -m h8300h, and it
