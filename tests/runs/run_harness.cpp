@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
 #include <random>
@@ -69,7 +72,7 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
     std::string block;
     for (unsigned i = 0; i < 256; ++i) block += MakeRecord(1, i * 16, Pattern(16, i)) + "\r\n";
     std::ofstream out(folder.Path(name), std::ios::binary);
-    for (int i = 0; i < 20'000'000 / static_cast<int>(block.size()) + 1; ++i) out << block;
+    for (int i = 0; i < 5'000'000 / static_cast<int>(block.size()) + 1; ++i) out << block;
     out << bad << "\r\n";
     return folder.Path(name);
   }
@@ -165,16 +168,26 @@ class CapturedStderr {
   int saved_ = -1;
 };
 
+// The row's h8board options, "{file}" replaced by the program file's path.
+std::vector<std::string> BoardArguments(const RunRow& row, const std::string& file) {
+  std::vector<std::string> args = row.board;
+  for (std::string& arg : args)
+    if (arg == "{file}") arg = file;
+  return args;
+}
+
 std::string FileArgument(const RunRow& row) {
   return row.file.rfind("=", 0) == 0 ? row.file.substr(1) : ProgramFile(row.file);
 }
 
-std::string ExpectedConsole(const RunRow& row, const std::string& device, const std::string& file) {
+// shown: the file name as korvel got it; file: where the test finds it.
+std::string ExpectedConsole(const RunRow& row, const std::string& device, const std::string& shown,
+                            const std::string& file) {
   if (row.file.rfind("=", 0) == 0 && row.file.size() > 528) {  // a name too long for its buffer
     const std::string banner = ExpectedBanner(device, "");
     return banner.substr(0, banner.rfind("Program MOT Filename=")) + ExpandConsole(row.console, file);
   }
-  return ExpectedBanner(device, file) + ExpandConsole(row.console, file);
+  return ExpectedBanner(device, shown) + ExpandConsole(row.console, file);
 }
 
 }  // namespace
@@ -227,7 +240,7 @@ void RunInProcess(const RunRow& row) {
   if (file.empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << row.file;
   H8BoardOptions options;
   std::string why;
-  ASSERT_TRUE(ParseH8BoardOptions(row.board, &options, &why)) << why;
+  ASSERT_TRUE(ParseH8BoardOptions(BoardArguments(row, file), &options, &why)) << why;
   board_line::Setup setup;
   setup.board = options.board;
   setup.hostBytesThatArrive = row.hostBytesThatArrive;
@@ -249,7 +262,7 @@ void RunInProcess(const RunRow& row) {
   SetConsoleSink(nullptr);
 
   EXPECT_FALSE(board_line::CapReached()) << "the run went on past its virtual time";
-  EXPECT_EQ(NormaliseBuildStamp(console), ExpectedConsole(row, kInProcessDevice, file));
+  EXPECT_EQ(NormaliseBuildStamp(console), ExpectedConsole(row, kInProcessDevice, file, file));
   EXPECT_EQ(err, row.err);
   const std::vector<std::uint8_t>& sent = board_line::HostBytes();
   EXPECT_EQ(std::string(sent.begin(), sent.end()), ExpectedHostBytes(row, file)) << "what the chip received";
@@ -271,7 +284,7 @@ void RunExecutable(const RunRow& row) {
   const std::string file = FileArgument(row);
   if (file.empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << row.file;
   TempFolder folder;
-  std::vector<std::string> args = row.board;
+  std::vector<std::string> args = BoardArguments(row, file);
   args.insert(args.end(), {"--out", folder.Path("flash.bin"), "--timeout", "60"});
   BackgroundProcess board(H8BOARD_EXECUTABLE, args);
   const std::string pty = board.ReadLine(10);
@@ -280,7 +293,7 @@ void RunExecutable(const RunRow& row) {
   const ProcessResult served = board.Wait(10);
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedConsole(row, pty, file));
+  EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedConsole(row, pty, file, file));
   EXPECT_EQ(run.err, row.err);
   if (row.flash == FlashAfter::kFile) {
     EXPECT_TRUE(ReadWholeFile(folder.Path("flash.bin")) == FlashOfFile(file)) << "the flash differs from the file";
@@ -288,4 +301,76 @@ void RunExecutable(const RunRow& row) {
   if (row.flash == FlashAfter::kNothingProgrammed) {
     EXPECT_EQ(served.err.rfind("h8board: 0 bytes programmed", 0), 0u) << served.err;
   }
+}
+
+namespace {
+
+std::string Wine() {
+  for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"})
+    if (access(candidate, X_OK) == 0) return candidate;
+  return "";
+}
+
+// A Wine prefix made once in the build tree (wineboot takes half a minute).
+std::string WinePrefix(const ProcessOptions& options) {
+  const std::string prefix = BinaryPath("tests/wine-prefix");
+  const int lock = open((prefix + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  flock(lock, LOCK_EX);
+  if (access((prefix + "/.made").c_str(), F_OK) != 0 && RunProcess(Wine(), {"wineboot", "-i"}, options).exitCode == 0)
+    std::ofstream(prefix + "/.made") << "made";
+  close(lock);
+  return access((prefix + "/.made").c_str(), F_OK) == 0 ? prefix : "";
+}
+
+}  // namespace
+
+void RunUnderWine(const std::vector<RunRow>& rows) {
+  if (Wine().empty()) GTEST_SKIP() << "Wine is not installed (package wine64)";
+  if (access(KORVEL_WINDOWS_EXE, R_OK) != 0) GTEST_SKIP() << "no " << KORVEL_WINDOWS_EXE << ": build-win first";
+  TempFolder work;
+  ProcessOptions options;
+  options.timeoutSeconds = 120;
+  options.workingDirectory = work.Path("");
+  options.environment = {"WINEPREFIX=" + BinaryPath("tests/wine-prefix"), "WINEDLLOVERRIDES=mscoree,mshtml=",
+                         "WINEDEBUG=-all"};
+  const std::string prefix = WinePrefix(options);
+  ASSERT_FALSE(prefix.empty()) << "wineboot failed";
+  const std::string server = std::filesystem::path(Wine()).parent_path() / "wineserver";
+  RunProcess(server, {"-k"}, options);  // the registry is read afresh at the next start
+  // COM<i+1> is row i's board: the ports go straight into the prefix's
+  // registry file, so no Wine process is started to map them.
+  std::vector<std::unique_ptr<BackgroundProcess>> boards;
+  std::string ports = "[Software\\\\Wine\\\\Ports]\n";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::vector<std::string> args = rows[i].board;
+    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--timeout", "100"});
+    boards.push_back(std::make_unique<BackgroundProcess>(H8BOARD_EXECUTABLE, args));
+    ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + boards.back()->ReadLine(10) + "\"\n";
+  }
+  std::string registry = ReadWholeFile(prefix + "/system.reg");
+  const std::size_t at = registry.find("[Software\\\\Wine\\\\Ports]");
+  if (at != std::string::npos) registry.erase(at, registry.find("\n\n", at) - at + 1);
+  std::ofstream(prefix + "/system.reg", std::ios::binary | std::ios::trunc) << registry << "\n" << ports;
+  // The server apart, so that what it writes is not korvel.exe's standard error.
+  BackgroundProcess serving("/bin/sh", {"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
+  std::vector<std::future<ProcessResult>> runs;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string name = std::to_string(i) + ".mot";
+    std::filesystem::copy_file(ProgramFile(rows[i].file), work.Path(name));
+    runs.push_back(std::async(std::launch::async, [&, i, name] {
+      return RunProcess(Wine(), {KORVEL_WINDOWS_EXE, std::to_string(i + 1), name}, options);
+    }));
+  }
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    const ProcessResult run = runs[i].get();
+    boards[i]->Wait(10);
+    EXPECT_EQ(NormaliseBuildStamp(run.out),
+              ExpectedConsole(rows[i], std::to_string(i + 1), std::to_string(i) + ".mot", work.Path(std::to_string(i) + ".mot")));
+    EXPECT_EQ(run.err, rows[i].err);
+    if (rows[i].flash == FlashAfter::kFile) {
+      EXPECT_TRUE(ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(work.Path(std::to_string(i) + ".mot")));
+    }
+  }
+  RunProcess(server, {"-k"}, options);
 }

@@ -15,7 +15,7 @@
 // three.mot (S0, two S1 records of 16 bytes at H'100, S9), three_lf.mot
 // (the same with LF line ends and a Ctrl-Z), bad_checksum.mot, no_data.mot,
 // outside.mot, one_long_line.mot, bad_after_long.mot, damaged.mot,
-// noise.bin, huge.mot (20 MB, the last record bad), folder.mot (a folder),
+// noise.bin, huge.mot (5 MB, the last record bad), folder.mot (a folder),
 // missing.mot (none). "" when the tools for a sample are missing.
 std::string ProgramFile(const std::string& name);
 
@@ -28,6 +28,8 @@ struct RunOutcome {
 // Every expectation of the row; a failure names the row.
 void RunInProcess(const RunRow& row);
 void RunExecutable(const RunRow& row);
+// korvel.exe under Wine, row i on COM<i+1>, all at once in one prefix.
+void RunUnderWine(const std::vector<RunRow>& rows);
 
 // The row's console text with the tokens filled in, for this file.
 std::string ExpandConsole(const std::string& text, const std::string& file);

@@ -30,6 +30,9 @@ const std::vector<RunRow>& RunTable() {
       Programs("random32k_s3_32.mot"),
       Programs("top4k_s2_32.mot"),
       Programs("random128k_s2_32.mot"),
+      RunRow("programs on a paced line", {"--pace"}, "three.mot", kPrograms).Flash(FlashAfter::kFile),
+      RunRow("the same file again on a chip not erased", {"--no-erase", "--preload", "{file}"}, "three.mot", kPrograms)
+          .Flash(FlashAfter::kFile),
 
       // --- synchronisation and confirmation ---
       RunRow("silent board: ten tries of 500 ms", {"--silent"}, "three.mot", kSync + "{tries:10:NG}{fail}")
@@ -66,7 +69,7 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a record beyond H'1FFFF", "outside.mot", "Record error line 2: outside flash"),
       FileRefused("one line of 5000 characters", "one_long_line.mot", "Record error line 1: too long"),
       FileRefused("a bad record after a line of 5000 characters", "bad_after_long.mot", "Record error line 3: checksum"),
-      FileRefused("20 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
+      FileRefused("5 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
       FileRefused("the longest name that fits, shown whole", "=/tmp/" + std::string(522, 'n'),
                   "File not Found...[{file}]"),
       RunRow("a name too long for its buffer: the port is not used", {}, "=" + std::string(5000, 'f'),

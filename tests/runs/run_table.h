@@ -30,7 +30,7 @@ enum class FlashAfter { kUnchecked, kFile, kNothingProgrammed };
 
 struct RunRow {
   std::string name;
-  std::vector<std::string> board;  // h8board options
+  std::vector<std::string> board;  // h8board options; "{file}" is the program file
   std::string file;                // a sample or built file (run_harness.h), "=PATH" taken as it is
   std::string console;             // everything after "Program MOT Filename=...\r\n"
   std::string err;                 // standard error, exactly

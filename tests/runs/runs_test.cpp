@@ -33,6 +33,13 @@ TEST(TableRunExecutable, RowsMarkedForIt) {
   for (auto& run : runs) run.get();
 }
 
+TEST(TableRunWine, RowsMarkedForIt) {
+  std::vector<RunRow> rows;
+  for (const RunRow& row : RunTable())
+    if (row.places & kWine) rows.push_back(row);
+  RunUnderWine(rows);
+}
+
 // The image goes to the chip unchanged: a typing error in its table is a
 // broken chip, so the table is pinned by its length and an FNV-1a hash.
 TEST(WriteControlProgram, HasTheKnownLengthAndHash) {
