@@ -6,15 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <condition_variable>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <future>
 #include <map>
-#include <mutex>
 #include <random>
 #include <sstream>
-#include <thread>
 
 #include "board_line.h"
 #include "console.h"
@@ -28,55 +26,51 @@
 namespace {
 
 constexpr const char* kInProcessDevice = "/dev/board";
-constexpr int kRealSecondsPerRun = 20;  // in process; a run that takes longer hangs
+constexpr unsigned kRealSecondsPerRun = 20;  // in process; a run that takes longer hangs
 
-std::string SampleFolder() {
-  static std::string folder = [] {
-    for (const char* tool : {"h8300-hms-gcc", "h8300-hms-objcopy", "srec_cat"})
-      if (!ToolAvailable(tool)) return std::string();
-    const std::string dir = BinaryPath("tests/runs/samples");
-    const int lock = open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    flock(lock, LOCK_EX);  // test processes run in parallel: one makes the folder
-    if (access((dir + "/.made").c_str(), F_OK) != 0 &&
-        RunTool("rm -rf '" + dir + "' && '" + SourcePath("tools/make_sample_records.sh") + "' '" + dir + "'"))
-      std::ofstream(dir + "/.made") << "made";
-    close(lock);
-    return access((dir + "/.made").c_str(), F_OK) == 0 ? dir : std::string();
-  }();
-  return folder;
+// A folder in the build tree made once for all test processes (they run in
+// parallel: a lock keeps them from making it twice); "" when make fails.
+std::string MadeOnce(const std::string& dir, const std::function<bool()>& make) {
+  const int lock = open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  flock(lock, LOCK_EX);
+  if (access((dir + "/.made").c_str(), F_OK) != 0 && make()) std::ofstream(dir + "/.made") << "made";
+  close(lock);
+  return access((dir + "/.made").c_str(), F_OK) == 0 ? dir : "";
 }
 
 std::string BuiltFile(const TempFolder& folder, const std::string& name) {
+  const std::string head = MakeRecord(0, 0, {'h', 'd', 'r'}), end = MakeRecord(9, 0x0100);
   const std::string first = MakeRecord(1, 0x0100, Pattern(16, 1)), second = MakeRecord(1, 0x0110, Pattern(16, 2));
-  const Lines three = {MakeRecord(0, 0, {'h', 'd', 'r'}), first, second, MakeRecord(9, 0x0100)};
   std::string bad = second;
   bad.back() = bad.back() == '0' ? '1' : '0';
-  if (name == "three.mot") return folder.Write(name, CrLfFile(three));
-  if (name == "three_lf.mot") return folder.Write(name, three[0] + "\n" + first + "\n" + second + "\n" + three[3] + "\n\x1a");
-  if (name == "bad_checksum.mot") return folder.Write(name, CrLfFile({three[0], first, bad, three[3]}));
-  if (name == "no_data.mot") return folder.Write(name, CrLfFile({three[0], three[3]}));
-  if (name == "outside.mot") return folder.Write(name, CrLfFile({first, MakeRecord(2, 0x1FFF8, Pattern(16, 3))}));
-  if (name == "one_long_line.mot") return folder.Write(name, "S2" + std::string(4998, 'A') + "\r\n");
-  if (name == "bad_after_long.mot") return folder.Write(name, CrLfFile({three[0], "; " + std::string(4998, '-'), bad}));
-  // Six NULs over the head of the second record, as a file damaged on its
-  // way to the disk: its data can no longer be told.
-  if (name == "damaged.mot")
-    return folder.Write(name, first + "\r\n" + std::string(6, '\0') + second.substr(6) + "\r\n" + three[3] + "\r\n");
-  if (name == "noise.bin") {
-    std::mt19937 random(3048);
-    std::string noise(64 * 1024, '\0');
-    for (char& b : noise) b = static_cast<char>(random() & 0xFF);
-    return folder.Write(name, noise);
-  }
-  if (name == "huge.mot") {  // good records all within the flash, the last one bad
-    std::string block;
-    for (unsigned i = 0; i < 256; ++i) block += MakeRecord(1, i * 16, Pattern(16, i)) + "\r\n";
-    std::ofstream out(folder.Path(name), std::ios::binary);
-    for (int i = 0; i < 5'000'000 / static_cast<int>(block.size()) + 1; ++i) out << block;
-    out << bad << "\r\n";
-    return folder.Path(name);
-  }
+  const std::map<std::string, std::function<std::string()>> files = {
+      {"three.mot", [&] { return CrLfFile({head, first, second, end}); }},
+      {"three_lf.mot", [&] { return head + "\n" + first + "\n" + second + "\n" + end + "\n\x1a"; }},
+      {"bad_checksum.mot", [&] { return CrLfFile({head, first, bad, end}); }},
+      {"no_data.mot", [&] { return CrLfFile({head, end}); }},
+      {"outside.mot", [&] { return CrLfFile({first, MakeRecord(2, 0x1FFF8, Pattern(16, 3))}); }},
+      {"one_long_line.mot", [&] { return "S2" + std::string(4998, 'A') + "\r\n"; }},
+      {"bad_after_long.mot", [&] { return CrLfFile({head, "; " + std::string(4998, '-'), bad}); }},
+      // Six NULs over the head of the second record, as a file damaged on
+      // its way to the disk: its data can no longer be told.
+      {"damaged.mot", [&] { return first + "\r\n" + std::string(6, '\0') + second.substr(6) + "\r\n" + end + "\r\n"; }},
+      {"noise.bin",
+       [] {
+         std::mt19937 random(3048);
+         std::string noise(64 * 1024, '\0');
+         for (char& b : noise) b = static_cast<char>(random() & 0xFF);
+         return noise;
+       }},
+      {"huge.mot",  // good records all within the flash, the last one bad
+       [&] {
+         std::string block, text;
+         for (unsigned i = 0; i < 256; ++i) block += MakeRecord(1, i * 16, Pattern(16, i)) + "\r\n";
+         while (text.size() < 5'000'000) text += block;
+         return text + bad + "\r\n";
+       }},
+  };
   if (name == "folder.mot") mkdir(folder.Path(name).c_str(), 0755);
+  if (files.count(name)) folder.Write(name, files.at(name)());
   return folder.Path(name);
 }
 
@@ -84,8 +78,7 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
 Lines RecordLinesOf(const std::string& path) {
   Lines records;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return records;
-  std::istringstream text(ReadWholeFile(path));
+  std::istringstream text(std::filesystem::is_regular_file(path, error) ? ReadWholeFile(path) : "");
   for (std::string line; std::getline(text, line);) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\x1a')) line.pop_back();
     if (!line.empty() && line[0] == 'S') records.push_back(line);
@@ -104,7 +97,7 @@ std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
   std::string load = {'\x55', '\x03', '\x45'};
   load.append(reinterpret_cast<const char*>(kWriteControlProgram), kWriteControlProgramSize);
   std::string bytes(static_cast<std::size_t>(row.syncTries), '\0');
-  bytes += row.loadBytes < 0 ? load : load.substr(0, static_cast<std::size_t>(row.loadBytes));
+  bytes += load.substr(0, row.loadBytes < 0 ? load.size() : static_cast<std::size_t>(row.loadBytes));
   const Lines records = RecordLinesOf(file);
   for (std::size_t i = 0; i < records.size() && (row.records < 0 || i < static_cast<std::size_t>(row.records)); ++i)
     bytes += records[i];
@@ -119,60 +112,10 @@ std::string FlashOfFile(const std::string& file) {
   return ReadWholeFile(bin);
 }
 
-// Ends the test process when a run hangs, instead of waiting for CTest.
-class Watchdog {
- public:
-  explicit Watchdog(const std::string& name) : thread_([this, name] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!done_.wait_for(lock, std::chrono::seconds(kRealSecondsPerRun), [this] { return finished_; })) {
-        std::fprintf(stderr, "run '%s' still going after %d s\n", name.c_str(), kRealSecondsPerRun);
-        std::_Exit(1);
-      }
-    }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      finished_ = true;
-    }
-    done_.notify_one();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_;
-  bool finished_ = false;
-  std::thread thread_;
-};
-
-// Standard error into a file for the length of the object.
-class CapturedStderr {
- public:
-  CapturedStderr() : path_(folder_.Path("err")) {
-    std::fflush(stderr);
-    saved_ = dup(2);
-    const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 2);
-    close(fd);
-  }
-  std::string Stop() {
-    std::fflush(stderr);
-    dup2(saved_, 2);
-    close(saved_);
-    return ReadWholeFile(path_);
-  }
-
- private:
-  TempFolder folder_;
-  std::string path_;
-  int saved_ = -1;
-};
-
 // The row's h8board options, "{file}" replaced by the program file's path.
 std::vector<std::string> BoardArguments(const RunRow& row, const std::string& file) {
   std::vector<std::string> args = row.board;
-  for (std::string& arg : args)
-    if (arg == "{file}") arg = file;
+  std::replace(args.begin(), args.end(), std::string("{file}"), file);
   return args;
 }
 
@@ -183,11 +126,15 @@ std::string FileArgument(const RunRow& row) {
 // shown: the file name as korvel got it; file: where the test finds it.
 std::string ExpectedConsole(const RunRow& row, const std::string& device, const std::string& shown,
                             const std::string& file) {
-  if (row.file.rfind("=", 0) == 0 && row.file.size() > 528) {  // a name too long for its buffer
-    const std::string banner = ExpectedBanner(device, "");
-    return banner.substr(0, banner.rfind("Program MOT Filename=")) + ExpandConsole(row.console, file);
-  }
-  return ExpectedBanner(device, shown) + ExpandConsole(row.console, file);
+  const std::string banner = ExpectedBanner(device, shown), text = ExpandConsole(row.console, file);
+  if (shown.size() < 528) return banner + text;
+  return banner.substr(0, banner.rfind("Program MOT Filename=")) + text;  // a name too long for its buffer
+}
+
+std::string Wine() {
+  for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"})
+    if (access(candidate, X_OK) == 0) return candidate;
+  return "";
 }
 
 }  // namespace
@@ -196,11 +143,14 @@ std::string ProgramFile(const std::string& name) {
   static TempFolder folder;
   static std::map<std::string, std::string> made;
   if (made.count(name)) return made[name];
-  const std::string sample = name.rfind("blink", 0) == 0 || name.rfind("random", 0) == 0 || name.rfind("top4k", 0) == 0
-                                 ? SampleFolder()
-                                 : "-";
-  if (sample.empty()) return "";
-  return made[name] = sample == "-" ? BuiltFile(folder, name) : sample + "/" + name;
+  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
+    return made[name] = BuiltFile(folder, name);
+  const std::string samples = MadeOnce(BinaryPath("tests/runs/samples"), [] {
+    const std::string dir = BinaryPath("tests/runs/samples");
+    return ToolAvailable("h8300-hms-gcc") && ToolAvailable("srec_cat") &&
+           RunTool("rm -rf '" + dir + "' && '" + SourcePath("tools/make_sample_records.sh") + "' '" + dir + "'");
+  });
+  return samples.empty() ? "" : made[name] = samples + "/" + name;
 }
 
 std::string ExpandConsole(const std::string& text, const std::string& file) {
@@ -211,24 +161,21 @@ std::string ExpandConsole(const std::string& text, const std::string& file) {
       out += text[i];
       continue;
     }
-    std::vector<std::string> parts;
+    std::vector<std::string> part;
     std::istringstream token(text.substr(i + 1, end - i - 1));
-    for (std::string part; std::getline(token, part, ':');) parts.push_back(part);
-    const std::string& what = parts[0];
-    if (what == "file") out += file;
-    if (what == "load") out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n";
-    if (what == "dots") out += Dots(std::stoul(parts[1]));
-    if (what == "rec") out += RecordLinesOf(file).at(std::stoul(parts[1]) - 1);
-    if (what == "records")
-      for (const std::string& r : RecordLinesOf(file)) out += r + ":OK:U\r\n";
-    if (what == "lines") {
+    for (std::string piece; std::getline(token, piece, ':');) part.push_back(piece);
+    if (part[0] == "file") out += file;
+    if (part[0] == "load") out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n";
+    if (part[0] == "dots") out += Dots(std::stoul(part[1]));
+    if (part[0] == "rec") out += RecordLinesOf(file).at(std::stoul(part[1]) - 1);
+    for (const std::string& r : part[0] == "records" ? RecordLinesOf(file) : Lines()) out += r + ":OK:U\r\n";
+    for (int n = part[0] == "tries" ? std::stoi(part[1]) : 0; n > 0; --n) out += "." + part[2];
+    if (part[0] == "lines") {
       const std::string whole = ReadWholeFile(file);
       out += std::to_string(std::count(whole.begin(), whole.end(), '\n'));
     }
-    if (what == "tries")
-      for (int n = std::stoi(parts[1]); n > 0; --n) out += "." + parts[2];
-    if (what == "fail") out += ExpectedFail();
-    if (what == "success") out += ExpectedSuccess();
+    if (part[0] == "fail") out += ExpectedFail();
+    if (part[0] == "success") out += ExpectedSuccess();
     i = end;
   }
   return out;
@@ -246,19 +193,16 @@ void RunInProcess(const RunRow& row) {
   setup.hostBytesThatArrive = row.hostBytesThatArrive;
   board_line::Prepare(setup);
 
-  std::string console;
+  std::string console, device = kInProcessDevice, name = file, program = "korvel";
   SetConsoleSink([&console](const char* bytes, std::size_t size) { console.append(bytes, size); });
-  std::string device = kInProcessDevice, name = file, program = "korvel";
   char* argv[] = {program.data(), device.data(), name.data(), nullptr};
-  std::string err;
-  {
-    Watchdog watchdog(row.name);
-    CapturedStderr captured;
-    Initialize(3, argv);
-    Run();
-    Terminate();
-    err = captured.Stop();
-  }
+  testing::internal::CaptureStderr();
+  alarm(kRealSecondsPerRun);  // a run that hangs ends the process at once
+  Initialize(3, argv);
+  Run();
+  Terminate();
+  alarm(0);
+  const std::string err = testing::internal::GetCapturedStderr();
   SetConsoleSink(nullptr);
 
   EXPECT_FALSE(board_line::CapReached()) << "the run went on past its virtual time";
@@ -267,110 +211,76 @@ void RunInProcess(const RunRow& row) {
   const std::vector<std::uint8_t>& sent = board_line::HostBytes();
   EXPECT_EQ(std::string(sent.begin(), sent.end()), ExpectedHostBytes(row, file)) << "what the chip received";
   Board* board = board_line::LastBoard();
-  if (board == nullptr) return;
-  if (row.flash == FlashAfter::kFile) {
-    const std::string expected = FlashOfFile(file);
-    EXPECT_TRUE(expected == std::string(board->Flash().Cells(), board->Flash().Cells() + FlashMemory::kSize))
-        << "the flash differs from the file";
-    EXPECT_EQ(board->Bus().GetStats().unguardedPulses, 0u);
+  if (board != nullptr && row.flash == FlashAfter::kFile) {
+    const std::uint8_t* cells = board->Flash().Cells();
+    EXPECT_TRUE(FlashOfFile(file) == std::string(cells, cells + FlashMemory::kSize)) << "the flash differs from the file";
   }
-  if (row.flash == FlashAfter::kNothingProgrammed) {
+  if (board != nullptr && row.flash == FlashAfter::kNothingProgrammed) {
     EXPECT_EQ(board->Flash().GetStats().bytesProgrammed, 0u);
   }
 }
 
-void RunExecutable(const RunRow& row) {
-  SCOPED_TRACE(row.name);
-  const std::string file = FileArgument(row);
-  if (file.empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << row.file;
-  TempFolder folder;
-  std::vector<std::string> args = BoardArguments(row, file);
-  args.insert(args.end(), {"--out", folder.Path("flash.bin"), "--timeout", "60"});
-  BackgroundProcess board(H8BOARD_EXECUTABLE, args);
-  const std::string pty = board.ReadLine(10);
-  ASSERT_EQ(pty.rfind("/dev/pts/", 0), 0u) << pty;
-  const ProcessResult run = RunProcess(KorvelPath(), {pty, file}, 60);
-  const ProcessResult served = board.Wait(10);
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedConsole(row, pty, file, file));
-  EXPECT_EQ(run.err, row.err);
-  if (row.flash == FlashAfter::kFile) {
-    EXPECT_TRUE(ReadWholeFile(folder.Path("flash.bin")) == FlashOfFile(file)) << "the flash differs from the file";
-  }
-  if (row.flash == FlashAfter::kNothingProgrammed) {
-    EXPECT_EQ(served.err.rfind("h8board: 0 bytes programmed", 0), 0u) << served.err;
-  }
-}
-
-namespace {
-
-std::string Wine() {
-  for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"})
-    if (access(candidate, X_OK) == 0) return candidate;
-  return "";
-}
-
-// A Wine prefix made once in the build tree (wineboot takes half a minute).
-std::string WinePrefix(const ProcessOptions& options) {
-  const std::string prefix = BinaryPath("tests/wine-prefix");
-  const int lock = open((prefix + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  flock(lock, LOCK_EX);
-  if (access((prefix + "/.made").c_str(), F_OK) != 0 && RunProcess(Wine(), {"wineboot", "-i"}, options).exitCode == 0)
-    std::ofstream(prefix + "/.made") << "made";
-  close(lock);
-  return access((prefix + "/.made").c_str(), F_OK) == 0 ? prefix : "";
-}
-
-}  // namespace
-
-void RunUnderWine(const std::vector<RunRow>& rows) {
-  if (Wine().empty()) GTEST_SKIP() << "Wine is not installed (package wine64)";
-  if (access(KORVEL_WINDOWS_EXE, R_OK) != 0) GTEST_SKIP() << "no " << KORVEL_WINDOWS_EXE << ": build-win first";
+void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   TempFolder work;
   ProcessOptions options;
-  options.timeoutSeconds = 120;
+  options.timeoutSeconds = 100;
   options.workingDirectory = work.Path("");
-  options.environment = {"WINEPREFIX=" + BinaryPath("tests/wine-prefix"), "WINEDLLOVERRIDES=mscoree,mshtml=",
-                         "WINEDEBUG=-all"};
-  const std::string prefix = WinePrefix(options);
-  ASSERT_FALSE(prefix.empty()) << "wineboot failed";
+  const std::string prefix = BinaryPath("tests/wine-prefix");
+  options.environment = {"WINEPREFIX=" + prefix, "WINEDLLOVERRIDES=mscoree,mshtml=", "WINEDEBUG=-all"};
   const std::string server = std::filesystem::path(Wine()).parent_path() / "wineserver";
-  RunProcess(server, {"-k"}, options);  // the registry is read afresh at the next start
-  // COM<i+1> is row i's board: the ports go straight into the prefix's
-  // registry file, so no Wine process is started to map them.
+  if (underWine) {
+    if (Wine().empty()) GTEST_SKIP() << "Wine is not installed (package wine64)";
+    if (access(KORVEL_WINDOWS_EXE, R_OK) != 0) GTEST_SKIP() << "no " << KORVEL_WINDOWS_EXE << ": build-win first";
+    // wineboot takes half a minute: the prefix is kept in the build tree.
+    ASSERT_FALSE(MadeOnce(prefix, [&] { return RunProcess(Wine(), {"wineboot", "-i"}, options).exitCode == 0; }).empty());
+    RunProcess(server, {"-k"}, options);  // the registry is read afresh at the next start
+  }
   std::vector<std::unique_ptr<BackgroundProcess>> boards;
+  std::vector<std::string> devices, files;
   std::string ports = "[Software\\\\Wine\\\\Ports]\n";
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    std::vector<std::string> args = rows[i].board;
+    files.push_back(FileArgument(rows[i]));
+    if (files[i].empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << rows[i].file;
+    std::vector<std::string> args = BoardArguments(rows[i], files[i]);
     args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--timeout", "100"});
     boards.push_back(std::make_unique<BackgroundProcess>(H8BOARD_EXECUTABLE, args));
-    ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + boards.back()->ReadLine(10) + "\"\n";
+    devices.push_back(boards.back()->ReadLine(10));
+    ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
   }
-  std::string registry = ReadWholeFile(prefix + "/system.reg");
-  const std::size_t at = registry.find("[Software\\\\Wine\\\\Ports]");
-  if (at != std::string::npos) registry.erase(at, registry.find("\n\n", at) - at + 1);
-  std::ofstream(prefix + "/system.reg", std::ios::binary | std::ios::trunc) << registry << "\n" << ports;
-  // The server apart, so that what it writes is not korvel.exe's standard error.
-  BackgroundProcess serving("/bin/sh", {"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
+  std::unique_ptr<BackgroundProcess> serving;
+  if (underWine) {
+    // COM<i+1> is row i's board, written straight into the prefix's
+    // registry; the server runs apart, so what it writes is not korvel.exe's.
+    std::string registry = ReadWholeFile(prefix + "/system.reg");
+    const std::size_t at = registry.find("[Software\\\\Wine\\\\Ports]");
+    if (at != std::string::npos) registry.erase(at, registry.find("\n\n", at) - at + 1);
+    std::ofstream(prefix + "/system.reg", std::ios::binary | std::ios::trunc) << registry << "\n" << ports;
+    serving = std::make_unique<BackgroundProcess>("/bin/sh", std::vector<std::string>{"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
+  }
   std::vector<std::future<ProcessResult>> runs;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const std::string name = std::to_string(i) + ".mot";
-    std::filesystem::copy_file(ProgramFile(rows[i].file), work.Path(name));
-    runs.push_back(std::async(std::launch::async, [&, i, name] {
-      return RunProcess(Wine(), {KORVEL_WINDOWS_EXE, std::to_string(i + 1), name}, options);
+    std::vector<std::string> args = {devices[i], files[i]};
+    if (underWine) {  // COM<i+1>, and a copy of the file named relative to the work folder
+      std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
+      args = {KORVEL_WINDOWS_EXE, devices[i] = std::to_string(i + 1), std::to_string(i) + ".mot"};
+    }
+    runs.push_back(std::async(std::launch::async, [&, args] {
+      return RunProcess(underWine ? Wine() : KorvelPath(), args, options);
     }));
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].name);
-    const ProcessResult run = runs[i].get();
-    boards[i]->Wait(10);
-    EXPECT_EQ(NormaliseBuildStamp(run.out),
-              ExpectedConsole(rows[i], std::to_string(i + 1), std::to_string(i) + ".mot", work.Path(std::to_string(i) + ".mot")));
+    const ProcessResult run = runs[i].get(), served = boards[i]->Wait(10);
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string shown = underWine ? std::to_string(i) + ".mot" : files[i];
+    EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedConsole(rows[i], devices[i], shown, files[i]));
     EXPECT_EQ(run.err, rows[i].err);
     if (rows[i].flash == FlashAfter::kFile) {
-      EXPECT_TRUE(ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(work.Path(std::to_string(i) + ".mot")));
+      EXPECT_TRUE(ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(files[i])) << "flash differs";
+    }
+    if (rows[i].flash == FlashAfter::kNothingProgrammed) {
+      EXPECT_EQ(served.err.rfind("h8board: 0 bytes programmed", 0), 0u) << served.err;
     }
   }
-  RunProcess(server, {"-k"}, options);
+  if (underWine) RunProcess(server, {"-k"}, options);
 }

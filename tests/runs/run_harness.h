@@ -19,17 +19,12 @@
 // missing.mot (none). "" when the tools for a sample are missing.
 std::string ProgramFile(const std::string& name);
 
-struct RunOutcome {
-  std::string console;  // build stamp normalised
-  std::string err;
-  std::string expectedConsole;  // banner and the row's text, tokens filled in
-};
-
-// Every expectation of the row; a failure names the row.
+// Every expectation of the row; a failure names the row. In process on
+// the virtual clock:
 void RunInProcess(const RunRow& row);
-void RunExecutable(const RunRow& row);
-// korvel.exe under Wine, row i on COM<i+1>, all at once in one prefix.
-void RunUnderWine(const std::vector<RunRow>& rows);
+// All at once through the real korvel (row i on its own h8board's pty), or
+// korvel.exe under Wine (row i on COM<i+1>, one prefix for all).
+void RunExecutables(const std::vector<RunRow>& rows, bool underWine);
 
 // The row's console text with the tokens filled in, for this file.
 std::string ExpandConsole(const std::string& text, const std::string& file);

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <future>
+#include <algorithm>
+#include <iterator>
 
 #include "run_harness.h"
 #include "write_control_program.h"
@@ -25,20 +26,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, TableRun, ::testing::ValuesIn(RunTable()), RowNam
 INSTANTIATE_TEST_SUITE_P(DISABLED_AwaitingBoardOptions, TableRun, ::testing::ValuesIn(RowsAwaitingBoardOptions()),
                          RowName);
 
-// All at once: the silent board's ten tries and a load take seconds each.
-TEST(TableRunExecutable, RowsMarkedForIt) {
-  std::vector<std::future<void>> runs;
-  for (const RunRow& row : RunTable())
-    if (row.places & kExecutable) runs.push_back(std::async(std::launch::async, [&row] { RunExecutable(row); }));
-  for (auto& run : runs) run.get();
+std::vector<RunRow> RowsFor(RunPlace place) {
+  std::vector<RunRow> rows;
+  std::copy_if(RunTable().begin(), RunTable().end(), std::back_inserter(rows), [&](const RunRow& r) { return r.places & place; });
+  return rows;
 }
 
-TEST(TableRunWine, RowsMarkedForIt) {
-  std::vector<RunRow> rows;
-  for (const RunRow& row : RunTable())
-    if (row.places & kWine) rows.push_back(row);
-  RunUnderWine(rows);
-}
+TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }
+TEST(TableRun, Wine) { RunExecutables(RowsFor(kWine), true); }
 
 // The image goes to the chip unchanged: a typing error in its table is a
 // broken chip, so the table is pinned by its length and an FNV-1a hash.

@@ -13,7 +13,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double SecondsBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+Clock::time_point After(double seconds) {
+  return Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
 
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const ProcessOptions& options,
             int* out, int* err) {
@@ -49,8 +51,7 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
 
 // Reads both pipes to their end or the deadline; kills the child's group at
 // the deadline. Closes the pipes and reaps the child.
-void Collect(pid_t pid, int out, int err, Clock::time_point start, Clock::time_point deadline,
-             ProcessResult* result) {
+void Collect(pid_t pid, int out, int err, Clock::time_point deadline, ProcessResult* result) {
   pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
   int open_pipes = (out >= 0) + (err >= 0);
   if (out < 0) fds[0].fd = -1;
@@ -70,7 +71,6 @@ void Collect(pid_t pid, int out, int err, Clock::time_point start, Clock::time_p
       const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
         (i == 0 ? result->out : result->err).append(buffer, static_cast<std::size_t>(n));
-        if (i == 0) result->outProgress.emplace_back(SecondsBetween(start, Clock::now()), result->out.size());
       } else {
         close(fds[i].fd);
         fds[i].fd = -1;
@@ -82,30 +82,18 @@ void Collect(pid_t pid, int out, int err, Clock::time_point start, Clock::time_p
     if (f.fd >= 0) close(f.fd);
   int status = 0;
   waitpid(pid, &status, 0);
-  result->seconds = SecondsBetween(start, Clock::now());
   if (WIFEXITED(status)) result->exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result->signal = WTERMSIG(status);
 }
 
 }  // namespace
 
-double ProcessResult::SecondsUntil(const std::string& text) const {
-  const std::size_t at = out.find(text);
-  if (at == std::string::npos) return -1;
-  for (const auto& [seconds, size] : outProgress)
-    if (size >= at + text.size()) return seconds;
-  return -1;
-}
-
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
   ProcessResult result;
   int out = -1, err = -1;
-  const auto start = Clock::now();
   const pid_t pid = Spawn(program, args, options, &out, &err);
-  if (pid < 0) return result;
-  Collect(pid, out, err, start, start + std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000)),
-          &result);
+  if (pid >= 0) Collect(pid, out, err, After(options.timeoutSeconds), &result);
   return result;
 }
 
@@ -130,7 +118,7 @@ BackgroundProcess::~BackgroundProcess() {
 }
 
 std::string BackgroundProcess::ReadLine(double timeoutSeconds) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000));
+  const auto deadline = After(timeoutSeconds);
   for (;;) {
     const std::size_t end = pending_.find('\n');
     if (end != std::string::npos) {
@@ -154,9 +142,7 @@ ProcessResult BackgroundProcess::Wait(double timeoutSeconds) {
   result.out = pending_;
   pending_.clear();
   if (finished_ || pid_ <= 0) return result;
-  const auto start = Clock::now();
-  Collect(pid_, out_, err_, start, start + std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000)),
-          &result);
+  Collect(pid_, out_, err_, After(timeoutSeconds), &result);
   out_ = err_ = -1;
   finished_ = true;
   return result;

@@ -15,14 +15,6 @@ struct ProcessResult {
   int exitCode = -1;   // -1 when it did not exit normally
   int signal = 0;      // the signal that ended it, if any
   bool timedOut = false;
-  double seconds = 0;  // wall time from start to end
-  // When standard output had grown to each size: (seconds since start,
-  // size), one entry per read.
-  std::vector<std::pair<double, std::size_t>> outProgress;
-
-  // Seconds from the start until text first appeared on standard output;
-  // -1 when it never did.
-  double SecondsUntil(const std::string& text) const;
 };
 
 struct ProcessOptions {
@@ -55,7 +47,6 @@ class BackgroundProcess {
   // timeoutSeconds.
   ProcessResult Wait(double timeoutSeconds);
   void Kill(int signal);
-  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
