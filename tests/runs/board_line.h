@@ -6,9 +6,7 @@
 #ifndef KORVEL_TESTS_RUNS_BOARD_LINE_H
 #define KORVEL_TESTS_RUNS_BOARD_LINE_H
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "board.h"
@@ -20,19 +18,13 @@ struct Setup {
   // Bytes from the host that reach the chip; later ones are lost, as on a
   // cable pulled in the middle of a run.
   std::size_t hostBytesThatArrive = SIZE_MAX;
-  // Virtual time one run may take; past it the line goes dead, so a run
-  // that would hang ends and the test can say so.
+  // Past this virtual time the line goes dead, so a run that would hang ends.
   double virtualSecondsCap = 120;
 };
 
-// The next Open builds this board.
-void Prepare(const Setup& setup);
-
-// The board of the last Open (it stays after Close), and what the host
-// wrote to it.
-Board* LastBoard();
-const std::vector<std::uint8_t>& HostBytes();
-double VirtualSeconds();
+void Prepare(const Setup& setup);  // the next Open builds this board
+Board* LastBoard();                // the board of the last Open; it stays after Close
+const std::vector<std::uint8_t>& HostBytes();  // everything the host wrote to it
 bool CapReached();
 
 }  // namespace board_line

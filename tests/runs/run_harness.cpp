@@ -235,7 +235,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     ASSERT_FALSE(MadeOnce(prefix, [&] { return RunProcess(Wine(), {"wineboot", "-i"}, options).exitCode == 0; }).empty());
     RunProcess(server, {"-k"}, options);  // the registry is read afresh at the next start
   }
-  std::vector<std::unique_ptr<BackgroundProcess>> boards;
+  std::vector<std::future<ProcessResult>> boards(rows.size());
   std::vector<std::string> devices, files;
   std::string ports = "[Software\\\\Wine\\\\Ports]\n";
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -243,11 +243,10 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     if (files[i].empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << rows[i].file;
     std::vector<std::string> args = BoardArguments(rows[i], files[i]);
     args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--timeout", "100"});
-    boards.push_back(std::make_unique<BackgroundProcess>(H8BOARD_EXECUTABLE, args));
-    devices.push_back(boards.back()->ReadLine(10));
+    devices.push_back(StartBoard(args, work.Path("line" + std::to_string(i)), &boards[i]));
     ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
   }
-  std::unique_ptr<BackgroundProcess> serving;
+  std::future<ProcessResult> serving;
   if (underWine) {
     // COM<i+1> is row i's board, written straight into the prefix's
     // registry; the server runs apart, so what it writes is not korvel.exe's.
@@ -255,7 +254,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     const std::size_t at = registry.find("[Software\\\\Wine\\\\Ports]");
     if (at != std::string::npos) registry.erase(at, registry.find("\n\n", at) - at + 1);
     std::ofstream(prefix + "/system.reg", std::ios::binary | std::ios::trunc) << registry << "\n" << ports;
-    serving = std::make_unique<BackgroundProcess>("/bin/sh", std::vector<std::string>{"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
+    serving = StartProcess("/bin/sh", {"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
   }
   std::vector<std::future<ProcessResult>> runs;
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -264,13 +263,11 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
       std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
       args = {KORVEL_WINDOWS_EXE, devices[i] = std::to_string(i + 1), std::to_string(i) + ".mot"};
     }
-    runs.push_back(std::async(std::launch::async, [&, args] {
-      return RunProcess(underWine ? Wine() : KorvelPath(), args, options);
-    }));
+    runs.push_back(StartProcess(underWine ? Wine() : KorvelPath(), args, options));
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].name);
-    const ProcessResult run = runs[i].get(), served = boards[i]->Wait(10);
+    const ProcessResult run = runs[i].get(), served = boards[i].get();
     EXPECT_EQ(run.exitCode, 0);
     const std::string shown = underWine ? std::to_string(i) + ".mot" : files[i];
     EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedConsole(rows[i], devices[i], shown, files[i]));

@@ -44,8 +44,8 @@ struct RunRow {
   std::size_t hostBytesThatArrive = SIZE_MAX;  // a cable pulled after so many bytes (in process only)
   unsigned places = kInProcess;
 
-  RunRow(std::string rowName, std::vector<std::string> faults, std::string programFile, std::string shown)
-      : name(std::move(rowName)), board(std::move(faults)), file(std::move(programFile)), console(std::move(shown)) {}
+  RunRow(std::string n, std::vector<std::string> b, std::string f, std::string c)
+      : name(std::move(n)), board(std::move(b)), file(std::move(f)), console(std::move(c)) {}
   RunRow& Flash(FlashAfter f) { return flash = f, *this; }
   RunRow& Sent(int tries, long load = -1, int recordLines = -1) {
     return syncTries = tries, loadBytes = load, records = recordLines, *this;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <future>
 
 namespace {
 
@@ -105,51 +106,16 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   return RunProcess(program, args, options);
 }
 
-BackgroundProcess::BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
-                                     const ProcessOptions& options) {
-  pid_ = Spawn(program, args, options, &out_, &err_);
+std::future<ProcessResult> StartProcess(const std::string& program, const std::vector<std::string>& args,
+                                        const ProcessOptions& options) {
+  return std::async(std::launch::async, [=] { return RunProcess(program, args, options); });
 }
 
-BackgroundProcess::~BackgroundProcess() {
-  if (!finished_ && pid_ > 0) {
-    Kill(SIGKILL);
-    Wait(5);
-  }
-}
-
-std::string BackgroundProcess::ReadLine(double timeoutSeconds) {
-  const auto deadline = After(timeoutSeconds);
-  for (;;) {
-    const std::size_t end = pending_.find('\n');
-    if (end != std::string::npos) {
-      std::string line = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      return line;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || out_ < 0) return "";
-    pollfd fd{out_, POLLIN, 0};
-    if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
-    char buffer[512];
-    const ssize_t n = read(out_, buffer, sizeof buffer);
-    if (n <= 0) return "";
-    pending_.append(buffer, static_cast<std::size_t>(n));
-  }
-}
-
-ProcessResult BackgroundProcess::Wait(double timeoutSeconds) {
-  ProcessResult result;
-  result.out = pending_;
-  pending_.clear();
-  if (finished_ || pid_ <= 0) return result;
-  Collect(pid_, out_, err_, After(timeoutSeconds), &result);
-  out_ = err_ = -1;
-  finished_ = true;
-  return result;
-}
-
-void BackgroundProcess::Kill(int signal) {
-  if (!finished_ && pid_ > 0) kill(-pid_, signal);
+std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board) {
+  args.insert(args.end(), {"--link", link});
+  *board = StartProcess(H8BOARD_EXECUTABLE, args, ProcessOptions{});
+  for (int wait = 0; wait < 1000 && access(link.c_str(), F_OK) != 0; ++wait) usleep(10000);
+  return access(link.c_str(), F_OK) == 0 ? link : "";
 }
 
 std::string KorvelPath() { return KORVEL_EXECUTABLE; }

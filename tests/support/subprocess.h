@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,30 +32,13 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          double timeoutSeconds = 60, int runAsUid = -1);
 
-// A child that runs beside the test, e.g. the virtual board.
-class BackgroundProcess {
- public:
-  BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
-                    const ProcessOptions& options = {});
-  ~BackgroundProcess();  // kills the child if it still runs
-  BackgroundProcess(const BackgroundProcess&) = delete;
-  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+// RunProcess beside the test, on a thread of its own.
+std::future<ProcessResult> StartProcess(const std::string& program, const std::vector<std::string>& args,
+                                        const ProcessOptions& options);
 
-  // The next line of standard output, without its line end; empty on
-  // time-out or end of output.
-  std::string ReadLine(double timeoutSeconds);
-  // Waits for the end, collecting the rest of its output; kills it after
-  // timeoutSeconds.
-  ProcessResult Wait(double timeoutSeconds);
-  void Kill(int signal);
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  std::string pending_;
-  bool finished_ = false;
-};
+// Starts h8board with args and "--link link"; returns link once the board
+// serves its pty there ("" if it does not within 10 s).
+std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board);
 
 // Paths of the built executables and folders, set by the build.
 std::string KorvelPath();
