@@ -1,6 +1,7 @@
 #include "run_harness.h"
 
 #include <fcntl.h>
+#include <glob.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -255,6 +256,14 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     if (at != std::string::npos) registry.erase(at, registry.find("\n\n", at) - at + 1);
     std::ofstream(prefix + "/system.reg", std::ios::binary | std::ios::trunc) << registry << "\n" << ports;
     serving = StartProcess("/bin/sh", {"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
+    struct stat dir {};
+    stat(prefix.c_str(), &dir);
+    char socket[128];  // where the server listens once it is up (/tmp/.wine-UID or /tmp/wine-XXXXXX)
+    std::snprintf(socket, sizeof socket, "/tmp/*wine-*/server-%llx-%llx/socket",
+                  static_cast<unsigned long long>(dir.st_dev), static_cast<unsigned long long>(dir.st_ino));
+    glob_t found{};
+    for (int wait = 0; wait < 1000 && glob(socket, 0, nullptr, &found) != 0; ++wait) usleep(10000);
+    globfree(&found);
   }
   std::vector<std::future<ProcessResult>> runs;
   for (std::size_t i = 0; i < rows.size(); ++i) {

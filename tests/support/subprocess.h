@@ -3,23 +3,19 @@
 #ifndef KORVEL_TESTS_SUBPROCESS_H
 #define KORVEL_TESTS_SUBPROCESS_H
 
-#include <sys/types.h>
-
 #include <future>
 #include <string>
-#include <utility>
 #include <vector>
 
 struct ProcessResult {
   std::string out;     // standard output, byte for byte
   std::string err;     // standard error
   int exitCode = -1;   // -1 when it did not exit normally
-  int signal = 0;      // the signal that ended it, if any
   bool timedOut = false;
 };
 
 struct ProcessOptions {
-  double timeoutSeconds = 60;  // killed after this
+  int timeoutSeconds = 60;     // killed after this
   int runAsUid = -1;           // >= 0: the child gives up root for this user and group
   std::vector<std::string> environment;  // NAME=VALUE added to the child's environment
   std::string workingDirectory;           // empty: the test's own
@@ -30,7 +26,7 @@ struct ProcessOptions {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options);
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         double timeoutSeconds = 60, int runAsUid = -1);
+                         int timeoutSeconds = 60, int runAsUid = -1);
 
 // RunProcess beside the test, on a thread of its own.
 std::future<ProcessResult> StartProcess(const std::string& program, const std::vector<std::string>& args,
