@@ -39,6 +39,9 @@ void board_line::Prepare(const Setup& setup) { g_setup = setup; }
 Board* board_line::LastBoard() { return g_board.get(); }
 const std::vector<std::uint8_t>& board_line::HostBytes() { return g_hostBytes; }
 bool board_line::CapReached() { return g_dead; }
+long board_line::VirtualMs() {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(g_now - BoardWire::Time{}).count());
+}
 
 namespace serial_platform {
 

@@ -26,6 +26,7 @@ void Prepare(const Setup& setup);  // the next Open builds this board
 Board* LastBoard();                // the board of the last Open; it stays after Close
 const std::vector<std::uint8_t>& HostBytes();  // everything the host wrote to it
 bool CapReached();
+long VirtualMs();  // the virtual time since the last Open
 
 }  // namespace board_line
 

@@ -22,7 +22,7 @@ RunRow FileRefused(const std::string& what, const std::string& file, const std::
 
 const std::vector<RunRow>& RunTable() {
   static const std::vector<RunRow> rows = {
-      Programs("three.mot").Also(kExecutable | kWine),
+      Programs("three.mot").Takes(4230).Also(kExecutable | kWine),
       Programs("three_lf.mot"),  // LF line ends and a Ctrl-Z at the end
       Programs("blink.mot"),
       Programs("blink_s3.mot"),
@@ -36,30 +36,30 @@ const std::vector<RunRow>& RunTable() {
 
       // --- synchronisation and confirmation ---
       RunRow("silent board: ten tries of 500 ms", {"--silent"}, "three.mot", kSync + "{tries:10:NG}{fail}")
-          .Sent(10, 0, 0).Flash(FlashAfter::kNothingProgrammed).Also(kExecutable | kWine),
+          .Sent(10, 0, 0).Flash(FlashAfter::kNothingProgrammed).Takes(5050).Also(kExecutable | kWine),
       RunRow("wrong synchronisation answer, each next try at once", {"--sync-answer", "80"}, "three.mot",
-             kSync + "{tries:10:D 80 00}{fail}").Sent(10, 0, 0),
+             kSync + "{tries:10:D 80 00}{fail}").Sent(10, 0, 0).Takes(50),
       RunRow("wrong confirmation names the byte sent", {"--check-answer", "11"}, "three.mot",
-             kSync + ".!D 11 55{fail}").Sent(1, 1, 0),
+             kSync + ".!D 11 55{fail}").Sent(1, 1, 0).Takes(10),
 
       // --- the load ---
       RunRow("no echo of the length's high byte", {}, "three.mot", kSync + ".!{dots:0}NGH\r\n\r\n{fail}")
-          .CutAfter(2).Sent(1, 2, 0),
+          .CutAfter(2).Sent(1, 2, 0).Takes(515),
       RunRow("no echo of the length's low byte", {}, "three.mot", kSync + ".!{dots:0}NGL\r\n\r\n{fail}")
-          .CutAfter(3).Sent(1, 3, 0),
+          .CutAfter(3).Sent(1, 3, 0).Takes(520),
       RunRow("no echo of image byte 64: sending stops, no start signal", {"--drop-echo", "64"}, "three.mot",
-             kSync + ".!{dots:65}NG0040\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}").Sent(1, 3 + 65, 0),
+             kSync + ".!{dots:65}NG0040\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}").Sent(1, 3 + 65, 0).Takes(10850),
       RunRow("wrong echo of image byte 0", {"--corrupt-echo", "0"}, "three.mot",
-             kSync + ".!{dots:1}D 85 7A0000\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}").Sent(1, 4, 0),
+             kSync + ".!{dots:1}D 85 7A0000\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}").Sent(1, 4, 0).Takes(10030),
       RunRow("wrong echo of the last image byte, the chip starts anyway", {"--corrupt-echo", "836"}, "three.mot",
              kSync + ".!{dots:837}D FF 000344\r\n\r\nWAIT H3048 response...OK\r\n\a[START]\r\nProgram H3048...\r\n"
              "{records}{success}").Flash(FlashAfter::kFile),
-      RunRow("no start signal within 10 s", {"--no-start"}, "three.mot", kNoStart + "NG\a\r\n{fail}").Sent(1, -1, 0),
+      RunRow("no start signal within 10 s", {"--no-start"}, "three.mot", kNoStart + "NG\a\r\n{fail}").Sent(1, -1, 0).Takes(14210),
       RunRow("a start signal other than H'AA", {"--start-answer", "55"}, "three.mot", kNoStart + "\r\n{fail}")
-          .Sent(1, -1, 0).Flash(FlashAfter::kNothingProgrammed),
+          .Sent(1, -1, 0).Flash(FlashAfter::kNothingProgrammed).Takes(4205),
 
       // --- the program file ---
-      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Also(kExecutable),
+      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Takes(4210).Also(kExecutable),
       FileRefused("a folder", "folder.mot", "File not Found...[{file}]"),
       FileRefused("bad checksum", "bad_checksum.mot", "Record error line 3: checksum").Also(kExecutable),
       FileRefused("no data records", "no_data.mot", "No data records in file...[{file}]"),
@@ -72,17 +72,18 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("5 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
       FileRefused("the longest name that fits, shown whole", "=/tmp/" + std::string(522, 'n'),
                   "File not Found...[{file}]"),
+      FileRefused("port number 10 and the default file name", "", "File not Found...[H3048.MOT]").OnPort("10"),
       RunRow("a name too long for its buffer: the port is not used", {}, "=" + std::string(5000, 'f'),
              "Program MOT Filename too long: 5000 characters, at most 527{fail}").Sent(0, 0, 0),
 
       // --- the records ---
       RunRow("a stuck flash bit: NG [FAIL], nothing sent after it", {"--stuck-bit", "110:0"}, "three.mot",
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:OK:U\r\n{rec:3}:NG [FAIL]\r\n{fail}")
-          .Sent(1, -1, 3).Also(kExecutable),
+          .Sent(1, -1, 3).Takes(4225).Also(kExecutable),
       RunRow("flash not erased", {"--no-erase"}, "three.mot",
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG [FAIL]\r\n{fail}").Sent(1, -1, 2),
       RunRow("the cable pulled after the first record", {}, "three.mot",
-             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").CutAfter(1 + 840 + 16).Sent(1, -1, 2),
+             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").CutAfter(1 + 840 + 16).Sent(1, -1, 2).Takes(4720),
   };
   return rows;
 }

@@ -42,6 +42,10 @@ struct RunRow {
   long loadBytes = -1;
   int records = -1;
   std::size_t hostBytesThatArrive = SIZE_MAX;  // a cable pulled after so many bytes (in process only)
+  // How long the run takes on the virtual clock, in ms (in process; -1: not
+  // checked): every 5 ms poll and 10 ms line poll of the Rs operations counts.
+  long virtualMs = -1;
+  std::string port;      // a port number instead of the device path (in process); file "" : none given
   unsigned places = kInProcess;
 
   RunRow(std::string n, std::vector<std::string> b, std::string f, std::string c)
@@ -52,6 +56,8 @@ struct RunRow {
   }
   RunRow& CutAfter(std::size_t bytes) { return hostBytesThatArrive = bytes, *this; }
   RunRow& Err(std::string text) { return err = std::move(text), *this; }
+  RunRow& Takes(long ms) { return virtualMs = ms, *this; }
+  RunRow& OnPort(std::string number) { return port = std::move(number), *this; }
   RunRow& Also(unsigned where) { return places |= where, *this; }
 };
 
