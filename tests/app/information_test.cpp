@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -30,9 +31,10 @@ TEST(InformationRequest, OnlyTheExactFirstArgumentsAskAndNoRunFollows) {
       {"--version", "korvel 0.3 (built "}, {"--list", "/dev/"}};
   for (const auto& [argument, start] : answers) {
     // A run would print its banner, and its summary on standard error.
+    const auto began = std::chrono::steady_clock::now();
     const ProcessResult run = RunProcess(KorvelPath(), {argument, "app.mot"}, 5);
     EXPECT_EQ(run.exitCode, 0) << argument;
-    EXPECT_LT(run.seconds, 1.0) << argument;
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(1)) << argument;
     EXPECT_EQ(run.err, "") << argument;
     EXPECT_TRUE(run.out.rfind(start, 0) == 0 || run.out == "No serial ports found.\n") << run.out;
     EXPECT_EQ(run.out.find("KORVEL"), std::string::npos) << argument;

@@ -4,9 +4,49 @@
 // encoding shows up as such rather than as a wrong flag.
 #include <gtest/gtest.h>
 
-#include "cpu_test_support.h"
+#include <vector>
+
+#include "h8_cpu.h"
+#include "h8_disasm.h"
 
 namespace {
+
+using Bytes8 = std::vector<std::uint8_t>;
+constexpr std::uint32_t kSnippetAddress = 0x1000;
+
+// The whole 24-bit space as plain memory, handed to the CPU as one window.
+class FlatMemory : public H8Memory {
+ public:
+  FlatMemory() : bytes_(1u << 24) {}
+  std::uint8_t Read8(std::uint32_t a) override { return bytes_.at(a); }
+  void Write8(std::uint32_t a, std::uint8_t v) override { bytes_.at(a) = v; }
+  bool Window(std::uint32_t, H8Window& w) override {
+    w = H8Window{bytes_.data(), 0, static_cast<std::uint32_t>(bytes_.size()), true};
+    return true;
+  }
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Runs code placed at kSnippetAddress until the PC leaves it.
+void RunSnippet(H8Cpu& cpu, FlatMemory& memory, const Bytes8& code) {
+  std::copy(code.begin(), code.end(), memory.bytes_.begin() + kSnippetAddress);
+  cpu.SetPc(kSnippetAddress);
+  for (int i = 0; i < 1000 && cpu.Pc() >= kSnippetAddress && cpu.Pc() < kSnippetAddress + code.size(); ++i) {
+    ASSERT_TRUE(cpu.Step()) << cpu.Fault();
+  }
+}
+
+// The disassembler's text for each instruction, joined with "; ".
+std::string DisassembleAll(const Bytes8& code, std::uint32_t address) {
+  std::string out;
+  for (std::size_t off = 0; off < code.size();) {
+    const H8Instruction insn = H8Disassemble(code.data() + off, code.size() - off, address + static_cast<std::uint32_t>(off));
+    out += (out.empty() ? "" : "; ") + (insn.Known() ? insn.Text() : "?");
+    off += insn.Known() ? static_cast<std::size_t>(insn.length) : 2;
+  }
+  for (char& c : out) c = c == '\t' ? ' ' : c;
+  return out;
+}
 
 constexpr std::uint8_t H = kCcrH, N = kCcrN, Z = kCcrZ, V = kCcrV, C = kCcrC;
 

@@ -1,115 +1,55 @@
 #include "subprocess.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const ProcessOptions& options,
-            int* out, int* err) {
-  int outPipe[2], errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return -1;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
-    dup2(outPipe[1], 1);
-    dup2(errPipe[1], 2);
-    setpgid(0, 0);  // its own group, so a kill reaches what it starts
-    if (options.runAsUid >= 0) {
-      setgroups(0, nullptr);
-      if (setgid(static_cast<gid_t>(options.runAsUid)) != 0 || setuid(static_cast<uid_t>(options.runAsUid)) != 0)
-        _exit(126);
-    }
-    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(125);
-    for (const std::string& setting : options.environment) putenv(const_cast<char*>(setting.c_str()));
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(outPipe[1]);
-  close(errPipe[1]);
-  *out = outPipe[0];
-  *err = errPipe[0];
-  return pid;
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
-// Reads both pipes to their end or the deadline; kills the child's group at
-// the deadline. Closes the pipes and reaps the child.
-void Collect(pid_t pid, int out, int err, Clock::time_point start, Clock::time_point deadline,
-             ProcessResult* result) {
-  pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
-  int open_pipes = (out >= 0) + (err >= 0);
-  if (out < 0) fds[0].fd = -1;
-  if (err < 0) fds[1].fd = -1;
-  while (open_pipes > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
-      result->timedOut = true;
-      kill(-pid, SIGKILL);
-      kill(pid, SIGKILL);
-      break;
-    }
-    if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        (i == 0 ? result->out : result->err).append(buffer, static_cast<std::size_t>(n));
-        if (i == 0) result->outProgress.emplace_back(SecondsBetween(start, Clock::now()), result->out.size());
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_pipes;
-      }
-    }
-  }
-  for (pollfd& f : fds)
-    if (f.fd >= 0) close(f.fd);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result->seconds = SecondsBetween(start, Clock::now());
-  if (WIFEXITED(status)) result->exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result->signal = WTERMSIG(status);
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
 
-double ProcessResult::SecondsUntil(const std::string& text) const {
-  const std::size_t at = out.find(text);
-  if (at == std::string::npos) return -1;
-  for (const auto& [seconds, size] : outProgress)
-    if (size >= at + text.size()) return seconds;
-  return -1;
-}
-
+// Through the shell: timeout(1) ends a child that runs too long, setpriv(1)
+// gives up root, the output goes to files.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
+  char folder[] = "/tmp/korvel-run-XXXXXX";
+  if (mkdtemp(folder) == nullptr) return {};
+  const std::string out = std::string(folder) + "/out", err = std::string(folder) + "/err";
+  std::string command = "cd " + Quoted(options.workingDirectory.empty() ? "." : options.workingDirectory) + " && ";
+  for (const std::string& setting : options.environment) command += "export " + Quoted(setting) + " && ";
+  command += "exec timeout -s KILL " + std::to_string(options.timeoutSeconds) + " ";
+  if (options.runAsUid >= 0) {
+    const std::string id = std::to_string(options.runAsUid);
+    command += "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups ";
+  }
+  command += Quoted(program);
+  for (const std::string& arg : args) command += " " + Quoted(arg);
+  const int status = std::system((command + " </dev/null >" + out + " 2>" + err).c_str());
   ProcessResult result;
-  int out = -1, err = -1;
-  const auto start = Clock::now();
-  const pid_t pid = Spawn(program, args, options, &out, &err);
-  if (pid < 0) return result;
-  Collect(pid, out, err, start, start + std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000)),
-          &result);
+  result.out = Slurp(out);
+  result.err = Slurp(err);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.timedOut = result.exitCode == 128 + 9;
+  std::filesystem::remove_all(folder);
   return result;
 }
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, double timeoutSeconds,
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds,
                          int runAsUid) {
   ProcessOptions options;
   options.timeoutSeconds = timeoutSeconds;
@@ -117,53 +57,16 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   return RunProcess(program, args, options);
 }
 
-BackgroundProcess::BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
-                                     const ProcessOptions& options) {
-  pid_ = Spawn(program, args, options, &out_, &err_);
+std::future<ProcessResult> StartProcess(const std::string& program, const std::vector<std::string>& args,
+                                        const ProcessOptions& options) {
+  return std::async(std::launch::async, [=] { return RunProcess(program, args, options); });
 }
 
-BackgroundProcess::~BackgroundProcess() {
-  if (!finished_ && pid_ > 0) {
-    Kill(SIGKILL);
-    Wait(5);
-  }
-}
-
-std::string BackgroundProcess::ReadLine(double timeoutSeconds) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000));
-  for (;;) {
-    const std::size_t end = pending_.find('\n');
-    if (end != std::string::npos) {
-      std::string line = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      return line;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || out_ < 0) return "";
-    pollfd fd{out_, POLLIN, 0};
-    if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
-    char buffer[512];
-    const ssize_t n = read(out_, buffer, sizeof buffer);
-    if (n <= 0) return "";
-    pending_.append(buffer, static_cast<std::size_t>(n));
-  }
-}
-
-ProcessResult BackgroundProcess::Wait(double timeoutSeconds) {
-  ProcessResult result;
-  result.out = pending_;
-  pending_.clear();
-  if (finished_ || pid_ <= 0) return result;
-  const auto start = Clock::now();
-  Collect(pid_, out_, err_, start, start + std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000)),
-          &result);
-  out_ = err_ = -1;
-  finished_ = true;
-  return result;
-}
-
-void BackgroundProcess::Kill(int signal) {
-  if (!finished_ && pid_ > 0) kill(-pid_, signal);
+std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board) {
+  args.insert(args.end(), {"--link", link});
+  *board = StartProcess(H8BOARD_EXECUTABLE, args, ProcessOptions{});
+  for (int wait = 0; wait < 1000 && access(link.c_str(), F_OK) != 0; ++wait) usleep(10000);
+  return access(link.c_str(), F_OK) == 0 ? link : "";
 }
 
 std::string KorvelPath() { return KORVEL_EXECUTABLE; }

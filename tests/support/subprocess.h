@@ -3,30 +3,19 @@
 #ifndef KORVEL_TESTS_SUBPROCESS_H
 #define KORVEL_TESTS_SUBPROCESS_H
 
-#include <sys/types.h>
-
+#include <future>
 #include <string>
-#include <utility>
 #include <vector>
 
 struct ProcessResult {
   std::string out;     // standard output, byte for byte
   std::string err;     // standard error
   int exitCode = -1;   // -1 when it did not exit normally
-  int signal = 0;      // the signal that ended it, if any
   bool timedOut = false;
-  double seconds = 0;  // wall time from start to end
-  // When standard output had grown to each size: (seconds since start,
-  // size), one entry per read.
-  std::vector<std::pair<double, std::size_t>> outProgress;
-
-  // Seconds from the start until text first appeared on standard output;
-  // -1 when it never did.
-  double SecondsUntil(const std::string& text) const;
 };
 
 struct ProcessOptions {
-  double timeoutSeconds = 60;  // killed after this
+  int timeoutSeconds = 60;     // killed after this
   int runAsUid = -1;           // >= 0: the child gives up root for this user and group
   std::vector<std::string> environment;  // NAME=VALUE added to the child's environment
   std::string workingDirectory;           // empty: the test's own
@@ -37,33 +26,15 @@ struct ProcessOptions {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options);
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         double timeoutSeconds = 60, int runAsUid = -1);
+                         int timeoutSeconds = 60, int runAsUid = -1);
 
-// A child that runs beside the test, e.g. the virtual board.
-class BackgroundProcess {
- public:
-  BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
-                    const ProcessOptions& options = {});
-  ~BackgroundProcess();  // kills the child if it still runs
-  BackgroundProcess(const BackgroundProcess&) = delete;
-  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+// RunProcess beside the test, on a thread of its own.
+std::future<ProcessResult> StartProcess(const std::string& program, const std::vector<std::string>& args,
+                                        const ProcessOptions& options);
 
-  // The next line of standard output, without its line end; empty on
-  // time-out or end of output.
-  std::string ReadLine(double timeoutSeconds);
-  // Waits for the end, collecting the rest of its output; kills it after
-  // timeoutSeconds.
-  ProcessResult Wait(double timeoutSeconds);
-  void Kill(int signal);
-  pid_t Pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  std::string pending_;
-  bool finished_ = false;
-};
+// Starts h8board with args and "--link link"; returns link once the board
+// serves its pty there ("" if it does not within 10 s).
+std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board);
 
 // Paths of the built executables and folders, set by the build.
 std::string KorvelPath();

@@ -43,11 +43,7 @@ inline std::string ReadWholeFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string HexByte(unsigned value) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return text;
-}
+inline std::string HexByte(unsigned value) { return {"0123456789ABCDEF"[value >> 4 & 15], "0123456789ABCDEF"[value & 15]}; }
 
 // One S-record of the given type, address and data, count and checksum right.
 inline std::string MakeRecord(int type, std::uint32_t address, const std::vector<std::uint8_t>& data = {}) {

@@ -115,44 +115,4 @@ TEST(RecordCheck, LineShapes) {
   EXPECT_EQ(checker.HasFlashData(), true);
 }
 
-// Files as users' tools write them pass whole, every data record sent.
-TEST(RecordCheck, ToolMadeFilesPass) {
-  if (!ToolAvailable("srec_cat") || !ToolAvailable("h8300-hms-gcc"))
-    GTEST_SKIP() << "needs srec_cat (package srecord) and the H8 cross toolchain (h8300-hms-gcc, -objcopy)";
-  TempFolder folder;
-  const std::vector<std::uint8_t> image = Pattern(3000, 7);
-  const std::string binary = folder.Write("image.bin", std::string(image.begin(), image.end()));
-  const std::string source = folder.Write("blink.c",
-                                          "const char text[] = \"korvel transfer test\";\nvolatile int sum;\n"
-                                          "void start(void) { int i; for (;;) for (i = 0; i < 20; ++i) sum += text[i]; }\n");
-  const std::string program = folder.Path("blink.out"), made = folder.Path("made.mot");
-  ASSERT_TRUE(RunTool("h8300-hms-gcc -mh -O2 -nostdlib -Wl,-e,_start -Wl,-Ttext=0x100 -o " + program + " " + source));
-  // The last byte of the image lands on H'1FFFF at offset H'1F448.
-  const auto srec = [&](const std::string& options) { return "srec_cat " + binary + " -binary " + options + " -o " + made; };
-  const Lines commands = {
-      srec("") + " -address-length=2 -execution-start-address=0x1000",
-      srec("-offset 0x1F448") + " -address-length=3 -execution-start-address=0x1F448 -output_block_size=16",
-      srec("-offset 0x1F448") + " -address-length=4 -header 'KORVEL image'",
-      srec("") + " -address-length=2 -disable=header -disable=data-count",
-      "h8300-hms-objcopy -O srec " + program + " " + made,  // CR LF line ends
-      "h8300-hms-objcopy -O srec --srec-forceS3 " + program + " " + made,
-  };
-  for (const std::string& command : commands) {
-    ASSERT_TRUE(RunTool(command)) << command;
-    RecordFileReader reader;
-    ASSERT_EQ(reader.Open(made.c_str()), 1);
-    Lines lines;
-    while (const char* line = reader.ReadLine()) lines.push_back(line);
-    EXPECT_EQ(Verdict(lines), "ok") << command << "\n" << ReadWholeFile(made);
-    const std::vector<RecordAction> actions = Actions(lines);
-    std::size_t data = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (lines[i][1] < '1' || lines[i][1] > '3') continue;
-      ++data;
-      EXPECT_EQ(actions[i], RecordAction::kSend) << lines[i];
-    }
-    EXPECT_GT(data, 3u) << command;
-  }
-}
-
 }  // namespace

@@ -1,0 +1,145 @@
+// What only the platform shows: the real korvel on real pseudo-terminals.
+// (The raw 9600 bit/s 8N1 line is what h8board's boot program measures: the
+// run table's executable rows program the board only on such a line; they
+// also compare the banner and settings lines.)
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "expected_console.h"
+#include "rs.h"
+#include "startup.h"
+#include "subprocess.h"
+#include "transfer_test_files.h"
+
+namespace {
+
+// A new pty: korvel opens its slave; the test holds the slave open too (raw,
+// so nothing is echoed) and reads and writes the master.
+struct Pty {
+  Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
+    grantpt(master);
+    unlockpt(master);
+    path = ptsname(master);
+    keeper = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    cfmakeraw(&raw);
+    tcsetattr(keeper, TCSANOW, &raw);
+  }
+  ~Pty() { close(keeper), close(master); }
+  std::string Read() {
+    char buffer[256];
+    const ssize_t n = read(master, buffer, sizeof buffer);
+    return std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+  }
+  int master, keeper = -1;
+  std::string path;
+};
+
+}  // namespace
+
+TEST(PortArgument, ReadsLikeADecimalStrtolAndAPathNamesTheDevice) {
+  const std::pair<const char*, int> cases[] = {
+      {"1", 0},  {"10", 9},   {"3x", 2}, {"+4", 3}, {"007", 6},  {" \t\n\v\f\r5", 4}, {"0", 0},   {"11", 0},
+      {"-2", 0}, {"COM3", 0}, {"x", 0},  {"", 0},   {"-0", 0},   {"+", 0},  {"9 7", 8}, {"99999999999999999999", 0}};
+  for (const auto& [argument, index] : cases) EXPECT_EQ(PortIndexFromArgument(argument), index) << argument;
+  EXPECT_TRUE(IsDevicePath("./port"));
+  EXPECT_FALSE(IsDevicePath("COM3"));
+}
+
+// Standard output is that of a board that never answers; standard error
+// says why the port did not open. A second korvel on a line in use sends
+// nothing on it.
+TEST(Platform, ReasonsAPortDidNotOpenGoToStandardError) {
+  TempFolder folder;
+  const std::string regular = folder.Write("regular", ""), longName = "/dev/" + std::string(5000, 'p');
+  std::future<ProcessResult> board;
+  const std::string held = StartBoard({"--silent", "--timeout", "30"}, folder.Path("held"), &board);
+  std::future<ProcessResult> owner = StartProcess(KorvelPath(), {held, "app.mot"}, {});
+  usleep(500000);  // korvel opens the port first thing
+  Pty forbidden;
+  ASSERT_EQ(fchmod(forbidden.keeper, 0600), 0);
+  const std::vector<std::tuple<std::string, std::string, int>> cases = {
+      {"/dev/korvel-no-such-port", ": No such file or directory", -1},
+      {regular, ": not a serial port (Inappropriate ioctl for device)", -1},
+      {"/tmp", ": Is a directory", -1},
+      {longName, ": File name too long", -1},
+      {held, ": the port is in use by another program", -1},
+      {forbidden.path, ": Permission denied (is your user in the dialout group?)", 65534},  // nobody
+  };
+  std::vector<std::future<ProcessResult>> runs;
+  for (const auto& [device, why, uid] : cases)
+    runs.push_back(std::async(std::launch::async, [&, device = device, uid = uid] {
+      return RunProcess(KorvelPath(), {device, "app.mot"}, 30, uid);
+    }));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& [device, why, uid] = cases[i];
+    const ProcessResult run = runs[i].get();
+    EXPECT_EQ(WithoutSummary(run.err, "Fail"), "korvel: cannot open " + device + why + "\n");
+    EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedBanner(device, "app.mot") + ExpectedSilentBoard()) << device;
+  }
+  EXPECT_EQ(WithoutSummary(owner.get().err, "Fail"), "");
+  EXPECT_EQ(board.get().err.rfind("h8board: 0 bytes programmed", 0), 0u);
+}
+
+// A byte written just before the port closes still reaches the far end
+// (on a pty, a flush at close throws it away about one time in three).
+TEST(Platform, TheLastByteWrittenBeforeCloseArrives) {
+  Pty pty;
+  RsInit();
+  RsSetDeviceName(3, pty.path);
+  std::string received;
+  for (std::size_t i = 1; i <= 40; ++i) {
+    ASSERT_EQ(RsOpen(3, 5, 1, 0, 0), 1) << RsOpenFailure(3);
+    ASSERT_EQ(RsPutc(3, 'U') + RsClose(3), 2);
+    for (int wait = 0; wait < 100 && received.size() < i; ++wait, usleep(1000)) received += pty.Read();
+    ASSERT_EQ(received, std::string(i, 'U')) << "lost at close " << i;
+  }
+}
+
+// The board goes away in the middle of the records (h8board's time-out
+// ends it 4 s in; the paced load takes 2): its end of the line closes,
+// korvel's reads and writes fail, and the run ends at once.
+TEST(Platform, AVanishedLineEndsTheRun) {
+  TempFolder folder;
+  Lines lines;
+  for (std::uint32_t i = 0; i < 4000; ++i) lines.push_back(MakeRecord(2, i * 16, Pattern(16, i)));
+  std::future<ProcessResult> board;
+  const std::string line = StartBoard({"--pace", "--timeout", "4"}, folder.Path("line"), &board);
+  const ProcessResult run = RunProcess(KorvelPath(), {line, folder.Write("many.mot", CrLfFile(lines))}, 25);
+  const std::string end = ":NG\r\n" + ExpectedFail();
+  const std::string tail = run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 300));
+  EXPECT_NE(run.out.find(":OK:U"), std::string::npos) << tail;
+  EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), end.size())), end) << tail;
+  const ProcessResult served = board.get();
+  EXPECT_EQ(served.exitCode, 3) << served.err;  // timed out, then korvel's run ended
+}
+
+// A line that delivers faster than korvel reads (a pty, a USB device that
+// ignores the bit rate) cannot hold the flush: each try reads a '#', and
+// nothing is sent after the failed synchronisation.
+TEST(Platform, AFloodedLineCannotHoldTheRun) {
+  Pty pty;
+  std::atomic<bool> stop{false};
+  std::string sent;
+  std::thread flood([&] {
+    for (const std::string junk(4096, '#'); !stop; usleep(500)) {
+      (void)!write(pty.master, junk.data(), junk.size());
+      sent += pty.Read();
+    }
+  });
+  const ProcessResult run = RunProcess(KorvelPath(), {pty.path, "app.mot"}, 20);
+  stop = true;
+  flood.join();
+  std::string tries;
+  for (int i = 0; i < 10; ++i) tries += ".D 23 00";
+  EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedBanner(pty.path, "app.mot") + "WAIT H3048 Boot mode..." + tries + ExpectedFail());
+  EXPECT_EQ(sent, std::string(10, '\0'));
+}

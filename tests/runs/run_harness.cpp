@@ -1,0 +1,334 @@
+#include "run_harness.h"
+
+#include <fcntl.h>
+#include <glob.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "board_line.h"
+#include "console.h"
+#include "expected_console.h"
+#include "h8board_tool.h"
+#include "run_clock.h"
+#include "startup.h"
+#include "subprocess.h"
+#include "transfer_test_files.h"
+#include "write_control_program.h"
+
+namespace {
+
+constexpr const char* kInProcessDevice = "/dev/board";
+constexpr unsigned kRealSecondsPerRun = 20;  // in process; a run that takes longer hangs
+
+// A folder in the build tree made once for all test processes (they run in
+// parallel: a lock keeps them from making it twice); "" when make fails.
+std::string MadeOnce(const std::string& dir, const std::function<bool()>& make) {
+  const int lock = open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  flock(lock, LOCK_EX);
+  if (access((dir + "/.made").c_str(), F_OK) != 0 && make()) std::ofstream(dir + "/.made") << "made";
+  close(lock);
+  return access((dir + "/.made").c_str(), F_OK) == 0 ? dir : "";
+}
+
+std::string BuiltFile(const TempFolder& folder, const std::string& name) {
+  const std::string head = MakeRecord(0, 0, {'h', 'd', 'r'}), end = MakeRecord(9, 0x0100);
+  const std::string first = MakeRecord(1, 0x0100, Pattern(16, 1)), second = MakeRecord(1, 0x0110, Pattern(16, 2));
+  std::string bad = second;
+  bad.back() = bad.back() == '0' ? '1' : '0';
+  const std::map<std::string, std::function<std::string()>> files = {
+      {"three.mot", [&] { return CrLfFile({head, first, second, end}); }},
+      {"three_lf.mot", [&] { return head + "\n" + first + "\n" + second + "\n" + end + "\n\x1a"; }},
+      {"three_crcrlf.mot", [&] { return head + "\r\r\n" + first + "\r\r\n" + second + "\r\r\n" + end + "\r\r\n"; }},
+      {"bom_s0.mot", [&] { return "\xEF\xBB\xBF" + CrLfFile({head, first, second, end}); }},
+      {"bom_s1.mot", [&] { return "\xEF\xBB\xBF" + CrLfFile({first, second, end}); }},
+      {"blank_s1.mot", [&] { return CrLfFile({head, " \t" + first, second, end}); }},
+      {"two_long.mot",  // 250 data bytes a record: 510 characters on the line
+       [&] { return CrLfFile({MakeRecord(1, 0x1000, Pattern(250, 4)), MakeRecord(1, 0x10FA, Pattern(250, 5)), end}); }},
+      {"bad_checksum.mot", [&] { return CrLfFile({head, first, bad, end}); }},
+      {"no_data.mot", [&] { return CrLfFile({head, end}); }},
+      {"outside.mot", [&] { return CrLfFile({first, MakeRecord(2, 0x1FFF8, Pattern(16, 3))}); }},
+      {"one_long_line.mot", [&] { return "S2" + std::string(4998, 'A') + "\r\n"; }},
+      {"bad_after_long.mot", [&] { return CrLfFile({head, "; " + std::string(4998, '-'), bad}); }},
+      // Six NULs over the head of the second record, as a file damaged on
+      // its way to the disk: its data can no longer be told.
+      {"damaged.mot", [&] { return first + "\r\n" + std::string(6, '\0') + second.substr(6) + "\r\n" + end + "\r\n"; }},
+      {"noise.bin",
+       [] {
+         std::mt19937 random(3048);
+         std::string noise(64 * 1024, '\0');
+         for (char& b : noise) b = static_cast<char>(random() & 0xFF);
+         return noise;
+       }},
+      {"huge.mot",  // good records all within the flash, the last one bad
+       [&] {
+         std::string block, text;
+         for (unsigned i = 0; i < 256; ++i) block += MakeRecord(1, i * 16, Pattern(16, i)) + "\r\n";
+         while (text.size() < 5'000'000) text += block;
+         return text + bad + "\r\n";
+       }},
+  };
+  if (name == "folder.mot") mkdir(folder.Path(name).c_str(), 0755);
+  if (files.count(name)) folder.Write(name, files.at(name)());
+  return folder.Path(name);
+}
+
+// The lines the host sends as records: those that begin with "S".
+Lines RecordLinesOf(const std::string& path) {
+  Lines records;
+  std::error_code error;
+  std::istringstream text(std::filesystem::is_regular_file(path, error) ? ReadWholeFile(path) : "");
+  for (std::string line; std::getline(text, line);) {
+    // The reader takes CR LF as a line end; a CR before it stays on the line.
+    if (!line.empty() && line.back() == '\x1a') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == 'S') records.push_back(line);
+  }
+  return records;
+}
+
+// A record as the console shows it: without the CRs that may trail it.
+std::string Shown(std::string record) {
+  record.erase(std::remove(record.begin(), record.end(), '\r'), record.end());
+  return record;
+}
+
+std::string Dots(std::size_t count) {
+  std::string text = "\r\nTransfer...";
+  for (std::size_t p = 0; p < count; ++p) text += p % 64 == 0 ? "\r\n." : ".";
+  return text;
+}
+
+// What the chip must have received, by the row.
+std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
+  std::string load = {'\x55', '\x03', '\x45'};
+  load.append(reinterpret_cast<const char*>(kWriteControlProgram), kWriteControlProgramSize);
+  std::string bytes(static_cast<std::size_t>(row.syncTries), '\0');
+  bytes += load.substr(0, row.loadBytes < 0 ? load.size() : static_cast<std::size_t>(row.loadBytes));
+  const Lines records = RecordLinesOf(file);
+  for (std::size_t i = 0; i < records.size() && (row.records < 0 || i < static_cast<std::size_t>(row.records)); ++i)
+    bytes += records[i];
+  return bytes;
+}
+
+// The flash after programming the file, by srec_cat: H'FF where it gives nothing.
+std::string FlashOfFile(const std::string& file) {
+  TempFolder folder;
+  const std::string bin = folder.Path("flash.bin");
+  std::string text = ReadWholeFile(file);  // srec_cat takes no CR CR LF line ends
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  const std::string plain = folder.Write("plain.mot", text);
+  if (!RunTool("srec_cat '" + plain + "' -fill 0xFF 0 0x20000 -o '" + bin + "' -binary")) return "srec_cat failed";
+  return ReadWholeFile(bin);
+}
+
+// The row's h8board options, "{file}" replaced by the program file's path.
+std::vector<std::string> BoardArguments(const RunRow& row, const std::string& file) {
+  std::vector<std::string> args = row.board;
+  std::replace(args.begin(), args.end(), std::string("{file}"), file);
+  return args;
+}
+
+std::string FileArgument(const RunRow& row) {
+  if (row.file.empty()) return "H3048.MOT";  // the default, not in the test's folder
+  return row.file.rfind("=", 0) == 0 ? row.file.substr(1) : ProgramFile(row.file);
+}
+
+// shown: the file name as korvel got it; file: where the test finds it.
+std::string ExpectedConsole(const RunRow& row, const std::string& device, const std::string& shown,
+                            const std::string& file) {
+  const std::string banner = ExpectedBanner(device, shown), text = ExpandConsole(row.console, file);
+  if (shown.size() < 528) return banner + text;
+  return banner.substr(0, banner.rfind("Program MOT Filename=")) + text;  // a name too long for its buffer
+}
+
+std::string Wine() {
+  for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"})
+    if (access(candidate, X_OK) == 0) return candidate;
+  return "";
+}
+
+}  // namespace
+
+std::string ProgramFile(const std::string& name) {
+  static TempFolder folder;
+  static std::map<std::string, std::string> made;
+  if (made.count(name)) return made[name];
+  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
+    return made[name] = BuiltFile(folder, name);
+  const std::string samples = MadeOnce(BinaryPath("tests/runs/samples"), [] {
+    const std::string dir = BinaryPath("tests/runs/samples");
+    return ToolAvailable("h8300-hms-gcc") && ToolAvailable("srec_cat") &&
+           RunTool("rm -rf '" + dir + "' && '" + SourcePath("tools/make_sample_records.sh") + "' '" + dir + "'");
+  });
+  return samples.empty() ? "" : made[name] = samples + "/" + name;
+}
+
+std::string ExpandConsole(const std::string& text, const std::string& file) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t end = text.find('}', i);
+    if (text[i] != '{' || end == std::string::npos) {
+      out += text[i];
+      continue;
+    }
+    std::vector<std::string> part;
+    std::istringstream token(text.substr(i + 1, end - i - 1));
+    for (std::string piece; std::getline(token, piece, ':');) part.push_back(piece);
+    if (part[0] == "file") out += file;
+    if (part[0] == "load") out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n";
+    if (part[0] == "dots") out += Dots(std::stoul(part[1]));
+    if (part[0] == "rec") out += Shown(RecordLinesOf(file).at(std::stoul(part[1]) - 1));
+    for (const std::string& r : part[0] == "records" ? RecordLinesOf(file) : Lines()) out += Shown(r) + ":OK:U\r\n";
+    for (int n = part[0] == "tries" ? std::stoi(part[1]) : 0; n > 0; --n) out += "." + part[2];
+    if (part[0] == "lines") {
+      const std::string whole = ReadWholeFile(file);
+      out += std::to_string(std::count(whole.begin(), whole.end(), '\n'));
+    }
+    if (part[0] == "fail") out += ExpectedFail();
+    if (part[0] == "success") out += ExpectedSuccess();
+    i = end;
+  }
+  return out;
+}
+
+// Standard error ends with the run summary, whose outcome is the console's;
+// what comes before it is the row's.
+void ExpectErr(const std::string& err, const RunRow& row, const std::string& console, bool exactSummary) {
+  const std::size_t cut = err.rfind('\n', err.empty() ? 0 : err.size() - 2);
+  const std::size_t start = cut == std::string::npos ? 0 : cut + 1;
+  const std::string summary = err.substr(start), before = err.substr(0, start);
+  const bool success = console.size() >= ExpectedSuccess().size() &&
+                       console.compare(console.size() - ExpectedSuccess().size(), std::string::npos, ExpectedSuccess()) == 0;
+  EXPECT_EQ(summary.rfind(success ? "korvel: Success: " : "korvel: Fail: ", 0), 0u) << err;
+  EXPECT_EQ(summary.back(), '\n');
+  EXPECT_EQ(before, row.err);
+  if (exactSummary && !row.summary.empty()) {
+    EXPECT_EQ(summary, row.summary + "\n");
+  }
+}
+
+void RunInProcess(const RunRow& row) {
+  SCOPED_TRACE(row.name);
+  const std::string file = FileArgument(row);
+  if (file.empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << row.file;
+  H8BoardOptions options;
+  std::string why;
+  ASSERT_TRUE(ParseH8BoardOptions(BoardArguments(row, file), &options, &why)) << why;
+  board_line::Setup setup;
+  setup.board = options.board;
+  setup.hostBytesThatArrive = row.hostBytesThatArrive;
+  board_line::Prepare(setup);
+
+  std::string console, device = row.port.empty() ? kInProcessDevice : row.port, name = file, program = "korvel";
+  SetConsoleSink([&console](const char* bytes, std::size_t size) { console.append(bytes, size); });
+  char* argv[] = {program.data(), device.data(), name.data(), nullptr};
+  SetRunClock(board_line::VirtualSeconds);
+  testing::internal::CaptureStderr();
+  alarm(kRealSecondsPerRun);  // a run that hangs ends the process at once
+  Initialize(row.file.empty() ? 2 : 3, argv);
+  Run();
+  Terminate();
+  alarm(0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  SetConsoleSink(nullptr);
+  SetRunClock(nullptr);
+
+  EXPECT_FALSE(board_line::CapReached()) << "the run went on past its virtual time";
+  const std::string expected = ExpectedConsole(row, device, file, file);
+  EXPECT_EQ(NormaliseBuildStamp(console), expected);
+  ExpectErr(err, row, expected, true);
+  if (row.virtualMs >= 0) {
+    EXPECT_EQ(board_line::VirtualMs(), row.virtualMs) << "virtual time of the run";
+  }
+  const std::vector<std::uint8_t>& sent = board_line::HostBytes();
+  EXPECT_EQ(std::string(sent.begin(), sent.end()), ExpectedHostBytes(row, file)) << "what the chip received";
+  Board* board = board_line::LastBoard();
+  if (board != nullptr && row.flash == FlashAfter::kFile) {
+    const std::uint8_t* cells = board->Flash().Cells();
+    EXPECT_TRUE(FlashOfFile(file) == std::string(cells, cells + FlashMemory::kSize)) << "the flash differs from the file";
+  }
+  if (board != nullptr && row.flash == FlashAfter::kNothingProgrammed) {
+    EXPECT_EQ(board->Flash().GetStats().bytesProgrammed, 0u);
+  }
+}
+
+void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
+  TempFolder work;
+  ProcessOptions options;
+  options.timeoutSeconds = 100;
+  options.workingDirectory = work.Path("");
+  const std::string prefix = BinaryPath("tests/wine-prefix");
+  options.environment = {"WINEPREFIX=" + prefix, "WINEDLLOVERRIDES=mscoree,mshtml=", "WINEDEBUG=-all"};
+  const std::string server = std::filesystem::path(Wine()).parent_path() / "wineserver";
+  if (underWine) {
+    if (Wine().empty()) GTEST_SKIP() << "Wine is not installed (package wine64)";
+    if (access(KORVEL_WINDOWS_EXE, R_OK) != 0) GTEST_SKIP() << "no " << KORVEL_WINDOWS_EXE << ": build-win first";
+    // wineboot takes half a minute: the prefix is kept in the build tree.
+    ASSERT_FALSE(MadeOnce(prefix, [&] { return RunProcess(Wine(), {"wineboot", "-i"}, options).exitCode == 0; }).empty());
+    RunProcess(server, {"-k"}, options);  // the registry is read afresh at the next start
+  }
+  std::vector<std::future<ProcessResult>> boards(rows.size());
+  std::vector<std::string> devices, files;
+  std::string ports = "[Software\\\\Wine\\\\Ports]\n";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    files.push_back(FileArgument(rows[i]));
+    if (files[i].empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << rows[i].file;
+    std::vector<std::string> args = BoardArguments(rows[i], files[i]);
+    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--timeout", "100"});
+    devices.push_back(StartBoard(args, work.Path("line" + std::to_string(i)), &boards[i]));
+    ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
+  }
+  std::future<ProcessResult> serving;
+  if (underWine) {
+    // COM<i+1> is row i's board, written straight into the prefix's
+    // registry; the server runs apart, so what it writes is not korvel.exe's.
+    std::string registry = ReadWholeFile(prefix + "/system.reg");
+    const std::size_t at = registry.find("[Software\\\\Wine\\\\Ports]");
+    if (at != std::string::npos) registry.erase(at, registry.find("\n\n", at) - at + 1);
+    std::ofstream(prefix + "/system.reg", std::ios::binary | std::ios::trunc) << registry << "\n" << ports;
+    serving = StartProcess("/bin/sh", {"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
+    struct stat dir {};
+    stat(prefix.c_str(), &dir);
+    char socket[128];  // where the server listens once it is up (/tmp/.wine-UID or /tmp/wine-XXXXXX)
+    std::snprintf(socket, sizeof socket, "/tmp/*wine-*/server-%llx-%llx/socket",
+                  static_cast<unsigned long long>(dir.st_dev), static_cast<unsigned long long>(dir.st_ino));
+    glob_t found{};
+    for (int wait = 0; wait < 1000 && glob(socket, 0, nullptr, &found) != 0; ++wait) usleep(10000);
+    globfree(&found);
+  }
+  std::vector<std::future<ProcessResult>> runs;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::vector<std::string> args = {devices[i], files[i]};
+    if (underWine) {  // COM<i+1>, and a copy of the file named relative to the work folder
+      std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
+      args = {KORVEL_WINDOWS_EXE, devices[i] = std::to_string(i + 1), std::to_string(i) + ".mot"};
+    }
+    runs.push_back(StartProcess(underWine ? Wine() : KorvelPath(), args, options));
+  }
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    const ProcessResult run = runs[i].get(), served = boards[i].get();
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string shown = underWine ? std::to_string(i) + ".mot" : files[i];
+    const std::string expected = ExpectedConsole(rows[i], devices[i], shown, files[i]);
+    EXPECT_EQ(NormaliseBuildStamp(run.out), expected);
+    ExpectErr(run.err, rows[i], expected, false);
+    if (rows[i].flash == FlashAfter::kFile) {
+      EXPECT_TRUE(ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(files[i])) << "flash differs";
+    }
+    if (rows[i].flash == FlashAfter::kNothingProgrammed) {
+      EXPECT_EQ(served.err.rfind("h8board: 0 bytes programmed", 0), 0u) << served.err;
+    }
+  }
+  if (underWine) RunProcess(server, {"-k"}, options);
+}

@@ -1,0 +1,71 @@
+// The table of whole programming runs. Each row is one run of korvel: the
+// virtual board's faults (h8board options, so the same row can be handed to
+// the real h8board), the program file, the console after the settings lines
+// byte for byte, what must have reached the chip, and standard error.
+//
+// Console text may hold tokens the harness fills in (run_harness.cpp):
+//   {file}       the program file's path
+//   {load}       a clean load: "\r\nTransfer...", 837 dots in lines of 64,
+//                "\r\n\r\nWAIT H3048 response...OK\r\n"
+//   {dots:N}     "\r\nTransfer..." and the first N dots (a load cut short)
+//   {rec:N}      the N-th record line the host sends (1-based)
+//   {records}    every record line with ":OK:U\r\n"
+//   {lines}      the number of lines in the file
+//   {tries:N:W}  N synchronisation tries, each "." and the word W
+//   {fail} {success}  the final report, bell included
+#ifndef KORVEL_TESTS_RUNS_RUN_TABLE_H
+#define KORVEL_TESTS_RUNS_RUN_TABLE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Where a row runs: always in process on the virtual clock; the few that
+// show something of the platform also through the real executables.
+enum RunPlace : unsigned { kInProcess = 1, kExecutable = 2, kWine = 4 };
+
+enum class FlashAfter { kUnchecked, kFile, kNothingProgrammed };
+
+struct RunRow {
+  std::string name;
+  std::vector<std::string> board;  // h8board options; "{file}" is the program file
+  std::string file;                // a sample or built file (run_harness.h), "=PATH" taken as it is
+  std::string console;             // everything after "Program MOT Filename=...\r\n"
+  std::string err;                 // standard error before the run summary, exactly
+  std::string summary;             // in process: the summary line itself (virtual clock); "": its outcome only
+  FlashAfter flash = FlashAfter::kUnchecked;
+  // What the chip received: syncTries H'00 bytes, then the first loadBytes
+  // of H'55, the length and the image (-1: all 840), then the first
+  // `records` record lines (-1: all of them). Nothing more.
+  int syncTries = 1;
+  long loadBytes = -1;
+  int records = -1;
+  std::size_t hostBytesThatArrive = SIZE_MAX;  // a cable pulled after so many bytes (in process only)
+  // How long the run takes on the virtual clock, in ms (in process; -1: not
+  // checked): every 5 ms poll and 10 ms line poll of the Rs operations counts.
+  long virtualMs = -1;
+  std::string port;      // a port number instead of the device path (in process); file "" : none given
+  unsigned places = kInProcess;
+
+  RunRow(std::string n, std::vector<std::string> b, std::string f, std::string c)
+      : name(std::move(n)), board(std::move(b)), file(std::move(f)), console(std::move(c)) {}
+  RunRow& Flash(FlashAfter f) { return flash = f, *this; }
+  RunRow& Sent(int tries, long load = -1, int recordLines = -1) {
+    return syncTries = tries, loadBytes = load, records = recordLines, *this;
+  }
+  RunRow& CutAfter(std::size_t bytes) { return hostBytesThatArrive = bytes, *this; }
+  RunRow& Err(std::string text) { return err = std::move(text), *this; }
+  RunRow& Summary(std::string line) { return summary = std::move(line), *this; }
+  RunRow& Takes(long ms) { return virtualMs = ms, *this; }
+  RunRow& OnPort(std::string number) { return port = std::move(number), *this; }
+  RunRow& Also(unsigned where) { return places |= where, *this; }
+};
+
+// Test names show the row's name, not its bytes.
+inline void PrintTo(const RunRow& row, std::ostream* out) { *out << row.name; }
+
+const std::vector<RunRow>& RunTable();
+
+#endif

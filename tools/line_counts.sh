@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Prints the code lines (every .cpp/.h under app/ serial/ boot/ transfer/
+# sim/), the test lines (every .cpp/.h/.c/.s under tests/), both counted
+# with wc -l, and the ratio of tests to code.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+count() { find "$@" -type f \( "${patterns[@]}" \) -print0 | xargs -0 cat | wc -l; }
+patterns=(-name '*.cpp' -o -name '*.h')
+code=$(count app serial boot transfer sim)
+patterns=(-name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.s')
+tests=$(count tests)
+echo "code lines: $code"
+echo "test lines: $tests"
+awk -v t="$tests" -v c="$code" 'BEGIN { printf "tests/code: %.1f%%\n", 100 * t / c }'
