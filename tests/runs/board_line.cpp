@@ -19,12 +19,9 @@ std::function<HostLine()> BoardHostLine(const serial_platform::LineSettings& s) 
   HostLine line;
   line.bitRate = s.bitRate;
   line.dataBits = s.dataBits;
-  line.parity = s.parity == serial_platform::Parity::None  ? HostLine::Parity::kNone
-                : s.parity == serial_platform::Parity::Odd ? HostLine::Parity::kOdd
-                                                           : HostLine::Parity::kEven;
-  line.stopBits = s.stopBits == serial_platform::StopBits::One        ? HostLine::StopBits::kOne
-                  : s.stopBits == serial_platform::StopBits::OneAndHalf ? HostLine::StopBits::kOneAndHalf
-                                                                        : HostLine::StopBits::kTwo;
+  // Both sides list the parities and stop bits in the same order.
+  line.parity = static_cast<HostLine::Parity>(s.parity);
+  line.stopBits = static_cast<HostLine::StopBits>(s.stopBits);
   return [line] { return line; };
 }
 

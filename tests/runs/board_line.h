@@ -1,8 +1,6 @@
-// The serial platform for in-process runs: the port is a virtual board
-// (sim board.h) on a virtual clock. Every sleep of the Rs operations
-// advances the clock and lets the board run, so a ten-try silent board or
-// the 10 s start-signal wait costs milliseconds while the Rs operations make
-// their real queries and waits.
+// The serial platform for in-process runs: a virtual board on a virtual
+// clock. Every wait of the Rs operations advances the clock and lets the
+// board run, so the 10 s start-signal wait costs milliseconds.
 #ifndef KORVEL_TESTS_RUNS_BOARD_LINE_H
 #define KORVEL_TESTS_RUNS_BOARD_LINE_H
 

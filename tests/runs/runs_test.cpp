@@ -7,7 +7,6 @@
 #include <iterator>
 
 #include "run_harness.h"
-#include "write_control_program.h"
 
 namespace {
 
@@ -31,14 +30,5 @@ std::vector<RunRow> RowsFor(RunPlace place) {
 
 TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }
 TEST(TableRun, Wine) { RunExecutables(RowsFor(kWine), true); }
-
-// The image goes to the chip unchanged: a typing error in its table is a
-// broken chip, so the table is pinned by its length and an FNV-1a hash.
-TEST(WriteControlProgram, HasTheKnownLengthAndHash) {
-  std::uint64_t hash = 0xcbf29ce484222325u;
-  for (std::size_t i = 0; i < kWriteControlProgramSize; ++i) hash = (hash ^ kWriteControlProgram[i]) * 0x100000001b3u;
-  EXPECT_EQ(kWriteControlProgramSize, 837u);
-  EXPECT_EQ(hash, 0x5d7e8079098f3543u);
-}
 
 }  // namespace

@@ -1,5 +1,5 @@
-// RsGetLine's line rules and the polling budgets of the Rs operations, over
-// the fuzz targets' fake line: bytes waiting at once, sleeps only counted.
+// RsGetLine's line rules and the Rs time-outs over the fuzz targets' fake
+// line on a virtual clock, however the bytes trickle in.
 #include <gtest/gtest.h>
 
 #include "fake_serial_platform.h"
@@ -33,13 +33,9 @@ TEST(RsLine, GetLineRules) {
     EXPECT_EQ(std::string(buffer.data()), c.line) << c.input;
     EXPECT_EQ(RsRxCount(0), c.leftOver) << c.input;
   }
-  EXPECT_EQ(g_fakeLine.sleptMs, 210u);  // the time-out: 200/10 + 1 empty queries of 10 ms
 }
 
 TEST(RsLine, WaitsFlushAndClosedSlots) {
-  Arrive("");
-  EXPECT_EQ(RsWaitRx(0, 500), 0);
-  EXPECT_EQ(g_fakeLine.sleptMs, 505u);  // 500/5 + 1 queries of 5 ms
   Arrive(std::string(5000, 'x'));
   RsFlush(0);  // the bytes waiting and at most one receive queue more
   EXPECT_EQ(RsRxCount(0), 0);
@@ -52,6 +48,52 @@ TEST(RsLine, WaitsFlushAndClosedSlots) {
   EXPECT_EQ(RsPutc(0, 'x') + RsGetc(0) + RsRxCount(0) + RsClose(0) + RsSetRts(0, 1), 0);
   EXPECT_EQ(RsPuts(0, ""), 1);
   EXPECT_TRUE(g_fakeLine.outgoing.empty());
+}
+
+// bytes: 'z' every gapUs (the first after one gap), then a CR when withCr.
+void OpenWithBytes(int count, std::uint64_t gapUs, bool withCr) {
+  g_fakeLine = FakeLine{};
+  for (int i = 0; i < count + (withCr ? 1 : 0); ++i) {
+    g_fakeLine.incoming.push_back(i == count ? '\r' : 'z');
+    g_fakeLine.arrivesAtUs.push_back((i + 1) * gapUs);
+  }
+  RsInit();
+  ASSERT_EQ(RsOpen(0, 5, 1, 0, 0), 1);
+}
+
+TEST(RsWaitVirtual, GetLineIdleBudgetIsIdleTimeHoweverBytesTrickle) {
+  struct { unsigned ms; int count; std::uint64_t gapUs; bool withCr; int result; std::uint64_t endUs; } const cases[] = {
+      {1000, 0, 0, false, 0, 1010000},      // nothing comes: 101 x 10 ms
+      {1000, 5000, 500, false, 0, 1010000},  // a byte every 0.5 ms: still 1010 ms idle
+      {1000, 100, 40000, false, 0, 1010000},
+      {100, 500, 1042, false, 0, 110410},    // the wire's pace; the last wait is a whole ms
+      {100, 50, 5000, false, 0, 110000},     // 250 ms of gaps outlast 110 ms of budget
+      {1000, 50, 15000, true, 1, 765000},    // the line ends inside the budget
+      {0, 3, 2000, true, 1, 8000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ms " << c.ms << ", gap " << c.gapUs << " us");
+    OpenWithBytes(c.count, c.gapUs, c.withCr);
+    char buffer[81];
+    EXPECT_EQ(RsGetLine(0, buffer, 80, c.ms), c.result);
+    EXPECT_EQ(g_fakeLine.nowUs, c.endUs);
+    RsClose(0);
+  }
+}
+
+TEST(RsWaitVirtual, WaitRxGivesUpAfterItsPeriodsAndTakesALateByteAtOnce) {
+  struct { int ms; std::uint64_t arrivalUs; int result; std::uint64_t endUs; } const cases[] = {
+      {0, 0, 0, 5000},     {4, 0, 0, 5000},         {5, 0, 0, 10000},   {500, 0, 0, 505000},
+      {10000, 0, 0, 10005000}, {500, 2083, 1, 2083}, {0, 4999, 1, 4999}, {500, 505001, 0, 505000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ms " << c.ms << ", byte at " << c.arrivalUs << " us");
+    OpenWithBytes(c.arrivalUs != 0 ? 1 : 0, c.arrivalUs, false);  // arrivalUs 0: nothing comes
+    EXPECT_EQ(RsWaitRx(0, c.ms), c.result);
+    EXPECT_EQ(g_fakeLine.nowUs, c.endUs);
+    EXPECT_EQ(RsRxCount(0), c.result);  // nothing consumed
+    RsClose(0);
+  }
 }
 
 }  // namespace
