@@ -309,9 +309,10 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   std::vector<std::future<ProcessResult>> runs;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     std::vector<std::string> args = {devices[i], files[i]};
-    if (underWine) {  // COM<i+1>, and a copy of the file named relative to the work folder
+    if (underWine) {  // COM<i+1> (the first as a device path with slashes), the file relative to the work folder
       std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
-      args = {KORVEL_WINDOWS_EXE, devices[i] = std::to_string(i + 1), std::to_string(i) + ".mot"};
+      devices[i] = (i == 0 ? "//./COM" : "") + std::to_string(i + 1);
+      args = {KORVEL_WINDOWS_EXE, devices[i], std::to_string(i) + ".mot"};
     }
     runs.push_back(StartProcess(underWine ? Wine() : KorvelPath(), args, options));
   }
