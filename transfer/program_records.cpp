@@ -46,19 +46,9 @@ std::string RecordEcho(const char* line) {
 
 RecordTally g_tally;
 
-// The data bytes of a checked record: its count less the address and the
-// checksum, for S1/S2/S3; other records carry none for the flash.
-unsigned long DataBytesOf(const char* line) {
-  const char type = line[1];
-  if (type < '1' || type > '3') return 0;
-  auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  const int count = digit(line[2]) * 16 + digit(line[3]);
-  return static_cast<unsigned long>(count - (type - '0' + 1) - 1);
-}
-
-void TallySent(const char* line, double startSeconds) {
+void TallySent(const char* line, unsigned dataBytes, double startSeconds) {
   ++g_tally.records;
-  g_tally.dataBytes += DataBytesOf(line);
+  g_tally.dataBytes += dataBytes;
   g_tally.characters += std::strlen(line);
   g_tally.seconds = RunClockSeconds() - startSeconds;
 }
@@ -122,7 +112,7 @@ int SendRecords(int port, RecordFileReader& reader) {
     RsPuts(port, line);  // a failed write shows as a missing answer
     PrintLong(RecordEcho(line));
     const bool answered = RsWaitRx(port, kAnswerMs + LineTimeMs(std::strlen(line))) != 0;
-    TallySent(line, startSeconds);
+    TallySent(line, verdict.dataBytes, startSeconds);
     if (!answered) {
       Print("NG");
       NewLine();

@@ -97,7 +97,7 @@ RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
       if (payload == 0) return {RecordAction::kSkip, ""};
       if (address + payload - 1 > kFlashLastAddress) return Reject("outside flash");
       ++flashRecords_;
-      return {RecordAction::kSend, ""};
+      return {RecordAction::kSend, "", payload};
     case 5:
     case 6:
       // The chip does not know these types and would stop at them.

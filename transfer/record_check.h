@@ -59,6 +59,7 @@ enum class RecordAction {
 struct RecordVerdict {
   RecordAction action;
   const char* reason;  // for kReject a short word or two (see above), else ""
+  unsigned dataBytes = 0;  // for kSend of a data record: its bytes for the flash
 };
 
 // Checks the lines of one file in order, as the record file reader returns
