@@ -1,7 +1,5 @@
 // What only the platform shows: the real korvel on real pseudo-terminals.
-// (The raw 9600 bit/s 8N1 line is what h8board's boot program measures: the
-// run table's executable rows program the board only on such a line; they
-// also compare the banner and settings lines.)
+// (The run table's executable rows show the raw 8N1 line and the banner.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
