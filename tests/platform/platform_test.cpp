@@ -99,14 +99,14 @@ TEST(Platform, TheLastByteWrittenBeforeCloseArrives) {
 }
 
 // The board goes away in the middle of the records (h8board's time-out
-// ends it 4 s in; the paced load takes 2): its end of the line closes,
+// ends it 8 s in; the paced load takes 2): its end of the line closes,
 // korvel's reads and writes fail, and the run ends at once.
 TEST(Platform, AVanishedLineEndsTheRun) {
   TempFolder folder;
   Lines lines;
   for (std::uint32_t i = 0; i < 4000; ++i) lines.push_back(MakeRecord(2, i * 16, Pattern(16, i)));
   std::future<ProcessResult> board;
-  const std::string line = StartBoard({"--pace", "--timeout", "4"}, folder.Path("line"), &board);
+  const std::string line = StartBoard({"--pace", "--timeout", "8"}, folder.Path("line"), &board);
   const ProcessResult run = RunProcess(KorvelPath(), {line, folder.Write("many.mot", CrLfFile(lines))}, 25);
   const std::string end = ":NG\r\n" + ExpectedFail();
   const std::string tail = run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 300));
