@@ -23,13 +23,6 @@ inline std::string NormaliseBuildStamp(const std::string& console) {
 inline std::string ExpectedFail() { return "\r\nFail\r\n\a"; }
 inline std::string ExpectedSuccess() { return "\r\nSuccess\r\n\a"; }
 
-// Ten unanswered tries, then "Fail": a board that never answers.
-inline std::string ExpectedSilentBoard() {
-  std::string text = "WAIT H3048 Boot mode...";
-  for (int i = 0; i < 10; ++i) text += ".NG";
-  return text + ExpectedFail();
-}
-
 // Standard error less the summary line that ends every run with the given
 // outcome ("korvel: Fail: 0 records, 0 data bytes; 5.1 s in all"); unchanged
 // when its last line is no such summary.
