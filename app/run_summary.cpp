@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "boot_loader.h"
 #include "program_records.h"
 #include "run_clock.h"
 
@@ -36,7 +37,11 @@ std::string FormatRunSummary(const RunFigures& f) {
   return line + text;
 }
 
-void StartRunFigures() { g_runStart = RunClockSeconds(); }
+void StartRunFigures() {
+  g_runStart = RunClockSeconds();
+  ClearBootLoadTimes();
+  ClearRecordTally();
+}
 
 void ReportRunSummary(bool success) {
   const RecordTally& tally = LastRecordTally();

@@ -20,7 +20,8 @@ struct RunFigures {
 // are left out when the records took no measurable time. No line end.
 std::string FormatRunSummary(const RunFigures& figures);
 
-// Starts the run's clock; Initialize calls it first.
+// Starts the run's clock and empties what the last run measured (echo
+// times, record tally); Initialize calls it first.
 void StartRunFigures();
 
 // Writes the summary line of the run so far to standard error.

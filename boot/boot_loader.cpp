@@ -77,7 +77,6 @@ int BootEcho(int port, int byteToSend, int byteExpected) {
 
 int LoadWriteControlProgram() {
   const int port = g_runSettings.portIndex;
-  g_echoUs.clear();
   NewLine();
   Print("Transfer...");
   const int sent = SendImage(port);
@@ -103,6 +102,8 @@ int LoadWriteControlProgram() {
   NewLine();
   return 0;
 }
+
+void ClearBootLoadTimes() { g_echoUs.clear(); }
 
 double BootLoadMedianEchoMs() {
   if (g_echoUs.empty()) return 0;

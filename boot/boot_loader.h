@@ -19,5 +19,7 @@ int LoadWriteControlProgram();
 // bytes, 2.1 ms at 9600 bit/s; a USB adapter that holds received bytes
 // back adds its latency timer.
 double BootLoadMedianEchoMs();
+// Forgets the echo times: a run that ends before its load has none.
+void ClearBootLoadTimes();
 
 #endif

@@ -148,9 +148,9 @@ int TransferFile(int port, RecordFileReader& reader, const char* fileName) {
 }  // namespace
 
 const RecordTally& LastRecordTally() { return g_tally; }
+void ClearRecordTally() { g_tally = RecordTally(); }
 
 int ProgramRecords(const char* programFileName) {
-  g_tally = RecordTally();
   const int port = g_runSettings.portIndex;
   const char* fileName = programFileName != nullptr ? programFileName : "";
 

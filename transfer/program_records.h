@@ -18,5 +18,7 @@ struct RecordTally {
   double seconds = 0;
 };
 const RecordTally& LastRecordTally();
+// Empties the tally: a run that ends before its records shows none.
+void ClearRecordTally();
 
 #endif
