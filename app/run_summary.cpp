@@ -3,13 +3,11 @@
 #include <cstdio>
 
 #include "boot_loader.h"
+#include "line_time.h"
 #include "program_records.h"
 #include "run_clock.h"
 
 namespace {
-
-constexpr double kLineBitRate = 9600;
-constexpr double kBitsPerCharacter = 10;  // 8N1: start, 8 data, stop
 
 double g_runStart = 0;
 
@@ -28,9 +26,10 @@ std::string FormatRunSummary(const RunFigures& f) {
     line += text;
   }
   if (f.records > 0 && f.recordSeconds > 0) {
-    const double lineShare = f.characters * kBitsPerCharacter / f.recordSeconds / kLineBitRate * 100;
+    const double lineShare = LineTimeExactMs(static_cast<double>(f.characters)) / 1000 / f.recordSeconds * 100;
     std::snprintf(text, sizeof text, " (%.0f bytes/s; %s, %.0f%% of %.0f bit/s)", f.dataBytes / f.recordSeconds,
-                  Plural(f.characters, "character").c_str(), lineShare, kLineBitRate);
+                  Plural(f.characters, "character").c_str(), lineShare,
+                  static_cast<double>(kLineBitsPerSecond));
     line += text;
   }
   std::snprintf(text, sizeof text, "; %.1f s in all", f.runSeconds);

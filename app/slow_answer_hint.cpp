@@ -3,13 +3,15 @@
 #include <cstdio>
 
 #include "boot_loader.h"
+#include "line_time.h"
 #include "rs.h"
 
 std::string SlowAnswerHint(double medianEchoMs, const std::string& device) {
   if (!(medianEchoMs > kSlowEchoMs)) return "";
   char head[128];
   std::snprintf(head, sizeof head,
-                "korvel: the chip's echoes took %.1f ms each (median; the line needs 2.1 ms): ", medianEchoMs);
+                "korvel: the chip's echoes took %.1f ms each (median; the line needs %.1f ms): ", medianEchoMs,
+                LineTimeExactMs(2));
 #ifdef _WIN32
   return head + std::string("the USB serial adapter holds received bytes back. Set its Latency Timer to 1 ms: "
                             "Device Manager, ") +

@@ -13,18 +13,22 @@ constexpr unsigned int kWaitPollMs = 5;
 constexpr unsigned int kLinePollMs = 10;
 constexpr long kReceiveQueueBytes = 2048;
 
-// Waits up to us microseconds for a byte on the slot and says how long it
-// waited. A slot that is not open sleeps the whole time. A wait that found
-// no byte is charged at least what it was given, so a caller's budget runs
-// out even on a clock that did not move.
-std::uint64_t WaitIdle(int port, std::uint64_t us) {
-  const auto ms = static_cast<unsigned int>((us + 999) / 1000);
+// Waits up to ms for a byte on the slot. A slot that is not open sleeps
+// the whole time.
+bool WaitOnSlot(int port, unsigned int ms) {
   if (!RsSlotIsOpen(port)) {
     RsSleep(ms);
-    return us;
+    return false;
   }
+  return serial_platform::WaitForRx(RsPortTable.handle[port], ms);
+}
+
+// Waits up to us microseconds for a byte on the slot and says how long it
+// waited. A wait that found no byte is charged at least what it was given,
+// so a caller's budget runs out even on a clock that did not move.
+std::uint64_t WaitIdle(int port, std::uint64_t us) {
   const std::uint64_t start = serial_platform::MonotonicUs();
-  const bool arrived = serial_platform::WaitForRx(RsPortTable.handle[port], ms);
+  const bool arrived = WaitOnSlot(port, static_cast<unsigned int>((us + 999) / 1000));
   const std::uint64_t waited = serial_platform::MonotonicUs() - start;
   return arrived ? waited : std::max(waited, us);
 }
@@ -63,12 +67,7 @@ void RsFlush(int port) {
 int RsWaitRx(int port, int ms) {
   const int periods = ms / static_cast<int>(kWaitPollMs) + 1;
   if (periods <= 0) return 0;
-  const auto totalMs = static_cast<unsigned int>(periods) * kWaitPollMs;
-  if (!RsSlotIsOpen(port)) {
-    RsSleep(totalMs);
-    return 0;
-  }
-  return serial_platform::WaitForRx(RsPortTable.handle[port], totalMs) ? 1 : 0;
+  return WaitOnSlot(port, static_cast<unsigned int>(periods) * kWaitPollMs) ? 1 : 0;
 }
 
 int RsPuts(int port, const char* text) {

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -217,16 +218,20 @@ void SleepMs(unsigned int ms) {
 
 bool WaitForRx(Handle handle, unsigned int ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (bool woken = false;; ) {
-    if (RxCount(handle) > 0) return true;
-    // Woken with nothing to read (a hang-up, an error): do not spin on it.
-    if (woken) SleepMs(1);
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+  for (;;) {
     // poll() counts whole milliseconds: round up, so it never wakes early.
-    const auto leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    // It returns at once when a byte is already waiting.
+    const auto left = deadline - std::chrono::steady_clock::now();
+    const auto leftMs = std::max<std::int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count());
     pollfd pfd{static_cast<int>(handle), POLLIN, 0};
-    woken = poll(&pfd, 1, static_cast<int>(leftMs)) > 0;
+    if (poll(&pfd, 1, static_cast<int>(leftMs)) > 0) {
+      // Woken by a hang-up or an error there is no byte to count.
+      if (RxCount(handle) > 0) return true;
+      if (leftMs == 0) return false;
+      SleepMs(1);  // do not spin on a line in error
+      continue;
+    }
+    if (leftMs == 0) return false;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console.h"
+#include "line_time.h"
 #include "record_check.h"
 #include "record_file_reader.h"
 #include "rs.h"
@@ -19,22 +20,10 @@ constexpr int kStartLineMax = 80;
 constexpr unsigned int kStartLineMs = 1000;
 constexpr unsigned int kSettleMs = 5;
 constexpr int kAnswerMs = 500;  // from the record's last character on the wire
-// The line to the chip: 9600 bit/s, 8N1, so 10 bits (start, 8 data, stop)
-// a character.
-constexpr unsigned long kLineBitsPerSecond = 9600;
-constexpr unsigned long kBitsPerCharacter = 10;
 constexpr int kAccepted = 0x55;  // 'U': the chip took the whole record
 // The rest of a failure text after its first character ("[FAIL]\r\n").
 constexpr int kFailureTextMax = 80;
 constexpr unsigned int kFailureTextMs = 100;
-
-// How long the characters take on the line, in whole milliseconds rounded up.
-// A write may return while they are still queued in the driver (a POSIX
-// write() does), so the answer wait adds this to the chip's own time.
-int LineTimeMs(std::size_t characters) {
-  const unsigned long bits = static_cast<unsigned long>(characters) * kBitsPerCharacter;
-  return static_cast<int>((bits * 1000 + kLineBitsPerSecond - 1) / kLineBitsPerSecond);
-}
 
 // The record as the console shows it: without the CRs that may trail it,
 // which would move the cursor back over the record.
@@ -111,6 +100,8 @@ int SendRecords(int port, RecordFileReader& reader) {
     if (verdict.action != RecordAction::kSend) continue;
     RsPuts(port, line);  // a failed write shows as a missing answer
     PrintLong(RecordEcho(line));
+    // A write may return while the record is still queued in the driver (a
+    // POSIX write() does), so the wait adds the record's own line time.
     const bool answered = RsWaitRx(port, kAnswerMs + LineTimeMs(std::strlen(line))) != 0;
     TallySent(line, verdict.dataBytes, startSeconds);
     if (!answered) {

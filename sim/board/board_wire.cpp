@@ -110,3 +110,10 @@ std::optional<BoardWire::Time> BoardWire::NextEvent() const {
   if (!held_.empty()) consider(heldSince_ + latency_);
   return next;
 }
+
+std::optional<BoardWire::Time> BoardWire::NextHandoff() const {
+  std::optional<Time> next;
+  if (!onWire_.empty()) next = onWire_.front().due;
+  if (!held_.empty() && (!next || heldSince_ + latency_ < *next)) next = heldSince_ + latency_;
+  return next;
+}

@@ -71,6 +71,10 @@ class BoardWire {
   // crossing, the shift register frees, a held-back byte goes); nothing
   // when no such thing lies ahead.
   std::optional<Time> NextEvent() const;
+  // The next moment bytes become ready for the host (a byte finishes its
+  // crossing, the adapter lets its held bytes go); nothing when none is
+  // on its way.
+  std::optional<Time> NextHandoff() const;
 
  private:
   struct Timed {

@@ -12,24 +12,13 @@
 
 #include "board.h"
 #include "h8board_options.h"
+#include "serve_loop.h"
 
 // Exit codes of the tool.
 constexpr int kH8BoardServed = 0;     // the host opened and closed the line
 constexpr int kH8BoardFault = 1;      // the CPU met an unknown opcode, or an I/O failure
 constexpr int kH8BoardUsage = 2;      // bad command line
 constexpr int kH8BoardCutShort = 3;   // --timeout or a signal ended the run first
-
-// How a served run ended. A CPU fault does not end it: the board then
-// stays silent until the host closes the line (Board::Fault() tells).
-enum class ServeEnd { kHostClosed, kTimeout, kInterrupted };
-
-class PtyLine;
-
-// Runs the board on the line until the run is over. stop, when set by a
-// signal handler, ends it early. A CPU fault is reported on err at once;
-// verbose adds the board's own log.
-ServeEnd ServeBoard(Board& board, PtyLine& line, double timeoutSeconds, const volatile std::sig_atomic_t* stop,
-                    std::ostream& err, bool verbose);
 
 // The whole tool: options, terminal, run, files, summary. out gets the
 // terminal's path; err gets everything else.
