@@ -1,23 +1,19 @@
 // The moments the chip's bytes become the host's on a paced line, with and
-// without a USB adapter holding them back: the paced board stays awake for
-// exactly these.
+// without a USB adapter holding them back: the paced board stays awake for these.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "board_wire.h"
 
-namespace {
-
 TEST(BoardWire, HandsBytesOverWhenTheyHaveCrossedOrTheAdapterLetsThemGo) {
   constexpr long long B = 1041667, L = 16000000, kNone = -1;  // ns: one character, the adapter's latency
   struct Step { long long atNs; bool transmit; std::size_t forHost; long long handoffNs; };
   const struct { unsigned latencyMs; std::vector<Step> steps; } cases[] = {
       {0, {{0, true, 0, B}, {B, false, 1, kNone}}},
-      // The first byte waits in the adapter; the second, sent later,
-      // crosses after the adapter has let the first one go ...
+      // The first byte waits in the adapter; the second crosses after (or before) the adapter lets it go.
       {16, {{0, true, 0, B}, {B, false, 0, B + L}, {16500000, true, 0, B + L}, {B + L, false, 1, 16500000 + B}}},
-      {16, {{0, true, 0, B}, {B, false, 0, B + L}, {2000000, true, 0, 2000000 + B}}},  // ... or before
+      {16, {{0, true, 0, B}, {B, false, 0, B + L}, {2000000, true, 0, 2000000 + B}}},
   };
   for (const auto& c : cases) {
     BoardWire::Time now{};
@@ -32,5 +28,3 @@ TEST(BoardWire, HandsBytesOverWhenTheyHaveCrossedOrTheAdapterLetsThemGo) {
     }
   }
 }
-
-}  // namespace
