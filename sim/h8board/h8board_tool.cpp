@@ -2,15 +2,14 @@
 
 #include <signal.h>
 
-#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "pty_line.h"
+#include "serve_loop.h"
 
 namespace {
 

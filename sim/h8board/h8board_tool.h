@@ -5,14 +5,9 @@
 #ifndef KORVEL_SIM_H8BOARD_TOOL_H
 #define KORVEL_SIM_H8BOARD_TOOL_H
 
-#include <csignal>
 #include <iosfwd>
-#include <string>
-#include <vector>
 
-#include "board.h"
 #include "h8board_options.h"
-#include "serve_loop.h"
 
 // Exit codes of the tool.
 constexpr int kH8BoardServed = 0;     // the host opened and closed the line

@@ -24,10 +24,14 @@ constexpr auto kLateWakeLimit = std::chrono::milliseconds(1);
 // so the byte is handed over on time rather than a timer latency later.
 constexpr auto kSpinAhead = std::chrono::microseconds(150);
 
-void SleepFor(Clock::duration d) {
+timespec ToTimespec(Clock::duration d) {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
-  if (ns <= 0) return;
-  timespec t{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
+
+void SleepFor(Clock::duration d) {
+  if (d <= Clock::duration::zero()) return;
+  const timespec t = ToTimespec(d);
   nanosleep(&t, nullptr);
 }
 
@@ -35,8 +39,7 @@ void SleepFor(Clock::duration d) {
 // wait; true when the time ran out.
 bool WaitOnLine(int fd, bool towardsHost, Clock::duration wait) {
   pollfd p{fd, static_cast<short>(POLLIN | (towardsHost ? POLLOUT : 0)), 0};
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-  timespec t{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  const timespec t = ToTimespec(wait);
   return ppoll(&p, 1, &t, nullptr) == 0;
 }
 
