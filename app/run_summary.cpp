@@ -4,7 +4,6 @@
 
 #include "boot_loader.h"
 #include "line_time.h"
-#include "program_records.h"
 #include "run_clock.h"
 
 namespace {
@@ -18,17 +17,18 @@ std::string Plural(unsigned long count, const char* word) {
 }  // namespace
 
 std::string FormatRunSummary(const RunFigures& f) {
+  const RecordTally& sent = f.sent;
   char text[256];
-  std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": " + Plural(f.records, "record") +
-                     ", " + Plural(f.dataBytes, "data byte");
-  if (f.records > 0) {
-    std::snprintf(text, sizeof text, " in %.1f s", f.recordSeconds);
+  std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": " + Plural(sent.records, "record") +
+                     ", " + Plural(sent.dataBytes, "data byte");
+  if (sent.records > 0) {
+    std::snprintf(text, sizeof text, " in %.1f s", sent.seconds);
     line += text;
   }
-  if (f.records > 0 && f.recordSeconds > 0) {
-    const double lineShare = LineTimeExactMs(static_cast<double>(f.characters)) / 1000 / f.recordSeconds * 100;
-    std::snprintf(text, sizeof text, " (%.0f bytes/s; %s, %.0f%% of %.0f bit/s)", f.dataBytes / f.recordSeconds,
-                  Plural(f.characters, "character").c_str(), lineShare,
+  if (sent.records > 0 && sent.seconds > 0) {
+    const double lineShare = LineTimeExactMs(static_cast<double>(sent.characters)) / 1000 / sent.seconds * 100;
+    std::snprintf(text, sizeof text, " (%.0f bytes/s; %s, %.0f%% of %.0f bit/s)", sent.dataBytes / sent.seconds,
+                  Plural(sent.characters, "character").c_str(), lineShare,
                   static_cast<double>(kLineBitsPerSecond));
     line += text;
   }
@@ -43,14 +43,7 @@ void StartRunFigures() {
 }
 
 void ReportRunSummary(bool success) {
-  const RecordTally& tally = LastRecordTally();
-  RunFigures figures;
-  figures.success = success;
-  figures.records = tally.records;
-  figures.dataBytes = tally.dataBytes;
-  figures.characters = tally.characters;
-  figures.recordSeconds = tally.seconds;
-  figures.runSeconds = RunClockSeconds() - g_runStart;
+  const RunFigures figures{success, LastRecordTally(), RunClockSeconds() - g_runStart};
   std::fprintf(stderr, "%s\n", FormatRunSummary(figures).c_str());
   std::fflush(stderr);
 }

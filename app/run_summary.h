@@ -5,13 +5,12 @@
 
 #include <string>
 
+#include "program_records.h"
+
 struct RunFigures {
   bool success = false;
-  unsigned long records = 0;     // record lines sent to the chip
-  unsigned long dataBytes = 0;   // their bytes for the flash
-  unsigned long characters = 0;  // their characters on the line
-  double recordSeconds = 0;      // first record out to the last answer
-  double runSeconds = 0;         // start of the run to the final bell
+  RecordTally sent;       // the records sent, and their time
+  double runSeconds = 0;  // start of the run to the final bell
 };
 
 // "korvel: Success: 2050 records, 32768 data bytes in 94.7 s (346 bytes/s;
