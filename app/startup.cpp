@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "line_time.h"
 #include "program_chip.h"
 #include "rs.h"
 #include "run_settings.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr const char* kHomePage = "https://korvel.dev/";
-constexpr long kShownBitRate = 9600;
 
 constexpr int kDataBits8 = 1;
 constexpr int kNoParity = 0;
@@ -84,9 +84,9 @@ void Run() {
   if (settings.devicePath[0] != '\0') {
     Print("RS CH=");
     PrintLong(settings.devicePath);
-    Print(",%ld,%s", kShownBitRate, settings.lineSettings);
+    Print(",%lu,%s", kLineBitsPerSecond, settings.lineSettings);
   } else {
-    Print("RS CH=%1d,%ld,%s", settings.portIndex + 1, kShownBitRate, settings.lineSettings);
+    Print("RS CH=%1d,%lu,%s", settings.portIndex + 1, kLineBitsPerSecond, settings.lineSettings);
   }
   NewLine();
   if (settings.fileNameTooLong) {
