@@ -235,9 +235,4 @@ bool WaitForRx(Handle handle, unsigned int ms) {
   }
 }
 
-std::uint64_t MonotonicUs() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
-}
-
 }  // namespace serial_platform
