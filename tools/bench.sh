@@ -84,12 +84,13 @@ for exe in app/korvel sim/h8board sim/h8cpu_bench; do
 done
 
 # korvel.exe and a Wine prefix whose COM5 is the board's link.
-winexe="" wineloader="" wineprefix="$build/bench-wine/prefix" winelink="$build/bench-wine/h8board"
+winexe="" wineloader="" wineserver="" wineprefix="$build/bench-wine/prefix" winelink="$build/bench-wine/h8board"
 if [ "$wine" = 1 ]; then
   for candidate in /usr/lib/wine/wine64 /usr/bin/wine64 /usr/bin/wine; do
     [ -x "$candidate" ] && { wineloader="$candidate"; break; }
   done
   [ -n "$wineloader" ] || { echo "bench.sh: Wine not found (--no-wine to skip)" >&2; exit 1; }
+  wineserver="$(dirname "$wineloader")/wineserver"
   if [ "$dobuild" = 1 ]; then
     if [ ! -f "$winbuild/CMakeCache.txt" ]; then
       cmake -S "$root" -B "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
@@ -103,21 +104,21 @@ if [ "$wine" = 1 ]; then
     mkdir -p "$wineprefix"
     "$wineloader" wineboot -i >/dev/null 2>&1
     "$wineloader" reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$winelink" /f >/dev/null 2>&1
-    "$(dirname "$wineloader")/wineserver" -w 2>/dev/null || true
+    "$wineserver" -w 2>/dev/null || true
     touch "$wineprefix/.korvel-com5"
   fi
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/korvel-bench.XXXXXX")"
-trap 'rm -rf "$work"; [ -z "$wineloader" ] || "$(dirname "$wineloader")/wineserver" -k >/dev/null 2>&1 || true' EXIT
+trap 'rm -rf "$work"; [ -z "$wineserver" ] || "$wineserver" -k >/dev/null 2>&1 || true' EXIT
 
 # One Wine session for all the Wine runs. A Wine program started with no
 # session running first brings up Wine's own services (services.exe,
 # explorer, rpcss, winedevice, plugplay), which keep both processors busy
 # for the first seconds: the boot load's time. The session is started here
 # and left to settle, so that the runs time korvel.exe and not Wine's start.
-if [ -n "$wineloader" ]; then
-  "$(dirname "$wineloader")/wineserver" -p >/dev/null 2>&1
+if [ -n "$wineserver" ]; then
+  "$wineserver" -p >/dev/null 2>&1
   "$wineloader" "$winexe" --version >/dev/null 2>&1
   sleep 5
 fi
