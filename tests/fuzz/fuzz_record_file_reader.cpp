@@ -3,9 +3,6 @@
 // at the first Ctrl-Z, lines cut at LF or after 1023 characters, a NUL ends
 // the line as the caller sees it), and the check over those lines must
 // agree with the separate validator.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -52,26 +49,11 @@ std::vector<ModelLine> ModelLines(const std::uint8_t* data, std::size_t size) {
   return lines;
 }
 
-const std::string& ScratchFile() {
-  static const std::string path = [] {
-    char name[] = "/tmp/korvel-fuzz-reader.XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) std::abort();
-    close(fd);
-    return std::string(name);
-  }();
-  return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = ScratchFile();
-  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
-  if (fd < 0 || write(fd, data, size) != static_cast<ssize_t>(size) || close(fd) != 0) std::abort();
-
   RecordFileReader reader;
-  if (reader.Open(path.c_str()) != 1) std::abort();
+  reader.OpenBytes(std::string(reinterpret_cast<const char*>(data), size));
   const std::vector<ModelLine> model = ModelLines(data, size);
   std::size_t count = 0;
   RecordChecker checker;
