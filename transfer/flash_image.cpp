@@ -1,5 +1,8 @@
 #include "flash_image.h"
 
+#include <algorithm>
+#include <map>
+
 #include "record_check.h"
 
 namespace {
@@ -30,49 +33,63 @@ std::string Record(int type, unsigned addressBytes, std::uint32_t address, const
 }  // namespace
 
 FileFault CheckFlashImage(const FlashImage& image) {
-  std::vector<std::uint8_t> value(kFlashSize);
-  std::vector<int> owner(kFlashSize, -1);  // the first piece that gave the byte
+  // The bytes given so far as runs that do not overlap, each of one piece:
+  // start -> (end, piece).
+  std::map<std::uint64_t, std::pair<std::uint64_t, std::size_t>> runs;
   for (std::size_t p = 0; p < image.size(); ++p) {
     const FlashPiece& piece = image[p];
     const std::string self = piece.line != 0 ? "" : piece.place + " ";
-    if (std::uint64_t{piece.address} + piece.bytes.size() > kFlashSize) return {piece.line, self + "outside flash"};
-    for (std::size_t i = 0; i < piece.bytes.size(); ++i) {
-      const std::size_t at = piece.address + i;
-      if (owner[at] < 0) {
-        owner[at] = static_cast<int>(p);
-        value[at] = piece.bytes[i];
-      } else if (value[at] != piece.bytes[i]) {
-        return {piece.line, self + "overlaps " + image[static_cast<std::size_t>(owner[at])].place};
+    const std::uint64_t start = piece.address, end = start + piece.bytes.size();
+    if (end > kFlashSize) return {piece.line, self + "outside flash"};
+    auto run = runs.upper_bound(start);
+    if (run != runs.begin()) --run;
+    std::uint64_t covered = start;  // below it: compared with a run or new
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> newRuns;
+    for (; run != runs.end() && run->first < end; ++run) {
+      const std::uint64_t runEnd = run->second.first;
+      if (runEnd <= start) continue;
+      if (run->first > covered) newRuns.emplace_back(covered, run->first);
+      const FlashPiece& earlier = image[run->second.second];
+      for (std::uint64_t at = std::max(run->first, start); at < std::min(runEnd, end); ++at) {
+        if (earlier.bytes[at - earlier.address] != piece.bytes[at - start])
+          return {piece.line, self + "overlaps " + earlier.place};
       }
+      covered = std::max(covered, runEnd);
     }
+    if (covered < end) newRuns.emplace_back(covered, end);
+    for (const auto& [from, to] : newRuns) runs[from] = {to, p};
   }
   return {};
 }
 
 std::vector<std::string> MakeRecords(const FlashImage& image, const std::string& header) {
-  std::vector<std::uint8_t> value(kFlashSize);
-  std::vector<bool> given(kFlashSize, false);
-  for (const FlashPiece& piece : image) {
-    for (std::size_t i = 0; i < piece.bytes.size(); ++i) {
-      value[piece.address + i] = piece.bytes[i];
-      given[piece.address + i] = true;
-    }
-  }
   const std::string name = header.substr(0, kMaxHeaderBytes);
   std::vector<std::string> records = {Record(0, 2, 0, reinterpret_cast<const std::uint8_t*>(name.data()), name.size())};
   bool above = false;
-  for (std::size_t at = 0; at < kFlashSize;) {
-    if (!given[at]) {
-      ++at;
-      continue;
+  std::uint32_t runStart = 0;
+  std::vector<std::uint8_t> run;  // adjacent bytes from runStart
+  const auto emitRun = [&] {
+    for (std::size_t at = 0; at < run.size(); at += kRecordDataBytes) {
+      const std::uint32_t address = runStart + static_cast<std::uint32_t>(at);
+      const bool s2 = address >= kS2From;
+      above = above || s2;
+      records.push_back(Record(s2 ? 2 : 1, s2 ? 3 : 2, address, &run[at], std::min(kRecordDataBytes, run.size() - at)));
     }
-    std::size_t size = 0;
-    while (size < kRecordDataBytes && at + size < kFlashSize && given[at + size]) ++size;
-    const bool s2 = at >= kS2From;
-    above = above || s2;
-    records.push_back(Record(s2 ? 2 : 1, s2 ? 3 : 2, static_cast<std::uint32_t>(at), &value[at], size));
-    at += size;
+    run.clear();
+  };
+  std::vector<const FlashPiece*> pieces;
+  for (const FlashPiece& piece : image) pieces.push_back(&piece);
+  std::stable_sort(pieces.begin(), pieces.end(), [](const FlashPiece* a, const FlashPiece* b) { return a->address < b->address; });
+  for (const FlashPiece* piece : pieces) {
+    const std::uint32_t runEnd = runStart + static_cast<std::uint32_t>(run.size());
+    if (piece->address > runEnd || run.empty()) {
+      emitRun();
+      runStart = piece->address;
+    }
+    const std::size_t known = runStart + run.size() - piece->address;  // bytes already in the run
+    if (known < piece->bytes.size()) run.insert(run.end(), piece->bytes.begin() + static_cast<std::ptrdiff_t>(known), piece->bytes.end());
   }
+  emitRun();
   records.push_back(above ? Record(8, 3, 0, nullptr, 0) : Record(9, 2, 0, nullptr, 0));
   return records;
 }
