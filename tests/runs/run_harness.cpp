@@ -31,13 +31,14 @@ constexpr const char* kInProcessDevice = "/dev/board";
 constexpr unsigned kRealSecondsPerRun = 20;  // in process; a run that takes longer hangs
 
 // A folder in the build tree made once for all test processes (they run in
-// parallel: a lock keeps them from making it twice); "" when make fails.
-std::string MadeOnce(const std::string& dir, const std::function<bool()>& make) {
+// parallel: a lock keeps them from making it twice), and again when the
+// marker, which names what made it, changes; "" when make fails.
+std::string MadeOnce(const std::string& dir, const std::function<bool()>& make, const std::string& marker = "made") {
   const int lock = open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   flock(lock, LOCK_EX);
-  if (access((dir + "/.made").c_str(), F_OK) != 0 && make()) std::ofstream(dir + "/.made") << "made";
+  if (access((dir + "/." + marker).c_str(), F_OK) != 0 && make()) std::ofstream(dir + "/." + marker) << "made";
   close(lock);
-  return access((dir + "/.made").c_str(), F_OK) == 0 ? dir : "";
+  return access((dir + "/." + marker).c_str(), F_OK) == 0 ? dir : "";
 }
 
 std::string BuiltFile(const TempFolder& folder, const std::string& name) {
@@ -62,7 +63,8 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
       // Six NULs over the head of the second record, as a file damaged on
       // its way to the disk: its data can no longer be told.
       {"damaged.mot", [&] { return first + "\r\n" + std::string(6, '\0') + second.substr(6) + "\r\n" + end + "\r\n"; }},
-      {"noise.bin",
+      {"twice.hex", [] { return ":0400000001020304F2\r\n:02000200AABB97\r\n:00000001FF\r\n"; }},
+      {"noise.dat",
        [] {
          std::mt19937 random(3048);
          std::string noise(64 * 1024, '\0');
@@ -82,17 +84,41 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
   return folder.Path(name);
 }
 
-// The lines the host sends as records: those that begin with "S".
+// A program file in another format than S-records, by its name (the
+// samples' tick.coff, tick.elf, tick.hex, tick.bin), and its S-record twin
+// (tick.mot): the same program by objcopy -O srec.
+bool OtherFormat(const std::string& path) {
+  const std::string ext = std::filesystem::path(path).extension().string();
+  return ext == ".coff" || ext == ".elf" || ext == ".hex" || ext == ".bin";
+}
+std::string Twin(const std::string& path) { return std::filesystem::path(path).replace_extension(".mot").string(); }
+
+// The lines the host sends as records: those that begin with "S"; for a
+// file in another format, srec_cat's records of the same bytes (of the
+// Intel HEX or binary file itself, else of its twin) with the S0 korvel
+// writes, 16 bytes each, and the end record that matches them.
 Lines RecordLinesOf(const std::string& path) {
   Lines records;
   std::error_code error;
-  std::istringstream text(std::filesystem::is_regular_file(path, error) ? ReadWholeFile(path) : "");
+  std::string file = path;
+  if (OtherFormat(path)) {
+    static TempFolder scratch;
+    const std::string ext = std::filesystem::path(path).extension().string(), made = scratch.Path("records.mot");
+    const std::string input = ext == ".hex" ? "'" + path + "' -intel" : ext == ".bin" ? "'" + path + "' -binary" : "'" + Twin(path) + "'";
+    std::filesystem::remove(made, error);
+    RunTool("srec_cat " + input + " -o '" + made + "' -obs=16 -disable=data-count -execution-start-address=0 -header='" +
+            std::filesystem::path(path).filename().string() + "'");
+    file = made;
+  }
+  std::istringstream text(std::filesystem::is_regular_file(file, error) ? ReadWholeFile(file) : "");
   for (std::string line; std::getline(text, line);) {
     // The reader takes CR LF as a line end; a CR before it stays on the line.
     if (!line.empty() && line.back() == '\x1a') line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line[0] == 'S') records.push_back(line);
   }
+  const bool s2 = std::any_of(records.begin(), records.end(), [](const std::string& r) { return r.rfind("S2", 0) == 0; });
+  if (OtherFormat(path) && s2) records.back() = "S804000000FB";  // srec_cat ends with S9 whatever came before
   return records;
 }
 
@@ -120,11 +146,12 @@ std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
   return bytes;
 }
 
-// The flash after programming the file, by srec_cat: H'FF where it gives nothing.
+// The flash after programming the file, by srec_cat: H'FF where it gives
+// nothing; for a file in another format, that of its twin.
 std::string FlashOfFile(const std::string& file) {
   TempFolder folder;
   const std::string bin = folder.Path("flash.bin");
-  std::string text = ReadWholeFile(file);  // srec_cat takes no CR CR LF line ends
+  std::string text = ReadWholeFile(OtherFormat(file) ? Twin(file) : file);  // srec_cat takes no CR CR LF line ends
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   const std::string plain = folder.Write("plain.mot", text);
   if (!RunTool("srec_cat '" + plain + "' -fill 0xFF 0 0x20000 -o '" + bin + "' -binary")) return "srec_cat failed";
@@ -163,13 +190,14 @@ std::string ProgramFile(const std::string& name) {
   static TempFolder folder;
   static std::map<std::string, std::string> made;
   if (made.count(name)) return made[name];
-  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
+  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0 &&
+      name.rfind("tick", 0) != 0)
     return made[name] = BuiltFile(folder, name);
-  const std::string samples = MadeOnce(BinaryPath("tests/runs/samples"), [] {
-    const std::string dir = BinaryPath("tests/runs/samples");
+  const std::string script = SourcePath("tools/make_sample_records.sh"), dir = BinaryPath("tests/runs/samples");
+  const std::string samples = MadeOnce(dir, [&] {
     return ToolAvailable("h8300-hms-gcc") && ToolAvailable("srec_cat") &&
-           RunTool("rm -rf '" + dir + "' && '" + SourcePath("tools/make_sample_records.sh") + "' '" + dir + "'");
-  });
+           RunTool("rm -rf '" + dir + "' && '" + script + "' '" + dir + "'");
+  }, "made-" + std::to_string(std::hash<std::string>()(ReadWholeFile(script))));
   return samples.empty() ? "" : made[name] = samples + "/" + name;
 }
 

@@ -76,7 +76,7 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
       FileRefused("no data records", "no_data.mot", "No data records in file...[{file}]"),
       // A Ctrl-Z comes before the first NUL in these bytes: the text is empty.
-      FileRefused("64 KB of random bytes", "noise.bin", "No data records in file...[{file}]"),
+      FileRefused("64 KB of random bytes", "noise.dat", "No data records in file...[{file}]"),
       FileRefused("NULs over a record's head", "damaged.mot", "Record error line 2: NUL byte"),
       FileRefused("a record beyond H'1FFFF", "outside.mot", "Record error line 2: outside flash"),
       FileRefused("one line of 5000 characters", "one_long_line.mot", "Record error line 1: too long"),
@@ -116,6 +116,21 @@ const std::vector<RunRow>& RunTable() {
       // The wait for record 2's answer: 500 ms after its 44 characters have left (46 ms).
       RunRow("the cable pulled after the first record", {}, "three.mot",
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").CutAfter(1 + 840 + 16).Sent(1, -1, 2).Takes(550),
+
+      // --- files as toolchains write them: korvel makes the S-records ---
+      // tick: code at H'100, a table across H'10000, data kept in flash behind it.
+      Programs("tick.coff").Also(kExecutable).Takes(5),  // the settle after the start line
+      Programs("tick.elf"),
+      Programs("tick.hex"),
+      Programs("tick.bin"),
+      FileRefused("an Intel HEX checksum", "tick_checksum.hex", "Record error line 3: checksum"),
+      FileRefused("Intel HEX bytes given twice, differently", "twice.hex", "Record error line 2: overlaps line 1"),
+      FileRefused("an ELF segment beyond H'1FFFF", "tick_outside.elf", "File error: segment 2 outside flash"),
+      FileRefused("an unlinked COFF object", "tick_object.coff", "File error: not linked (relocatable object)"),
+      FileRefused("an unlinked ELF object", "tick_object.elf", "File error: not linked (relocatable object)"),
+      FileRefused("a COFF file cut off in a section", "tick_cut.coff", "File error: truncated"),
+      FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
+      FileRefused("a raw image over 128 KB", "tick_big.bin", "File error: larger than the flash (131073 bytes, at most 131072)"),
   };
   return rows;
 }
