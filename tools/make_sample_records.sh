@@ -32,6 +32,8 @@
 #   tick_cut.coff, tick_cut.elf cut off inside a section / a segment
 #   tick_checksum.hex           tick.hex with a wrong checksum on line 3
 #   tick_big.bin                131073 bytes: one more than the flash
+#   tick.coff.records ...       the records korvel makes of tick.coff, .elf,
+#                               .hex and .bin
 #
 # Every file starts with a header record and ends with the end record that
 # matches its address length (S9, S8, S7); none carries a count record (S5).
@@ -235,3 +237,13 @@ head -c $((0x$text_at + 8)) "$out/tick.coff" > "$out/tick_cut.coff"
 awk 'NR == 3 { sub(/\r$/, ""); c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") "\r" }
      { print }' "$out/tick.hex" > "$out/tick_checksum.hex"
 head -c 131073 /dev/zero > "$out/tick_big.bin"
+
+# The records korvel makes of each: srec_cat's of the same bytes (the
+# S-record twin's for COFF and ELF), 16 a record, the file's name in the S0,
+# and after an S2 record the end record S8 (srec_cat writes S9 whatever came).
+for pair in tick.coff:tick.mot tick.elf:tick.mot tick.hex:"tick.hex -intel" tick.bin:"tick.bin -binary"; do
+  name=${pair%%:*}
+  # shellcheck disable=SC2086  # the input is a file and its format option
+  (cd "$out" && srec_cat ${pair#*:} -o - -obs=16 -disable=data-count -execution-start-address=0 -header="$name" |
+    sed '/^S2/,$ s/^S9030000FC$/S804000000FB/' > "$name.records")
+done

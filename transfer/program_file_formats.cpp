@@ -67,7 +67,7 @@ bool IsIntelHex(const std::string& contents) {
 
 // One Intel HEX line into image; "" or the reason it is refused.
 const char* ReadHexLine(const std::string& line, unsigned long number, std::uint32_t* base, bool* ended,
-                        FlashImage* image) {
+                        ProgramImage* image) {
   if (*ended) return "after end record";
   std::vector<std::uint8_t> b;
   for (std::size_t i = 1; i < line.size(); ++i)
@@ -212,7 +212,7 @@ ProgramFileFormat ProgramFileFormatOf(const std::string& fileName, const std::st
   return ProgramFileFormat::kSRecords;
 }
 
-ImageRead ReadFlashImage(ProgramFileFormat format, const std::string& contents) {
+ImageRead ReadProgramImage(ProgramFileFormat format, const std::string& contents) {
   ImageRead read;
   switch (format) {
     case ProgramFileFormat::kIntelHex: read = ReadIntelHex(contents); break;
@@ -221,7 +221,7 @@ ImageRead ReadFlashImage(ProgramFileFormat format, const std::string& contents) 
     case ProgramFileFormat::kRawImage: read = ReadRawImage(contents); break;
     case ProgramFileFormat::kSRecords: break;
   }
-  if (!read.fault.Found()) read.fault = CheckFlashImage(read.image);
+  if (!read.fault.Found()) read.fault = CheckProgramImage(read.image);
   if (read.fault.Found()) read.image.clear();
   return read;
 }

@@ -1,5 +1,5 @@
 // The program file formats other than Motorola S-records, read into one
-// FlashImage (flash_image.h): what toolchains write without an extra
+// ProgramImage (program_image.h): what toolchains write without an extra
 // objcopy step.
 //
 //   COFF        the H8 GNU tools' own (magic H'8300 to H'8304: H8/300,
@@ -23,7 +23,7 @@
 
 #include <string>
 
-#include "flash_image.h"
+#include "program_image.h"
 
 enum class ProgramFileFormat { kSRecords, kIntelHex, kCoff, kElf, kRawImage };
 
@@ -33,12 +33,12 @@ enum class ProgramFileFormat { kSRecords, kIntelHex, kCoff, kElf, kRawImage };
 ProgramFileFormat ProgramFileFormatOf(const std::string& fileName, const std::string& contents);
 
 // Reads contents in the given format (not kSRecords) and checks the image
-// (CheckFlashImage). image is empty when the file holds no byte for the
+// (CheckProgramImage). image is empty when the file holds no byte for the
 // flash, and on a fault.
 struct ImageRead {
-  FlashImage image;
+  ProgramImage image;
   FileFault fault;
 };
-ImageRead ReadFlashImage(ProgramFileFormat format, const std::string& contents);
+ImageRead ReadProgramImage(ProgramFileFormat format, const std::string& contents);
 
 #endif

@@ -58,7 +58,7 @@ std::string BaseName(const std::string& path) { return path.substr(path.find_las
 bool TakeOtherFormat(RecordFileReader& reader, const char* fileName) {
   const ProgramFileFormat format = ProgramFileFormatOf(fileName, reader.Bytes());
   if (format == ProgramFileFormat::kSRecords) return true;
-  const ImageRead read = ReadFlashImage(format, reader.Bytes());
+  const ImageRead read = ReadProgramImage(format, reader.Bytes());
   if (read.fault.Found()) {
     if (read.fault.line != 0) {
       ReportBadLine(read.fault.line, read.fault.reason.c_str());

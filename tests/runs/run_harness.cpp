@@ -84,32 +84,21 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
   return folder.Path(name);
 }
 
-// A program file in another format than S-records, by its name (the
-// samples' tick.coff, tick.elf, tick.hex, tick.bin), and its S-record twin
-// (tick.mot): the same program by objcopy -O srec.
+// A sample program file in another format than S-records (tick.coff,
+// tick.elf, tick.hex, tick.bin), its S-record twin (tick.mot: the same
+// program by objcopy -O srec), and beside it the records korvel must make
+// of it (tick.coff.records; tools/make_sample_records.sh).
 bool OtherFormat(const std::string& path) {
   const std::string ext = std::filesystem::path(path).extension().string();
   return ext == ".coff" || ext == ".elf" || ext == ".hex" || ext == ".bin";
 }
 std::string Twin(const std::string& path) { return std::filesystem::path(path).replace_extension(".mot").string(); }
 
-// The lines the host sends as records: those that begin with "S"; for a
-// file in another format, srec_cat's records of the same bytes (of the
-// Intel HEX or binary file itself, else of its twin) with the S0 korvel
-// writes, 16 bytes each, and the end record that matches them.
+// The lines the host sends as records: those that begin with "S".
 Lines RecordLinesOf(const std::string& path) {
   Lines records;
   std::error_code error;
-  std::string file = path;
-  if (OtherFormat(path)) {
-    static TempFolder scratch;
-    const std::string ext = std::filesystem::path(path).extension().string(), made = scratch.Path("records.mot");
-    const std::string input = ext == ".hex" ? "'" + path + "' -intel" : ext == ".bin" ? "'" + path + "' -binary" : "'" + Twin(path) + "'";
-    std::filesystem::remove(made, error);
-    RunTool("srec_cat " + input + " -o '" + made + "' -obs=16 -disable=data-count -execution-start-address=0 -header='" +
-            std::filesystem::path(path).filename().string() + "'");
-    file = made;
-  }
+  const std::string file = OtherFormat(path) ? path + ".records" : path;
   std::istringstream text(std::filesystem::is_regular_file(file, error) ? ReadWholeFile(file) : "");
   for (std::string line; std::getline(text, line);) {
     // The reader takes CR LF as a line end; a CR before it stays on the line.
@@ -117,8 +106,6 @@ Lines RecordLinesOf(const std::string& path) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line[0] == 'S') records.push_back(line);
   }
-  const bool s2 = std::any_of(records.begin(), records.end(), [](const std::string& r) { return r.rfind("S2", 0) == 0; });
-  if (OtherFormat(path) && s2) records.back() = "S804000000FB";  // srec_cat ends with S9 whatever came before
   return records;
 }
 

@@ -3,8 +3,8 @@
 // program file readers (program_file_formats.h) make it; the check below
 // holds it to the flash, and the record maker turns it into the S-records
 // the write-control program takes.
-#ifndef KORVEL_TRANSFER_FLASH_IMAGE_H
-#define KORVEL_TRANSFER_FLASH_IMAGE_H
+#ifndef KORVEL_TRANSFER_PROGRAM_IMAGE_H
+#define KORVEL_TRANSFER_PROGRAM_IMAGE_H
 
 #include <cstdint>
 #include <string>
@@ -16,7 +16,7 @@ struct FlashPiece {
   unsigned long line = 0;           // the line of a text file that holds it; 0 in a binary file
   std::string place;                // the same for a message: "line 7", "section .data", "segment 2"
 };
-using FlashImage = std::vector<FlashPiece>;
+using ProgramImage = std::vector<FlashPiece>;
 
 // What is wrong with a program file. line > 0: a line of a text file,
 // shown as "Record error line N: reason"; 0: "File error: reason".
@@ -30,13 +30,13 @@ struct FileFault {
 // given twice with different values ("overlaps line 3", "section .data
 // overlaps section .text"): the first fault in file order, naming the
 // later piece and the earlier one it contradicts.
-FileFault CheckFlashImage(const FlashImage& image);
+FileFault CheckProgramImage(const ProgramImage& image);
 
 // The S-records for a checked image: an S0 holding header (at most 252
 // bytes of it), then its bytes in address order, every run of adjacent
 // bytes in records of 16 from the run's start (S1 for a record that starts
 // below H'10000, S2 above), then the end record (S9, or S8 after an S2),
 // start address 0. Lines without line end.
-std::vector<std::string> MakeRecords(const FlashImage& image, const std::string& header);
+std::vector<std::string> MakeRecords(const ProgramImage& image, const std::string& header);
 
 #endif

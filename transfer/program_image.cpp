@@ -1,4 +1,4 @@
-#include "flash_image.h"
+#include "program_image.h"
 
 #include <algorithm>
 #include <map>
@@ -32,7 +32,7 @@ std::string Record(int type, unsigned addressBytes, std::uint32_t address, const
 
 }  // namespace
 
-FileFault CheckFlashImage(const FlashImage& image) {
+FileFault CheckProgramImage(const ProgramImage& image) {
   // The bytes given so far as runs that do not overlap, each of one piece:
   // start -> (end, piece).
   std::map<std::uint64_t, std::pair<std::uint64_t, std::size_t>> runs;
@@ -62,7 +62,7 @@ FileFault CheckFlashImage(const FlashImage& image) {
   return {};
 }
 
-std::vector<std::string> MakeRecords(const FlashImage& image, const std::string& header) {
+std::vector<std::string> MakeRecords(const ProgramImage& image, const std::string& header) {
   const std::string name = header.substr(0, kMaxHeaderBytes);
   std::vector<std::string> records = {Record(0, 2, 0, reinterpret_cast<const std::uint8_t*>(name.data()), name.size())};
   bool above = false;
