@@ -107,6 +107,7 @@ TEST(Platform, AVanishedLineEndsTheRun) {
   TempFolder folder;
   Lines lines;
   for (std::uint32_t i = 0; i < 4000; ++i) lines.push_back(MakeRecord(2, i * 16, Pattern(16, i)));
+  lines.push_back(MakeRecord(8, 0));
   std::future<ProcessResult> board;
   const std::string line = StartBoard({"--pace", "--timeout", "8"}, folder.Path("line"), &board);
   const ProcessResult run = RunProcess(KorvelPath(), {line, folder.Write("many.mot", CrLfFile(lines))}, 25);
