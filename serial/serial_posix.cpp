@@ -216,6 +216,11 @@ void SleepMs(unsigned int ms) {
   }
 }
 
+bool LineClosed(Handle handle) {
+  pollfd pfd{static_cast<int>(handle), 0, 0};  // a hang-up or an error is reported whatever is asked
+  return poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 bool WaitForRx(Handle handle, unsigned int ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   for (;;) {

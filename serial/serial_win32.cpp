@@ -130,6 +130,13 @@ int RxCount(Handle handle) {
   return static_cast<int>(status.cbInQue + g_readAhead.count(reinterpret_cast<HANDLE>(handle)));
 }
 
+// A removed USB adapter's handle fails every call; the query is the cheapest.
+bool LineClosed(Handle handle) {
+  DWORD errors = 0;
+  COMSTAT status;
+  return !ClearCommError(reinterpret_cast<HANDLE>(handle), &errors, &status);
+}
+
 int ReadByte(Handle handle, unsigned char* byte) {
   const auto held = g_readAhead.find(reinterpret_cast<HANDLE>(handle));
   if (held != g_readAhead.end()) {

@@ -188,6 +188,14 @@ const Option kOptions[] = {
        return true;
      },
      nullptr},
+    {"--hang-up-after-records", "N", "once N records were answered, the board closes\nits end of the line instead of the next answer",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       unsigned long n;
+       if (!ParseCount(v, &n)) return *why = "not a number of records: " + v, false;
+       o.board.records.hangUpAfter = n;
+       return true;
+     },
+     nullptr},
     {"--preload", "FILE", "initial flash: S-records, or a raw image from 0",
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.preloadPath = v, true; }, nullptr},
     {"--stuck-bit", "ADDR:BIT", "this flash bit never programs (ADDR hex; repeatable)",

@@ -68,6 +68,7 @@ int RunH8Board(const H8BoardOptions& options, std::ostream& out, std::ostream& e
   const char* how = "the host closed the line";
   switch (end) {
     case ServeEnd::kHostClosed: break;
+    case ServeEnd::kHungUp: how = "the board hung up"; break;
     case ServeEnd::kTimeout:
       how = "timed out";
       if (code == kH8BoardServed) code = kH8BoardCutShort;

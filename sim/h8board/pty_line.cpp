@@ -132,3 +132,8 @@ bool PtyLine::HostClosed() const {
   pollfd p{master_, POLLIN, 0};
   return poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
 }
+
+void PtyLine::HangUp() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}

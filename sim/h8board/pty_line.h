@@ -47,6 +47,8 @@ class PtyLine {
   std::size_t Write(const std::uint8_t* data, std::size_t size);
   // The host has the line closed (right now).
   bool HostClosed() const;
+  // Closes the board's end: the host's line hangs up.
+  void HangUp();
 
  private:
   PtyLine() = default;

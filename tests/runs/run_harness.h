@@ -15,7 +15,9 @@
 // three.mot (S0, two S1 records of 16 bytes at H'100, S9), three_lf.mot
 // (the same with LF line ends and a Ctrl-Z), bad_checksum.mot, no_data.mot,
 // outside.mot, one_long_line.mot, bad_after_long.mot, damaged.mot,
-// noise.bin, huge.mot (5 MB, the last record bad), folder.mot (a folder),
+// noise.bin, huge.mot (5 MB, the last record bad), cut_off.mot (three.mot
+// up to its first data record), blanks_past_cut.mot (its first data record
+// behind 1,100 blanks), 64mb.bin and 64mb_and_1.bin (NULs), folder.mot (a folder),
 // missing.mot (none). "" when the tools for a sample are missing.
 std::string ProgramFile(const std::string& name);
 

@@ -1,5 +1,7 @@
 #include "run_table.h"
 
+#include "run_notes.h"
+
 namespace {
 
 const std::string kSync = "WAIT H3048 Boot mode...";
@@ -7,6 +9,12 @@ const std::string kLoaded = kSync + ".!{load}\a[START]\r\n";
 const std::string kPrograms = kLoaded + "Program H3048...\r\n{records}{success}";
 // The load when the chip got every byte but gives no usable start signal.
 const std::string kNoStart = kSync + ".!{dots:837}\r\n\r\nWAIT H3048 response...";
+
+const std::string kHint = std::string(kNoSyncHint) + "\n";
+
+std::string NoFile(const std::string& why) {
+  return "korvel: {file}: " + why + "; the chip will be loaded first and the run will fail\n";
+}
 
 RunRow Programs(const std::string& file) {
   return RunRow("programs " + file, {}, file, kPrograms).Flash(FlashAfter::kFile);
@@ -46,9 +54,9 @@ const std::vector<RunRow>& RunTable() {
 
       // --- synchronisation and confirmation ---
       RunRow("silent board: ten tries of 500 ms", {"--silent"}, "three.mot", kSync + "{tries:10:NG}{fail}")
-          .Sent(10, 0, 0).Flash(FlashAfter::kNothingProgrammed).Takes(5050).Also(kExecutable | kWine),
+          .Sent(10, 0, 0).Flash(FlashAfter::kNothingProgrammed).Takes(5050).Also(kExecutable | kWine).Err(kHint),
       RunRow("wrong synchronisation answer, each next try at once", {"--sync-answer", "80"}, "three.mot",
-             kSync + "{tries:10:D 80 00}{fail}").Sent(10, 0, 0).Takes(0),
+             kSync + "{tries:10:D 80 00}{fail}").Sent(10, 0, 0).Takes(0).Err(kHint),
       RunRow("wrong confirmation names the byte sent", {"--check-answer", "11"}, "three.mot",
              kSync + ".!D 11 55{fail}").Sent(1, 1, 0).Takes(0),
 
@@ -69,8 +77,9 @@ const std::vector<RunRow>& RunTable() {
           .Sent(1, -1, 0).Flash(FlashAfter::kNothingProgrammed).Takes(0),
 
       // --- the program file ---
-      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Takes(5).Also(kExecutable),
-      FileRefused("a folder", "folder.mot", "File not Found...[{file}]"),
+      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Takes(5).Also(kExecutable)
+          .Err(NoFile("No such file or directory")),
+      FileRefused("a folder", "folder.mot", "File not Found...[{file}]").Err(NoFile("Is a directory")),
       FileRefused("bad checksum", "bad_checksum.mot", "Record error line 3: checksum").Also(kExecutable),
       FileRefused("a data record behind a byte-order mark", "bom_s1.mot", "Record error line 1: byte-order mark before record"),
       FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
@@ -83,8 +92,9 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a bad record after a line of 5000 characters", "bad_after_long.mot", "Record error line 3: checksum"),
       FileRefused("5 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
       FileRefused("the longest name that fits, shown whole", "=/tmp/" + std::string(522, 'n'),
-                  "File not Found...[{file}]"),
-      FileRefused("port number 10 and the default file name", "", "File not Found...[H3048.MOT]").OnPort("10"),
+                  "File not Found...[{file}]").Err(NoFile("File name too long")),
+      FileRefused("port number 10 and the default file name", "", "File not Found...[H3048.MOT]").OnPort("10")
+          .Err("korvel: H3048.MOT: No such file or directory; the chip will be loaded first and the run will fail\n"),
       RunRow("a name too long for its buffer: the port is not used", {}, "=" + std::string(5000, 'f'),
              "Program MOT Filename too long: 5000 characters, at most 527{fail}").Sent(0, 0, 0),
 
@@ -116,6 +126,22 @@ const std::vector<RunRow>& RunTable() {
       // The wait for record 2's answer: 500 ms after its 44 characters have left (46 ms).
       RunRow("the cable pulled after the first record", {}, "three.mot",
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").CutAfter(1 + 840 + 16).Sent(1, -1, 2).Takes(550),
+
+      // --- a first-time user's mistakes, and the notes on standard error ---
+      FileRefused("a file cut off after a data record", "cut_off.mot",
+                  "Record error line 2: no end record (the file may be cut off)"),
+      FileRefused("a data record behind 1,100 blanks, past the reader's cut", "blanks_past_cut.mot",
+                  "Record error line 2: blanks before record"),
+      FileRefused("a file over 64 MB", "64mb_and_1.bin", "File too large...[{file}]"),
+      FileRefused("a file of 64 MB is read", "64mb.bin", "Record error line 1: NUL byte"),
+      Programs("three.mot").Piped().Also(kExecutable),
+      RunRow("a port argument that is no port: port 1, and a note", {}, "three.mot", kPrograms).OnPort("ttyUSB0")
+          .Flash(FlashAfter::kFile)
+          .Err("korvel: \"ttyUSB0\" is not a port number (1 to 10) or a device path; using port 1 (board0)\n"),
+      // The board closes its end of the line instead of answering record 2.
+      RunRow("a line that closes during the run", {"--hang-up-after-records", "1"}, "three.mot",
+             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").Sent(1, -1, 2)
+          .Err("korvel: the line closed during the run\n").Also(kExecutable),
   };
   return rows;
 }
