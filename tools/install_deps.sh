@@ -4,9 +4,12 @@
 # (sample programs and a reference disassembler), srecord, the mingw-w64
 # Windows cross compiler, Wine to run korvel.exe, clang for the fuzzers,
 # dpkg-dev (dpkg-shlibdeps) and unzip for the packages.
+# With package names as arguments, only those (tools/demo.sh asks for what
+# its run needs).
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev googletest binutils-h8300-hms gcc-h8300-hms srecord
           g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev dpkg-dev unzip)
+[ $# -gt 0 ] && packages=("$@")
 missing=()
 for pkg in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
