@@ -24,9 +24,8 @@ bool NamesAFile(const char* name) {
 }  // namespace
 
 const char* const kNoSyncHint =
-    "korvel: the chip did not answer the ten synchronisation tries: check that the board is in boot mode and was "
-    "reset just before the run, that it has power, that TxD and RxD are not swapped, and that this is its port "
-    "(korvel --list)";
+    "korvel: no synchronisation in ten tries: check that the board is in boot mode and was reset just before the "
+    "run, that it has power, that TxD and RxD are not swapped, and that this is its port (korvel --list)";
 const char* const kLineClosedNote = "korvel: the line closed during the run";
 
 std::string PortArgumentNote(const char* argument, const std::string& portOneDevice) {
