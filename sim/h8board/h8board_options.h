@@ -8,6 +8,11 @@
 
 #include "board.h"
 
+// Flow control on the terminal before the host opens it (--left-flow).
+struct TerminalFlow {
+  bool ixon = false, ixoff = false, crtscts = false;
+};
+
 struct H8BoardOptions {
   BoardConfig board;
   std::string link;         // --link: symbolic link to the terminal
@@ -15,6 +20,7 @@ struct H8BoardOptions {
   std::string dump;         // --dump: S-records of the flash
   std::string preloadPath;  // --preload
   double timeoutSeconds = 0;  // --timeout; 0: none
+  TerminalFlow leftFlow;      // --left-flow
   bool verbose = false;
   bool help = false;
 };
