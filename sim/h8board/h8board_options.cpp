@@ -228,6 +228,13 @@ const Option* Find(const std::string& name) {
 
 }  // namespace
 
+std::vector<H8BoardOptionText> H8BoardOptionTexts() {
+  std::vector<H8BoardOptionText> texts;
+  for (const Option& option : kOptions)
+    texts.push_back({option.name ? option.name : "", option.argument ? option.argument : "", option.help});
+  return texts;
+}
+
 std::string H8BoardUsage() {
   std::string text =
       "usage: h8board [options]\n"

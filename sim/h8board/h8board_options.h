@@ -29,4 +29,11 @@ struct H8BoardOptions {
 bool ParseH8BoardOptions(const std::vector<std::string>& args, H8BoardOptions* options, std::string* error);
 std::string H8BoardUsage();
 
+// The table's texts, in its order, for the manual page: name ("" for a
+// heading, whose help is the heading), argument ("" for a flag), help.
+struct H8BoardOptionText {
+  std::string name, argument, help;
+};
+std::vector<H8BoardOptionText> H8BoardOptionTexts();
+
 #endif
