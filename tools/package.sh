@@ -39,6 +39,8 @@ for package in "$deb" "$board_deb"; do
   dpkg-deb --contents "$package"
 done
 lint "$deb" "$board_deb"
+changelog=$(dpkg-parsechangelog -l "$root/docs/changelog" -S Version)
+[ "$changelog" = "$(dpkg-deb --field "$deb" Version)" ] || { echo "docs/changelog is at $changelog"; exit 1; }
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo dpkg -i "$deb" "$board_deb"
