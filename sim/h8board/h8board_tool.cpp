@@ -36,7 +36,8 @@ int RunH8Board(const H8BoardOptions& options, std::ostream& out, std::ostream& e
     err << "h8board: " << why << "\n";
     return kH8BoardFault;
   }
-  if (!options.link.empty() && !line->MakeLink(options.link, &why)) {
+  if (!line->LeaveFlowControl(options.leftFlow, &why) ||
+      (!options.link.empty() && !line->MakeLink(options.link, &why))) {
     err << "h8board: " << why << "\n";
     return kH8BoardFault;
   }

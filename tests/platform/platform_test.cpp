@@ -102,6 +102,24 @@ TEST(Platform, TheLastByteWrittenBeforeCloseArrives) {
   }
 }
 
+// Flow control that another program left on the line is gone after open.
+TEST(Platform, OpenClearsFlowControlLeftOnTheLine) {
+  Pty pty;
+  termios tio{};
+  tcgetattr(pty.keeper, &tio);
+  tio.c_iflag |= IXON | IXOFF | IXANY;
+  tio.c_cflag |= CRTSCTS;
+  ASSERT_EQ(tcsetattr(pty.keeper, TCSANOW, &tio) + tcgetattr(pty.keeper, &tio), 0);
+  ASSERT_EQ(tio.c_cflag & CRTSCTS, static_cast<tcflag_t>(CRTSCTS));  // a pty keeps it
+  RsInit();
+  RsSetDeviceName(2, pty.path);
+  ASSERT_EQ(RsOpen(2, 5, 1, 0, 0), 1) << RsOpenFailure(2);
+  tcgetattr(pty.keeper, &tio);
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
+  EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+  RsClose(2);
+}
+
 // The board goes away in the middle of the records (h8board's time-out
 // ends it 8 s in; the paced load takes 2): its end of the line closes,
 // korvel's reads and writes fail, the run ends at once, and standard error

@@ -309,8 +309,13 @@ void RunInProcess(const RunRow& row) {
 }
 
 // All at once through the real korvel (row i on its own h8board's pty), or
-// korvel.exe under Wine (row i on COM<i+1>, one prefix for all).
-void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
+// korvel.exe under Wine (row i on COM<i+1>, one prefix for all). korvel:
+// the command that runs a Linux korvel (an ARM build under qemu), the
+// native build when empty; a path in it that is missing skips the test.
+void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector<std::string> korvel = {}) {
+  if (korvel.empty()) korvel = {underWine ? KORVEL_WINDOWS_EXE : KorvelPath()};
+  for (const std::string& part : korvel)
+    if (part[0] == '/' && access(part.c_str(), R_OK) != 0) GTEST_SKIP() << part << " is missing";
   TempFolder work;
   ProcessOptions options;
   options.timeoutSeconds = 100;
@@ -320,7 +325,6 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   const std::string server = std::filesystem::path(Wine()).parent_path() / "wineserver";
   if (underWine) {
     if (Wine().empty()) GTEST_SKIP() << "Wine is not installed (package wine64)";
-    if (access(KORVEL_WINDOWS_EXE, R_OK) != 0) GTEST_SKIP() << "no " << KORVEL_WINDOWS_EXE << ": build-win first";
     // wineboot takes half a minute: the prefix is kept in the build tree.
     ASSERT_FALSE(MadeOnce(prefix, [&] { return RunProcess(Wine(), {"wineboot", "-i"}, options).exitCode == 0; }).empty());
     RunProcess(server, {"-k"}, options);  // the registry is read afresh at the next start
@@ -358,13 +362,15 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   std::vector<std::unique_ptr<Pipe>> pipes;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     pipes.push_back(std::make_unique<Pipe>(rows[i].piped && !underWine ? files[i] : ""));
-    std::vector<std::string> args = {devices[i], pipes[i]->path.empty() ? files[i] : pipes[i]->path};
+    std::vector<std::string> args(korvel.begin() + (underWine ? 0 : 1), korvel.end());
+    std::string name = pipes[i]->path.empty() ? files[i] : pipes[i]->path;
     if (underWine) {  // COM<i+1> (the first as a device path with slashes), the file relative to the work folder
       std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
       devices[i] = (i == 0 ? "//./COM" : "") + std::to_string(i + 1);
-      args = {KORVEL_WINDOWS_EXE, devices[i], std::to_string(i) + ".mot"};
+      name = std::to_string(i) + ".mot";
     }
-    runs.push_back(StartProcess(underWine ? Wine() : KorvelPath(), args, options));
+    args.insert(args.end(), {devices[i], name});
+    runs.push_back(StartProcess(underWine ? Wine() : korvel[0], args, options));
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].name);
@@ -408,5 +414,12 @@ std::vector<RunRow> RowsFor(RunPlace place) {
 
 TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }
 TEST(TableRun, Wine) { RunExecutables(RowsFor(kWine), true); }
+// The ARM builds under user-mode emulation, against the native h8board.
+TEST(TableRun, Arm64) {
+  RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-aarch64", "-L", "/usr/aarch64-linux-gnu", KORVEL_ARM64_EXE});
+}
+TEST(TableRun, Armhf) {
+  RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-arm", "-L", "/usr/arm-linux-gnueabihf", KORVEL_ARMHF_EXE});
+}
 
 }  // namespace

@@ -61,6 +61,10 @@ const std::vector<RunRow>& RunTable() {
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
                "allow that, use an adapter whose driver does)\n"),
+      // Flow control that another program left on the port: korvel turns it off
+      // (kept, XON/XOFF swallows the image's H'11 at H'13F: NG013f).
+      RunRow("a port left with XON/XOFF and RTS/CTS flow control", {"--left-flow", "ixon,ixoff,crtscts"}, kPrograms)
+          .Flash(FlashAfter::kFile).Also(kExecutable | kWine),
       RunRow("the same file again on a chip not erased", {"--no-erase", "--preload", "{file}"}, kPrograms)
           .Flash(FlashAfter::kFile),
 
