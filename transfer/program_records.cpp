@@ -76,7 +76,8 @@ bool TakeOtherFormat(RecordFileReader& reader, const char* fileName) {
 }
 
 // Reads the whole file through the check; false after showing the first bad
-// line, or when no record holds bytes for the flash: such a file would
+// line (or the last, for a file that ends in its data), or when no record
+// holds bytes for the flash: such a file would
 // program nothing, and the run must not end in "Success" for it.
 bool CheckFile(RecordFileReader& reader, const char* fileName) {
   RecordChecker checker;
@@ -86,6 +87,10 @@ bool CheckFile(RecordFileReader& reader, const char* fileName) {
       ReportBadLine(checker.LineNumber(), verdict.reason);
       return false;
     }
+  }
+  if (const RecordVerdict end = checker.Finish(); end.action == RecordAction::kReject) {
+    ReportBadLine(checker.LineNumber(), end.reason);
+    return false;
   }
   if (!checker.HasFlashData()) {
     PrintLong(std::string("No data records in file...[") + fileName + "]");

@@ -18,6 +18,7 @@ namespace {
 struct ModelLine {
   std::string text;  // as the caller sees it: up to the LF or the first NUL
   LineShape shape;
+  std::string piece;  // all of it, NULs and what follows them included
 };
 
 std::vector<ModelLine> ModelLines(const std::uint8_t* data, std::size_t size) {
@@ -39,7 +40,7 @@ std::vector<ModelLine> ModelLines(const std::uint8_t* data, std::size_t size) {
     pos += take;
     const bool lineEnded = piece.back() == '\n';
     if (lineEnded) piece.pop_back();
-    ModelLine line{piece.substr(0, piece.find('\0')), {}};
+    ModelLine line{piece.substr(0, piece.find('\0')), {}, piece};
     line.shape.cut = piece.size() == RecordFileReader::kMaxLineLength && !lineEnded;
     line.shape.continuation = cut;
     line.shape.hasNul = piece.find('\0') != std::string::npos;
@@ -66,24 +67,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
     ++count;
   }
+  if (accepted && checker.Finish().action == RecordAction::kReject) accepted = false;
   if (count != model.size()) std::abort();
   if (reader.ReadLine() != nullptr) std::abort();  // the text stays ended
 
   // The check over the reader's lines, held against the validator over the
-  // whole lines of the file (no CR LF, no Ctrl-Z, nothing cut): a cut record
-  // is too long for it as well, since no record comes near 1023 characters.
+  // whole lines of the file (no CR LF, no Ctrl-Z, nothing cut).
   std::vector<std::string> wholeLines;
   bool continues = false;
   for (const ModelLine& line : model) {
-    std::string text = line.text;
-    if (line.shape.hasNul) text += '\0';  // the validator needs to know a NUL came
-    if (continues) wholeLines.back() += text;
-    else wholeLines.push_back(text);
+    if (continues) wholeLines.back() += line.piece;
+    else wholeLines.push_back(line.piece);
     continues = line.shape.cut;
   }
   RecordOracle oracle;
   bool good = true;
   for (const std::string& line : wholeLines) good = good && oracle.Accepts(line);
+  good = good && oracle.AcceptsEnd();
   if (accepted != good) std::abort();
 
   reader.Close();
