@@ -259,6 +259,7 @@ void RunInProcess(const RunRow& row) {
   SetRunClock(nullptr);
 
   EXPECT_FALSE(board_line::CapReached()) << "the run went on past its virtual time";
+  EXPECT_TRUE(board_line::LinesRaised()) << "RTS and DTR are raised at open";
   const std::string expected = ExpectedConsole(row, device, file, file);
   EXPECT_EQ(NormaliseBuildStamp(console), expected);
   ExpectErr(err, row, expected, true);
@@ -322,6 +323,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   std::vector<std::future<ProcessResult>> runs;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     std::vector<std::string> args = {devices[i], files[i]};
+    if (rows[i].file.empty()) args.pop_back();  // korvel PORT
     if (underWine) {  // COM<i+1> (the first as a device path with slashes), the file relative to the work folder
       std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
       devices[i] = (i == 0 ? "//./COM" : "") + std::to_string(i + 1);

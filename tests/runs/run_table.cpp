@@ -102,7 +102,8 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("5 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
       FileRefused("the longest name that fits, shown whole", "=/tmp/" + std::string(522, 'n'),
                   "File not Found...[{file}]"),
-      FileRefused("port number 10 and the default file name", kNoFile, "File not Found...[H3048.MOT]").OnPort("10"),
+      FileRefused("port number 10 and the default file name", kNoFile, "File not Found...[H3048.MOT]").OnPort("10")
+          .Also(kExecutable),
       RunRow("a name too long for its buffer: the port is not used", {},
              "Program MOT Filename too long: 5000 characters, at most 527{fail}")
           .File("=" + std::string(5000, 'f')).Sent(Tries(0), Load(0), Records(0)),
