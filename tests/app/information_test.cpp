@@ -39,7 +39,8 @@ TEST(PortList, AdaptersLinksAndTheUartsThatAnswer) {
     write(dev / name, "");
   write(sys / "class/tty/ttyS0/type", "4");
   write(sys / "class/tty/ttyS1/type", "0");
-  for (const char* tty : {"ttyS9", "ttyS10"}) write(sys / "class/tty" / tty / "type", "4");  // only COM1..COM10 have numbers
+  write(sys / "class/tty/ttyS9/type", "1");  // only COM1..COM10 have numbers
+  write(sys / "class/tty/ttyS10/type", "12");
   write(usb / "idVendor", "0403");
   write(usb / "idProduct", "6001");
   write(usb / "manufacturer", "FTDI");
@@ -59,7 +60,7 @@ TEST(PortList, AdaptersLinksAndTheUartsThatAnswer) {
             d + "/ttyUSB0 (USB 0403:6001 FTDI FT232R USB UART, driver ftdi_sio)\n" +
             d + "/ttyACM2\n" + d + "/ttyACM10\n" +
             d + "/ttyS0 (port number 1, 16550A UART)\n" + d + "/ttyS3 (port number 4, 16550 UART)\n" +
-            d + "/ttyS9 (port number 10, 16550A UART)\n" + d + "/ttyS10 (16550A UART)\n");
+            d + "/ttyS9 (port number 10, 8250 UART)\n" + d + "/ttyS10 (UART type 12)\n");
   EXPECT_EQ(FormatPortList(ListSerialPortsUnder((root / "none").string(), sys.string(), probe)),
             "No serial ports found.\n");
   fs::remove_all(root);
