@@ -14,6 +14,7 @@
 #include <iterator>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <future>
 #include <map>
 #include <random>
@@ -46,7 +47,7 @@ std::string MadeOnce(const std::string& dir, const std::function<bool()>& make) 
 }
 
 // The files built here, by name; folder.mot is a folder, missing.mot is none.
-std::string BuiltFile(const TempFolder& folder, const std::string& name) {
+std::string BuiltFile(const std::string& folder, const std::string& name) {
   const std::string head = MakeRecord(0, 0, {'h', 'd', 'r'}), end = MakeRecord(9, 0x0100);
   const std::string first = MakeRecord(1, 0x0100, Pattern(16, 1)), second = MakeRecord(1, 0x0110, Pattern(16, 2));
   std::string bad = second;
@@ -83,9 +84,9 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
          return text + bad + "\r\n";
        }},
   };
-  if (name == "folder.mot") mkdir(folder.Path(name).c_str(), 0755);
-  if (files.count(name)) folder.Write(name, files.at(name)());
-  return folder.Path(name);
+  if (name == "folder.mot") mkdir((folder + name).c_str(), 0755);
+  if (files.count(name)) std::ofstream(folder + name, std::ios::binary | std::ios::trunc) << files.at(name)();
+  return folder + name;
 }
 
 // The lines the host sends as records: those that begin with "S".
@@ -149,7 +150,9 @@ std::vector<std::string> BoardArguments(const RunRow& row, const std::string& fi
 // come from tools/make_sample_records.sh; the others are built by BuiltFile.
 // "" when the tools for a sample are missing.
 std::string ProgramFile(const std::string& name) {
-  static TempFolder folder;
+  static TempFolder temporary;  // kept in the build tree for the replay commands
+  static const std::string folder = getenv("KORVEL_ROW_COMMANDS") == nullptr ? temporary.Path("") : BinaryPath("tests/runs/replay/");
+  std::filesystem::create_directories(folder);
   static std::map<std::string, std::string> made;
   if (made.count(name)) return made[name];
   if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
@@ -223,6 +226,21 @@ std::string Wine() {
   return "";
 }
 
+// The row's name and the command lines that run it by hand (tools/row_commands.sh).
+std::string ReplayCommands(const RunRow& row, const std::string& file) {
+  auto quoted = [](std::string text) {
+    for (std::size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4) text.replace(at, 1, "'\\''");
+    return "'" + text + "'";
+  };
+  std::string board = "$ " + quoted(H8BOARD_EXECUTABLE);
+  for (const std::string& argument : BoardArguments(row, file)) board += " " + quoted(argument);
+  return "# " + row.name + "\n" + board + " --link /tmp/h8board-line --out /tmp/h8board-flash.bin &\n" +
+         "$ until [ -e /tmp/h8board-line ]; do sleep 0.1; done; " + quoted(KorvelPath()) + " /tmp/h8board-line" + (row.file.empty() ? "" : " " + quoted(file)) + "\n" +
+         (row.hostBytesThatArrive == SIZE_MAX ? "" : "# in process the line drops after this many bytes: " +
+                                                        std::to_string(row.hostBytesThatArrive) + "\n") +
+         (row.port.empty() ? "" : "# in process it runs on port " + row.port + "\n");
+}
+
 // Standard error ends with the run summary, whose outcome is the console's;
 // what comes before it is the row's.
 void ExpectErr(const std::string& err, const RunRow& row, const std::string& console, bool exactSummary) {
@@ -235,9 +253,14 @@ void ExpectErr(const std::string& err, const RunRow& row, const std::string& con
 
 // Every expectation of the row; a failure names the row.
 void RunInProcess(const RunRow& row) {
-  SCOPED_TRACE(row.name);
   const std::string file = FileArgument(row);
   if (file.empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << row.file;
+  const char* replayOnly = getenv("KORVEL_ROW_COMMANDS");
+  if (replayOnly != nullptr) {
+    if (row.name.find(replayOnly) != std::string::npos) std::cout << ReplayCommands(row, file);
+    GTEST_SKIP();
+  }
+  SCOPED_TRACE(ReplayCommands(row, file));  // a failure shows how to run the row by hand
   H8BoardOptions options;
   std::string why;
   ASSERT_TRUE(ParseH8BoardOptions(BoardArguments(row, file), &options, &why)) << why;
