@@ -1,51 +1,29 @@
 // What only the platform shows: the real korvel on real pseudo-terminals.
 // (The run table's executable rows show the raw 8N1 line and the banner.)
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <future>
 
 #include "expected_console.h"
+#include "pty.h"
 #include "rs.h"
+#include "serial_contract.h"
 #include "startup.h"
 #include "subprocess.h"
 #include "transfer_test_files.h"
-
-namespace {
-
-// A new pty: korvel opens its slave; the test holds the slave open too (raw,
-// so nothing is echoed) and reads and writes the master.
-struct Pty {
-  Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
-    grantpt(master);
-    unlockpt(master);
-    path = ptsname(master);
-    keeper = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    cfmakeraw(&raw);
-    tcsetattr(keeper, TCSANOW, &raw);
-  }
-  ~Pty() { close(keeper), close(master); }
-  std::string Read() {
-    char buffer[256];
-    const ssize_t n = read(master, buffer, sizeof buffer);
-    return std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-  }
-  int master, keeper = -1;
-  std::string path;
-};
-
-}  // namespace
 
 TEST(PortArgument, ReadsLikeADecimalStrtol) {
   const std::pair<const char*, int> cases[] = {
       {"1", 0},  {"10", 9},   {"3x", 2}, {"+4", 3}, {"007", 6},  {" \t\n\v\f\r5", 4}, {"0", 0},   {"11", 0},
       {"-2", 0}, {"COM3", 0}, {"x", 0},  {"", 0},   {"-0", 0},   {"+", 0},  {"9 7", 8}, {"99999999999999999999", 0}};
   for (const auto& [argument, index] : cases) EXPECT_EQ(PortIndexFromArgument(argument), index) << argument;
+}
+
+TEST(SerialContract, PosixOnAPty) {
+  Pty pty;
+  EXPECT_EQ(CheckSerialContract(pty.path, [&pty] { pty.ServeContract(); }), "");
 }
 
 // Standard output is that of a board that never answers; standard error

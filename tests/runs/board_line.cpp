@@ -35,7 +35,10 @@ void Settle() {
 // by itself; with untilByte, stops as soon as a byte has crossed to the host.
 // True when it stopped for such a byte.
 bool Advance(unsigned int ms, bool untilByte) {
-  if (!g_board || g_dead) return false;
+  if (!g_board || g_dead) {  // a dead line waits out its time all the same
+    g_now += std::chrono::milliseconds(ms);
+    return false;
+  }
   const BoardWire::Time until = g_now + std::chrono::milliseconds(ms);
   for (;;) {
     Settle();

@@ -21,7 +21,9 @@
 #include <sstream>
 
 #include "board_line.h"
+#include "pty.h"
 #include "run_table.h"
+#include "serial_contract.h"
 #include "console.h"
 #include "expected_console.h"
 #include "h8board_tool.h"
@@ -326,6 +328,8 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
   }
   std::future<ProcessResult> serving;
+  Pty contractLine;  // the serial contract's line for the Windows backend, the port after the rows'
+  ports += "\"COM" + std::to_string(rows.size() + 1) + "\"=\"" + contractLine.path + "\"\n";
   if (underWine) {
     // COM<i+1> is row i's board, written straight into the prefix's
     // registry; the server runs apart, so what it writes is not korvel.exe's.
@@ -370,6 +374,13 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   if (underWine) {  // korvel.exe --list names the ports the registry maps
     const std::string list = RunProcess(Wine(), {KORVEL_WINDOWS_EXE, "--list"}, options).out;
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_NE(list.find("COM" + std::to_string(i + 1) + " ("), std::string::npos) << list;
+    const std::string contract = (std::filesystem::path(KORVEL_WINDOWS_EXE).parent_path() / "serial_contract.exe").string();
+    std::future<ProcessResult> checked = StartProcess(Wine(), {contract, "COM" + std::to_string(rows.size() + 1)}, options);
+    for (int step = 0; step < 10 && contractLine.ServeContract(); ++step) {
+    }
+    const ProcessResult result = checked.get();
+    EXPECT_TRUE(result.exitCode == 0 && result.out.empty()) << "serial contract under Wine: " << result.out << result.err;
+    EXPECT_EQ(contractLine.got, std::string("\0\x55V", 3)) << "what reached the contract's far end";
     RunProcess(server, {"-k"}, options);
   }
 }
@@ -390,6 +401,12 @@ std::vector<RunRow> RowsFor(RunPlace place) {
   std::vector<RunRow> rows;
   std::copy_if(RunTable().begin(), RunTable().end(), std::back_inserter(rows), [&](const RunRow& r) { return r.places & place; });
   return rows;
+}
+
+// The board answers the contract's bytes by itself; the line dies 120 ms in.
+TEST(SerialContract, BoardLine) {
+  board_line::Prepare({BoardConfig{}, SIZE_MAX, 0.12});
+  EXPECT_EQ(CheckSerialContract("/dev/board"), "");
 }
 
 TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }
