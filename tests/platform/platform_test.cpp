@@ -77,22 +77,3 @@ TEST(Platform, TheLastByteWrittenBeforeCloseArrives) {
     ASSERT_EQ(received, std::string(i, 'U')) << "lost at close " << i;
   }
 }
-
-// The board goes away in the middle of the records (h8board's time-out
-// ends it 8 s in; the paced load takes 2): its end of the line closes,
-// korvel's reads and writes fail, and the run ends at once.
-TEST(Platform, AVanishedLineEndsTheRun) {
-  TempFolder folder;
-  Lines lines;
-  for (std::uint32_t i = 0; i < 4000; ++i) lines.push_back(MakeRecord(2, i * 16, Pattern(16, i)));
-  std::future<ProcessResult> board;
-  const std::string line = StartBoard({"--pace", "--timeout", "8"}, folder.Path("line"), &board);
-  const ProcessResult run = RunProcess(KorvelPath(), {line, folder.Write("many.mot", CrLfFile(lines))}, 25);
-  const std::string end = ":NG\r\n" + ExpectedFail();
-  const std::string tail = run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 300));
-  EXPECT_NE(run.out.find(":OK:U"), std::string::npos) << tail;
-  EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), end.size())), end) << tail;
-  const ProcessResult served = board.get();
-  EXPECT_EQ(served.exitCode, 3) << served.err;  // timed out, then korvel's run ended
-}
-

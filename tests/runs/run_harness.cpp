@@ -48,29 +48,10 @@ std::string MadeOnce(const std::string& dir, const std::function<bool()>& make) 
   return access((dir + "/.made").c_str(), F_OK) == 0 ? dir : "";
 }
 
-// The files built here, by name; folder.mot is a folder, missing.mot is none.
+// The files made here, by name (the others are in tests/runs/files);
+// folder.mot is a folder, missing.mot is none.
 std::string BuiltFile(const std::string& folder, const std::string& name) {
-  const std::string head = MakeRecord(0, 0, {'h', 'd', 'r'}), end = MakeRecord(9, 0x0100);
-  const std::string first = MakeRecord(1, 0x0100, Pattern(16, 1)), second = MakeRecord(1, 0x0110, Pattern(16, 2));
-  std::string bad = second;
-  bad.back() = bad.back() == '0' ? '1' : '0';
   const std::map<std::string, std::function<std::string()>> files = {
-      {kThreeMot, [&] { return CrLfFile({head, first, second, end}); }},
-      {"three_lf.mot", [&] { return head + "\n" + first + "\n" + second + "\n" + end + "\n\x1a"; }},
-      {"three_crcrlf.mot", [&] { return head + "\r\r\n" + first + "\r\r\n" + second + "\r\r\n" + end + "\r\r\n"; }},
-      {"bom_s0.mot", [&] { return "\xEF\xBB\xBF" + CrLfFile({head, first, second, end}); }},
-      {"bom_s1.mot", [&] { return "\xEF\xBB\xBF" + CrLfFile({first, second, end}); }},
-      {"blank_s1.mot", [&] { return CrLfFile({head, " \t" + first, second, end}); }},
-      {"two_long.mot",  // 250 data bytes a record: 510 characters on the line
-       [&] { return CrLfFile({MakeRecord(1, 0x1000, Pattern(250, 4)), MakeRecord(1, 0x10FA, Pattern(250, 5)), end}); }},
-      {"bad_checksum.mot", [&] { return CrLfFile({head, first, bad, end}); }},
-      {"no_data.mot", [&] { return CrLfFile({head, end}); }},
-      {"outside.mot", [&] { return CrLfFile({first, MakeRecord(2, 0x1FFF8, Pattern(16, 3))}); }},
-      {"one_long_line.mot", [&] { return "S2" + std::string(4998, 'A') + "\r\n"; }},
-      {"bad_after_long.mot", [&] { return CrLfFile({head, "; " + std::string(4998, '-'), bad}); }},
-      // Six NULs over the head of the second record, as a file damaged on
-      // its way to the disk: its data can no longer be told.
-      {"damaged.mot", [&] { return first + "\r\n" + std::string(6, '\0') + second.substr(6) + "\r\n" + end + "\r\n"; }},
       {"noise.bin",
        [] {
          std::mt19937 random(3048);
@@ -83,6 +64,8 @@ std::string BuiltFile(const std::string& folder, const std::string& name) {
          std::string block, text;
          for (unsigned i = 0; i < 256; ++i) block += MakeRecord(1, i * 16, Pattern(16, i)) + "\r\n";
          while (text.size() < 5'000'000) text += block;
+         std::string bad = MakeRecord(1, 0x0110, Pattern(16, 2));
+         bad.back() = bad.back() == '0' ? '1' : '0';
          return text + bad + "\r\n";
        }},
   };
@@ -124,8 +107,8 @@ std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
   std::string bytes(static_cast<std::size_t>(row.tries.count), '\0');
   bytes += load.substr(0, row.load.bytes < 0 ? load.size() : static_cast<std::size_t>(row.load.bytes));
   const Lines records = RecordLinesOf(file);
-  for (std::size_t i = 0; i < records.size() && (row.records.lines < 0 || i < static_cast<std::size_t>(row.records.lines)); ++i)
-    bytes += records[i];
+  const std::size_t sent = row.records.lines < 0 ? records.size() : static_cast<std::size_t>(row.records.lines);
+  for (std::size_t i = 0; i < records.size() && i < sent; ++i) bytes += records[i];
   return bytes;
 }
 
@@ -157,6 +140,7 @@ std::string ProgramFile(const std::string& name) {
   std::filesystem::create_directories(folder);
   static std::map<std::string, std::string> made;
   if (made.count(name)) return made[name];
+  if (access(SourcePath("tests/runs/files/" + name).c_str(), F_OK) == 0) return made[name] = SourcePath("tests/runs/files/" + name);
   if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
     return made[name] = BuiltFile(folder, name);
   const std::string samples = MadeOnce(BinaryPath("tests/runs/samples"), [] {
@@ -230,16 +214,11 @@ std::string Wine() {
 
 // The row's name and the command lines that run it by hand (tools/row_commands.sh).
 std::string ReplayCommands(const RunRow& row, const std::string& file) {
-  auto quoted = [](std::string text) {
-    for (std::size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4) text.replace(at, 1, "'\\''");
-    return "'" + text + "'";
-  };
-  std::string board = "$ " + quoted(H8BOARD_EXECUTABLE);
-  for (const std::string& argument : BoardArguments(row, file)) board += " " + quoted(argument);
-  return "# " + row.name + "\n" + board + " --link /tmp/h8board-line --out /tmp/h8board-flash.bin &\n" +
-         "$ until [ -e /tmp/h8board-line ]; do sleep 0.1; done; " + quoted(KorvelPath()) + " /tmp/h8board-line" + (row.file.empty() ? "" : " " + quoted(file)) + "\n" +
-         (row.hostBytesThatArrive == SIZE_MAX ? "" : "# in process the line drops after this many bytes: " +
-                                                        std::to_string(row.hostBytesThatArrive) + "\n") +
+  std::string board = "# " + row.name + "\n$ '" + H8BOARD_EXECUTABLE + "'";  // no ' in our paths and arguments
+  for (const std::string& argument : BoardArguments(row, file)) board += " '" + argument + "'";
+  return board + " --link /tmp/h8board-line --out /tmp/h8board-flash.bin &\n$ until [ -e /tmp/h8board-line ]; do sleep 0.1; " +
+         "done; '" + KorvelPath() + "' /tmp/h8board-line" + (row.file.empty() ? "" : " '" + file + "'") + "\n" +
+         (row.hostBytesThatArrive == SIZE_MAX ? "" : "# in process the line drops after byte " + std::to_string(row.hostBytesThatArrive) + "\n") +
          (row.port.empty() ? "" : "# in process it runs on port " + row.port + "\n");
 }
 
