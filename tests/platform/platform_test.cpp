@@ -76,4 +76,6 @@ TEST(Platform, TheLastByteWrittenBeforeCloseArrives) {
     for (int wait = 0; wait < 100 && received.size() < i; ++wait, usleep(1000)) received += pty.Read();
     ASSERT_EQ(received, std::string(i, 'U')) << "lost at close " << i;
   }
+  ASSERT_EQ(fchmod(pty.keeper, 0666), 0);  // closed, the port is no longer exclusive: any user may open it
+  EXPECT_EQ(RunProcess("/bin/sh", {"-c", "exec 3<>" + pty.path}, 5, 65534).exitCode, 0);
 }

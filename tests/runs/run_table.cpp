@@ -48,7 +48,8 @@ const std::vector<RunRow>& RunTable() {
       RunRow("records of 510 characters on a paced line", {"--pace"}, kPrograms).File("two_long.mot").Flash(FlashAfter::kFile),
       Programs("three_crcrlf.mot"),
       Programs("bom_s0.mot"),  // a byte-order mark before the header: the header is skipped
-      RunRow("answers held back by a USB adapter", {"--pace", "--latency", "16"}, kPrograms)
+      // One echo 300 ms late, the middle one of the 839 timed: the hint names the median, not the middle.
+      RunRow("answers held back by a USB adapter", {"--pace", "--latency", "16", "--late-echo", "417:300"}, kPrograms)
           .Flash(FlashAfter::kFile)
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
@@ -132,6 +133,9 @@ const std::vector<RunRow>& RunTable() {
       // Cut after the synchronisation byte, the load and the 16-character S0.
       SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
           .Takes(5 + 545),  // the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
+      RunRow("the cable pulled before a record of 172 characters", {}, kLoaded + "Program H3048...\r\n{rec:1}:NG\r\n{fail}")
+          .File("s1_172.mot").CutAfter(1 + 840).Sent(Tries(1), kWholeLoad, Records(1))
+          .Takes(5 + 685),  // the settle; 500 ms + 180 ms for 172 characters, in 5 ms polls
   };
   return rows;
 }

@@ -25,7 +25,7 @@ inline std::string CheckSerialContract(const std::string& device, const std::fun
   std::string why;
   if (!Open(device, {9600, 8, Parity::None, StopBits::One}, &h, &why)) return "open: " + why + "\n";
   unsigned char byte = 0xEE;
-  check(RxCount(h) == 0 && ReadByte(h, &byte) == 0 && waitedFully(h, 50), "silent: a byte came");
+  check(RxCount(h) == 0 && ReadByte(h, &byte) == 0 && !WaitForRx(h, 0) && waitedFully(h, 50), "silent: a byte came");
   check(WriteByte(h, 0x00) && WriteByte(h, 0x55), "answers: write");
   poke();
   check(WaitForRx(h, 2000), "answers: nothing came");
