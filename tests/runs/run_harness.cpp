@@ -18,6 +18,7 @@
 #include <future>
 #include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "board_line.h"
@@ -159,38 +160,31 @@ std::string ExpandConsole(const std::string& text, const std::string& file) {
       {"file", Token::kFile},   {"load", Token::kLoad},   {"dots", Token::kDots},
       {"rec", Token::kRec},     {"records", Token::kRecords}, {"lines", Token::kLines},
       {"tries", Token::kTries}, {"fail", Token::kFail},   {"success", Token::kSuccess}};
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::size_t end = text.find('}', i);
-    if (text[i] != '{' || end == std::string::npos) {
-      out += text[i];
-      continue;
-    }
-    std::vector<std::string> part;
-    std::istringstream token(text.substr(i + 1, end - i - 1));
-    for (std::string piece; std::getline(token, piece, ':');) part.push_back(piece);
-    switch (tokens.at(part[0])) {  // an unknown token throws: the row is wrong
+  static const std::regex token(R"(\{(\w+)(?::(\d+))?(?::([^}]*))?\})");  // {name}, {name:N}, {name:N:WORD}
+  std::string out, whole;
+  std::size_t done = 0;
+  for (std::sregex_iterator at(text.begin(), text.end(), token), end;; ++at) {
+    out += text.substr(done, at == end ? std::string::npos : static_cast<std::size_t>(at->position()) - done);
+    if (at == end) return out;
+    done = static_cast<std::size_t>(at->position() + at->length());
+    const std::string word = (*at)[3];
+    unsigned long n = (*at)[2].matched ? std::stoul((*at)[2]) : 0;
+    switch (tokens.at((*at)[1])) {  // an unknown token throws: the row is wrong
       case Token::kFile: out += file; break;
       case Token::kLoad: out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
-      case Token::kDots: out += Dots(std::stoul(part.at(1))); break;
-      case Token::kRec: out += Shown(RecordLinesOf(file).at(std::stoul(part.at(1)) - 1)); break;
+      case Token::kDots: out += Dots(n); break;
+      case Token::kRec: out += Shown(RecordLinesOf(file).at(n - 1)); break;
       case Token::kRecords:
         for (const std::string& r : RecordLinesOf(file)) out += Shown(r) + ":OK:U\r\n";
         break;
-      case Token::kLines: {
-        const std::string whole = ReadWholeFile(file);
-        out += std::to_string(std::count(whole.begin(), whole.end(), '\n'));
-        break;
-      }
+      case Token::kLines: whole = ReadWholeFile(file), out += std::to_string(std::count(whole.begin(), whole.end(), '\n')); break;
       case Token::kTries:
-        for (int n = std::stoi(part.at(1)); n > 0; --n) out += "." + part.at(2);
+        while (n-- > 0) out += "." + word;
         break;
       case Token::kFail: out += ExpectedFail(); break;
       case Token::kSuccess: out += ExpectedSuccess(); break;
     }
-    i = end;
   }
-  return out;
 }
 
 std::string FileArgument(const RunRow& row) {
