@@ -130,7 +130,8 @@ const std::vector<RunRow>& RunTable() {
           .Sent(Tries(1), Load(kH55 + kLength + 64), Records(0)),
       SecondRecordRefused("a record answered with a byte other than U", {"--record-answer", "2:07"}, "NG 07"),
       SecondRecordRefused("a record answered with a text", {"--record-answer", "2:=#"}, "NG #"),
-      SecondRecordRefused("a record not answered", {"--record-answer", "2:-"}, "NG"),
+      RunRow("the first record not answered (an option given as --name=value)", {"--record-answer=1:-"},
+             kLoaded + "Program H3048...\r\n{rec:1}:NG\r\n{fail}").Sent(Tries(1), kWholeLoad, Records(1)),
       SecondRecordRefused("the board silent after one record", {"--silent-after-records", "1"}, "NG").Also(kExecutable),
       // Cut after the synchronisation byte, the load and the 16-character S0.
       SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
