@@ -24,11 +24,12 @@ struct Pty {
     tcsetattr(keeper, TCSANOW, &raw);
   }
   ~Pty() { close(keeper), close(master); }
-  // Serves the contract's far end (serial_contract.h) for up to 2 s; false once it has gone.
+  // One step of the contract's far end (serial_contract.h): waits up to 2 s
+  // for H'55 (then answers) or 'V' (then goes); false once it has gone.
   bool ServeContract() {
+    const std::size_t start = got.size();
     pollfd ready{master, POLLIN, 0};
-    if (poll(&ready, 1, 2000) <= 0) return true;
-    got += Read();
+    while ((got.size() == start || (got.back() != '\x55' && got.back() != 'V')) && poll(&ready, 1, 2000) > 0) got += Read();
     if (got == std::string("\0\x55", 2)) write(master, "\0\xAA", 2);
     if (got.empty() || got.back() != 'V') return true;
     close(master), master = -1;
