@@ -1,9 +1,12 @@
 #include "startup.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console.h"
+#include "fast_rates.h"
 #include "line_time.h"
 #include "program_chip.h"
 #include "rs.h"
@@ -44,10 +47,30 @@ int PortIndexFromArgument(const char* argument) {
   return value >= 1 && value <= kRsPortCount ? static_cast<int>(value) - 1 : 0;
 }
 
+// Takes --fast and --max-rate RATE off the front of the arguments.
+void ReadFastOptions(int* argc, char*** argv, RunSettings* settings) {
+  settings->fast = false;
+  settings->maxRate = kFastRates[0];
+  settings->optionProblem.clear();
+  if (*argc < 2 || std::strcmp((*argv)[1], "--fast") != 0) return;
+  settings->fast = true;
+  --*argc, ++*argv;
+  if (*argc < 2 || std::strcmp((*argv)[1], "--max-rate") != 0) return;
+  const char* rate = *argc > 2 ? (*argv)[2] : "";
+  char* end = nullptr;
+  const long value = std::strtol(rate, &end, 10);
+  if (*rate == '\0' || *end != '\0' || !IsLadderRate(value)) {
+    settings->optionProblem = std::string("--max-rate ") + rate + ": give 115200, 57600, 38400, 19200 or 9600";
+  }
+  settings->maxRate = value;
+  *argc -= *argc > 2 ? 2 : 1, *argv += 2;
+}
+
 void Initialize(int argc, char** argv) {
   StartRunFigures();
   RunSettings& settings = g_runSettings;
   settings.portIndex = 0;
+  ReadFastOptions(&argc, &argv, &settings);
   if (argc > 1) {
     if (IsDevicePath(argv[1])) {
       settings.devicePath = argv[1];
@@ -89,6 +112,11 @@ void Run() {
     Print("RS CH=%1d,%lu,%s", settings.portIndex + 1, kLineBitsPerSecond, settings.lineSettings);
   }
   NewLine();
+  if (!settings.optionProblem.empty()) {
+    PrintLong(settings.optionProblem);
+    ReportOutcome(false);
+    return;
+  }
   if (settings.fileNameTooLong) {
     Print("Program MOT Filename too long: %lu characters, at most %lu",
           static_cast<unsigned long>(settings.fileNameLength), static_cast<unsigned long>(kFileNameRoom - 1));

@@ -15,14 +15,16 @@ bool g_open = false, g_dead = false;
 
 // The one place that turns our line settings into what the board's boot
 // program measures of the host's line.
+// The host's end of the line as korvel last set it.
+HostLine g_line;
+
 std::function<HostLine()> BoardHostLine(const serial_platform::LineSettings& s) {
-  HostLine line;
-  line.bitRate = s.bitRate;
-  line.dataBits = s.dataBits;
+  g_line.bitRate = s.bitRate;
+  g_line.dataBits = s.dataBits;
   // Both sides list the parities and stop bits in the same order.
-  line.parity = static_cast<HostLine::Parity>(s.parity);
-  line.stopBits = static_cast<HostLine::StopBits>(s.stopBits);
-  return [line] { return line; };
+  g_line.parity = static_cast<HostLine::Parity>(s.parity);
+  g_line.stopBits = static_cast<HostLine::StopBits>(s.stopBits);
+  return [] { return g_line; };
 }
 
 // Runs the board until it waits for the host or the clock.
@@ -81,6 +83,11 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
 }
 
 bool Close(Handle) { return !(g_open = false); }
+
+bool SetBitRate(Handle, long bitRate) {
+  g_line.bitRate = bitRate;
+  return !g_dead;
+}
 
 int RxCount(Handle) { return g_dead ? -1 : static_cast<int>(g_board->Wire().ForHost().size()); }
 
