@@ -112,11 +112,6 @@ void Run() {
     Print("RS CH=%1d,%lu,%s", settings.portIndex + 1, kLineBitsPerSecond, settings.lineSettings);
   }
   NewLine();
-  if (!settings.optionProblem.empty()) {
-    PrintLong(settings.optionProblem);
-    ReportOutcome(false);
-    return;
-  }
   if (settings.fileNameTooLong) {
     Print("Program MOT Filename too long: %lu characters, at most %lu",
           static_cast<unsigned long>(settings.fileNameLength), static_cast<unsigned long>(kFileNameRoom - 1));
@@ -126,6 +121,11 @@ void Run() {
   Print("Program MOT Filename=");
   PrintLong(settings.programFileName);
   NewLine();
+  if (!settings.optionProblem.empty()) {
+    PrintLong(settings.optionProblem);
+    ReportOutcome(false);
+    return;
+  }
   ProgramChip();
 }
 

@@ -204,8 +204,8 @@ bool Session::BlankCheck(const FastFile& file) {
 
 bool Session::Program(const FastFile& file) {
   const std::vector<FlashBlock> blocks = CutIntoBlocks(file.ranges, kBlockBytes);
-  Print("Programming %lu bytes in %lu blocks", static_cast<unsigned long>(file.dataBytes),
-        static_cast<unsigned long>(blocks.size()));
+  Print("Programming %lu bytes in %lu block%s", static_cast<unsigned long>(file.dataBytes),
+        static_cast<unsigned long>(blocks.size()), blocks.size() == 1 ? "" : "s");
   NewLine();
   const bool terminal = ConsoleIsTerminal();
   unsigned long done = 0;

@@ -13,6 +13,7 @@
 //   {lines}      the number of lines in the file
 //   {tries:N:W}  N synchronisation tries, each "." and the word W
 //   {fail} {success}  the final report, bell included
+//   {fastload}   a clean load of the fast-mode program
 #ifndef KORVEL_TESTS_RUNS_RUN_TABLE_H
 #define KORVEL_TESTS_RUNS_RUN_TABLE_H
 
@@ -47,6 +48,10 @@ struct RunRow {
   // checked): every 5 ms poll and 10 ms line poll of the Rs operations counts.
   long virtualMs = -1;
   std::string port;      // a port number instead of the device path (in process); file "" : none given
+  // korvel's options before the port (--fast ...). With --fast the chip must
+  // have received the synchronisation and the fast-mode program's load;
+  // what follows is the program's protocol, which the console shows.
+  std::vector<std::string> options;
   unsigned places = kInProcess;
 
   RunRow(std::string n, std::vector<std::string> b, std::string f, std::string c)
@@ -61,11 +66,14 @@ struct RunRow {
   RunRow& Takes(long ms) { return virtualMs = ms, *this; }
   RunRow& OnPort(std::string number) { return port = std::move(number), *this; }
   RunRow& Also(unsigned where) { return places |= where, *this; }
+  RunRow& Korvel(std::vector<std::string> o) { return options = std::move(o), *this; }
 };
 
 // Test names show the row's name, not its bytes.
 inline void PrintTo(const RunRow& row, std::ostream* out) { *out << row.name; }
 
 const std::vector<RunRow>& RunTable();
+// The fast mode's rows (fast_run_table.cpp), part of RunTable().
+std::vector<RunRow> FastRunRows();
 
 #endif
