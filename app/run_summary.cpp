@@ -16,7 +16,7 @@ std::string Plural(unsigned long count, const char* word) {
 
 }  // namespace
 
-std::string FormatRunSummary(const RunFigures& f) {
+std::string FormatRunSummary(const RunFigures& f, const FastFigures& fast) {
   const RecordTally& sent = f.sent;
   char text[256];
   std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": " + Plural(sent.records, "record") +
@@ -32,7 +32,6 @@ std::string FormatRunSummary(const RunFigures& f) {
                   static_cast<double>(kLineBitsPerSecond));
     line += text;
   }
-  const FastFigures& fast = f.fast;
   if (fast.used) {
     line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": " + Plural(fast.blocks, "block") + ", " +
            Plural(fast.dataBytes, "data byte");
@@ -52,7 +51,7 @@ void StartRunFigures() {
 }
 
 void ReportRunSummary(bool success) {
-  const RunFigures figures{success, LastRecordTally(), RunClockSeconds() - g_runStart, LastFastFigures()};
-  std::fprintf(stderr, "%s\n", FormatRunSummary(figures).c_str());
+  const RunFigures figures{success, LastRecordTally(), RunClockSeconds() - g_runStart};
+  std::fprintf(stderr, "%s\n", FormatRunSummary(figures, LastFastFigures()).c_str());
   std::fflush(stderr);
 }
