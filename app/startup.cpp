@@ -70,6 +70,7 @@ void Initialize(int argc, char** argv) {
   StartRunFigures();
   RunSettings& settings = g_runSettings;
   settings.portIndex = 0;
+  settings.devicePath = "";  // not the last run's argument, which may be gone
   ReadFastOptions(&argc, &argv, &settings);
   if (argc > 1) {
     if (IsDevicePath(argv[1])) {

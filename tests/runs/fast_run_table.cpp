@@ -11,7 +11,7 @@ const std::string kBlinkRead = "Read-back H'00000-H'00003: CRC-32 385FEE5D, as t
 
 RunRow Fast(const std::string& name, std::vector<std::string> board, const std::string& file, const std::string& console,
             std::vector<std::string> options = {"--fast"}) {
-  return RunRow(name, std::move(board), file, console).Korvel(std::move(options));
+  return RunRow(name, std::move(board), console).File(file).Korvel(std::move(options));
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ std::vector<RunRow> FastRunRows() {
            kLoaded + "Rate 9600 bit/s\r\n" + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkRead + "{success}",
            {"--fast", "--max-rate", "9600"}).Flash(FlashAfter::kFile),
       Fast("fast: a rate --max-rate does not take", {}, "blink.mot", "--max-rate 4800: give 115200, 57600, 38400, "
-           "19200 or 9600{fail}", {"--fast", "--max-rate", "4800"}).Sent(0, 0, 0),
+           "19200 or 9600{fail}", {"--fast", "--max-rate", "4800"}).Sent(Tries(0), Load(0), Records(0)),
       Fast("fast: the 128 KB sample", {}, "random128k_s2_32.mot",
            kLoaded + "Rate 115200 bit/s\r\nBlank check of 131072 bytes...OK\r\nProgramming 131072 bytes in 512 blocks\r\n"
            "13312 bytes, 10%\r\n26368 bytes, 20%\r\n39424 bytes, 30%\r\n52480 bytes, 40%\r\n65536 bytes, 50%\r\n"
@@ -42,7 +42,7 @@ std::vector<RunRow> FastRunRows() {
            kLoaded + "Rate 115200 bit/s\r\nBlank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"
            "Byte at H'00110 does not program (not verified after 6 pulses)\r\n{fail}"),
       Fast("fast: overlapping records with other bytes are refused before anything is sent", {}, "overlap.mot",
-           "Record error line 3: overlaps line 2 with other bytes\r\n{fail}").Sent(0, 0, 0),
-      Fast("fast: a file that is not there", {}, "missing.mot", "File not Found...[{file}]\r\n{fail}").Sent(0, 0, 0),
+           "Record error line 3: overlaps line 2 with other bytes\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
+      Fast("fast: a file that is not there", {}, "missing.mot", "File not Found...[{file}]\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
   };
 }

@@ -1,5 +1,7 @@
-#include "run_harness.h"
-
+// Runs the rows of the run table and checks every expectation of each: in
+// process over the virtual board (board_line.h) on the virtual clock, and
+// the rows marked for it also through the real korvel, or korvel.exe under
+// Wine, against h8board on a pseudo-terminal.
 #include <fcntl.h>
 #include <glob.h>
 #include <gtest/gtest.h>
@@ -8,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <iterator>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -16,6 +20,7 @@
 #include <sstream>
 
 #include "board_line.h"
+#include "run_table.h"
 #include "console.h"
 #include "expected_console.h"
 #include "h8board_tool.h"
@@ -41,13 +46,14 @@ std::string MadeOnce(const std::string& dir, const std::function<bool()>& make) 
   return access((dir + "/.made").c_str(), F_OK) == 0 ? dir : "";
 }
 
+// The files built here, by name; folder.mot is a folder, missing.mot is none.
 std::string BuiltFile(const TempFolder& folder, const std::string& name) {
   const std::string head = MakeRecord(0, 0, {'h', 'd', 'r'}), end = MakeRecord(9, 0x0100);
   const std::string first = MakeRecord(1, 0x0100, Pattern(16, 1)), second = MakeRecord(1, 0x0110, Pattern(16, 2));
   std::string bad = second;
   bad.back() = bad.back() == '0' ? '1' : '0';
   const std::map<std::string, std::function<std::string()>> files = {
-      {"three.mot", [&] { return CrLfFile({head, first, second, end}); }},
+      {kThreeMot, [&] { return CrLfFile({head, first, second, end}); }},
       {"three_lf.mot", [&] { return head + "\n" + first + "\n" + second + "\n" + end + "\n\x1a"; }},
       {"three_crcrlf.mot", [&] { return head + "\r\r\n" + first + "\r\r\n" + second + "\r\r\n" + end + "\r\r\n"; }},
       {"bom_s0.mot", [&] { return "\xEF\xBB\xBF" + CrLfFile({head, first, second, end}); }},
@@ -118,10 +124,10 @@ std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
   const std::size_t size = fast ? kFastProgramSize : kWriteControlProgramSize;
   std::string load = {'\x55', static_cast<char>(size >> 8), static_cast<char>(size & 0xFF)};
   load.append(reinterpret_cast<const char*>(image), size);
-  std::string bytes(static_cast<std::size_t>(row.syncTries), '\0');
-  bytes += load.substr(0, row.loadBytes < 0 ? load.size() : static_cast<std::size_t>(row.loadBytes));
+  std::string bytes(static_cast<std::size_t>(row.tries.count), '\0');
+  bytes += load.substr(0, row.load.bytes < 0 ? load.size() : static_cast<std::size_t>(row.load.bytes));
   const Lines records = fast ? Lines() : RecordLinesOf(file);
-  for (std::size_t i = 0; i < records.size() && (row.records < 0 || i < static_cast<std::size_t>(row.records)); ++i)
+  for (std::size_t i = 0; i < records.size() && (row.records.lines < 0 || i < static_cast<std::size_t>(row.records.lines)); ++i)
     bytes += records[i];
   return bytes;
 }
@@ -144,6 +150,67 @@ std::vector<std::string> BoardArguments(const RunRow& row, const std::string& fi
   return args;
 }
 
+// The program file a row names, made on first use. Samples (blink.mot,
+// blink_s3.mot, random32k_*.mot, top4k_s2_32.mot, random128k_s2_32.mot)
+// come from tools/make_sample_records.sh; the others are built by BuiltFile.
+// "" when the tools for a sample are missing.
+std::string ProgramFile(const std::string& name) {
+  static TempFolder folder;
+  static std::map<std::string, std::string> made;
+  if (made.count(name)) return made[name];
+  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
+    return made[name] = BuiltFile(folder, name);
+  const std::string samples = MadeOnce(BinaryPath("tests/runs/samples"), [] {
+    const std::string dir = BinaryPath("tests/runs/samples");
+    return ToolAvailable("h8300-hms-gcc") && ToolAvailable("srec_cat") &&
+           RunTool("rm -rf '" + dir + "' && '" + SourcePath("tools/make_sample_records.sh") + "' '" + dir + "'");
+  });
+  return samples.empty() ? "" : made[name] = samples + "/" + name;
+}
+
+// The row's console text with the tokens (run_table.h) filled in for this file.
+enum class Token { kFile, kFastLoad, kLoad, kDots, kRec, kRecords, kLines, kTries, kFail, kSuccess };
+
+std::string ExpandConsole(const std::string& text, const std::string& file) {
+  static const std::map<std::string, Token> tokens = {
+      {"file", Token::kFile},   {"fastload", Token::kFastLoad}, {"load", Token::kLoad},   {"dots", Token::kDots},
+      {"rec", Token::kRec},     {"records", Token::kRecords}, {"lines", Token::kLines},
+      {"tries", Token::kTries}, {"fail", Token::kFail},   {"success", Token::kSuccess}};
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t end = text.find('}', i);
+    if (text[i] != '{' || end == std::string::npos) {
+      out += text[i];
+      continue;
+    }
+    std::vector<std::string> part;
+    std::istringstream token(text.substr(i + 1, end - i - 1));
+    for (std::string piece; std::getline(token, piece, ':');) part.push_back(piece);
+    switch (tokens.at(part[0])) {  // an unknown token throws: the row is wrong
+      case Token::kFile: out += file; break;
+      case Token::kFastLoad: out += Dots(kFastProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
+      case Token::kLoad: out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
+      case Token::kDots: out += Dots(std::stoul(part.at(1))); break;
+      case Token::kRec: out += Shown(RecordLinesOf(file).at(std::stoul(part.at(1)) - 1)); break;
+      case Token::kRecords:
+        for (const std::string& r : RecordLinesOf(file)) out += Shown(r) + ":OK:U\r\n";
+        break;
+      case Token::kLines: {
+        const std::string whole = ReadWholeFile(file);
+        out += std::to_string(std::count(whole.begin(), whole.end(), '\n'));
+        break;
+      }
+      case Token::kTries:
+        for (int n = std::stoi(part.at(1)); n > 0; --n) out += "." + part.at(2);
+        break;
+      case Token::kFail: out += ExpectedFail(); break;
+      case Token::kSuccess: out += ExpectedSuccess(); break;
+    }
+    i = end;
+  }
+  return out;
+}
+
 std::string FileArgument(const RunRow& row) {
   if (row.file.empty()) return "H3048.MOT";  // the default, not in the test's folder
   return row.file.rfind("=", 0) == 0 ? row.file.substr(1) : ProgramFile(row.file);
@@ -163,64 +230,17 @@ std::string Wine() {
   return "";
 }
 
-}  // namespace
-
-std::string ProgramFile(const std::string& name) {
-  static TempFolder folder;
-  static std::map<std::string, std::string> made;
-  if (made.count(name)) return made[name];
-  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
-    return made[name] = BuiltFile(folder, name);
-  const std::string samples = MadeOnce(BinaryPath("tests/runs/samples"), [] {
-    const std::string dir = BinaryPath("tests/runs/samples");
-    return ToolAvailable("h8300-hms-gcc") && ToolAvailable("srec_cat") &&
-           RunTool("rm -rf '" + dir + "' && '" + SourcePath("tools/make_sample_records.sh") + "' '" + dir + "'");
-  });
-  return samples.empty() ? "" : made[name] = samples + "/" + name;
-}
-
-std::string ExpandConsole(const std::string& text, const std::string& file) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::size_t end = text.find('}', i);
-    if (text[i] != '{' || end == std::string::npos) {
-      out += text[i];
-      continue;
-    }
-    std::vector<std::string> part;
-    std::istringstream token(text.substr(i + 1, end - i - 1));
-    for (std::string piece; std::getline(token, piece, ':');) part.push_back(piece);
-    if (part[0] == "file") out += file;
-    if (part[0] == "fastload") out += Dots(kFastProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n";
-    if (part[0] == "load") out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n";
-    if (part[0] == "dots") out += Dots(std::stoul(part[1]));
-    if (part[0] == "rec") out += Shown(RecordLinesOf(file).at(std::stoul(part[1]) - 1));
-    for (const std::string& r : part[0] == "records" ? RecordLinesOf(file) : Lines()) out += Shown(r) + ":OK:U\r\n";
-    for (int n = part[0] == "tries" ? std::stoi(part[1]) : 0; n > 0; --n) out += "." + part[2];
-    if (part[0] == "lines") {
-      const std::string whole = ReadWholeFile(file);
-      out += std::to_string(std::count(whole.begin(), whole.end(), '\n'));
-    }
-    if (part[0] == "fail") out += ExpectedFail();
-    if (part[0] == "success") out += ExpectedSuccess();
-    i = end;
-  }
-  return out;
-}
-
 // Standard error ends with the run summary, whose outcome is the console's;
 // what comes before it is the row's.
 void ExpectErr(const std::string& err, const RunRow& row, const std::string& console, bool exactSummary) {
-  const std::size_t cut = err.rfind('\n', err.empty() ? 0 : err.size() - 2);
-  const std::size_t start = cut == std::string::npos ? 0 : cut + 1;
-  const std::string summary = err.substr(start), before = err.substr(0, start);
-  const bool success = console.size() >= ExpectedSuccess().size() &&
-                       console.compare(console.size() - ExpectedSuccess().size(), std::string::npos, ExpectedSuccess()) == 0;
-  EXPECT_TRUE(summary.rfind(success ? "korvel: Success: " : "korvel: Fail: ", 0) == 0 && summary.back() == '\n') << err;
+  const std::size_t tail = std::min(console.size(), ExpectedSuccess().size());
+  const std::string before = WithoutSummary(err, console.substr(console.size() - tail) == ExpectedSuccess() ? "Success" : "Fail");
+  EXPECT_TRUE(before != err && err.back() == '\n') << "no summary with the console's outcome: " << err;
   EXPECT_EQ(before, row.err);
-  EXPECT_TRUE(!exactSummary || row.summary.empty() || summary == row.summary + "\n") << summary;
+  EXPECT_TRUE(!exactSummary || row.summary.empty() || err.substr(before.size()) == row.summary + "\n") << err;
 }
 
+// Every expectation of the row; a failure names the row.
 void RunInProcess(const RunRow& row) {
   SCOPED_TRACE(row.name);
   const std::string file = FileArgument(row);
@@ -228,22 +248,22 @@ void RunInProcess(const RunRow& row) {
   H8BoardOptions options;
   std::string why;
   ASSERT_TRUE(ParseH8BoardOptions(BoardArguments(row, file), &options, &why)) << why;
-  board_line::Setup setup;
-  setup.board = options.board;
-  setup.hostBytesThatArrive = row.hostBytesThatArrive;
-  board_line::Prepare(setup);
+  board_line::Prepare({options.board, row.hostBytesThatArrive});
 
   std::string console, device = row.port.empty() ? kInProcessDevice : row.port, name = file, program = "korvel";
   SetConsoleSink([&console](const char* bytes, std::size_t size) { console.append(bytes, size); });
+  // As a shell passes them: argv[argc] is a null pointer.
   std::vector<std::string> args = row.options;
   args.insert(args.begin(), program);
-  args.insert(args.end(), {device, name});
+  args.push_back(device);
+  if (!row.file.empty()) args.push_back(name);
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   SetRunClock(board_line::VirtualSeconds);
   testing::internal::CaptureStderr();
   alarm(kRealSecondsPerRun);  // a run that hangs ends the process at once
-  Initialize(static_cast<int>(argv.size()) - (row.file.empty() ? 1 : 0), argv.data());
+  Initialize(static_cast<int>(argv.size()) - 1, argv.data());
   Run();
   Terminate();
   alarm(0);
@@ -255,24 +275,22 @@ void RunInProcess(const RunRow& row) {
   const std::string expected = ExpectedConsole(row, device, file, file);
   EXPECT_EQ(NormaliseBuildStamp(console), expected);
   ExpectErr(err, row, expected, true);
-  if (row.virtualMs >= 0) {
-    EXPECT_EQ(board_line::VirtualMs(), row.virtualMs) << "virtual time of the run";
-  }
+  EXPECT_TRUE(row.virtualMs < 0 || board_line::VirtualMs() == row.virtualMs) << "virtual ms: " << board_line::VirtualMs();
   const std::vector<std::uint8_t>& sent = board_line::HostBytes();
   const std::string expectedSent = ExpectedHostBytes(row, file);
   // In the fast mode the protocol's own bytes follow the load.
   const std::size_t compared = row.options.empty() ? sent.size() : std::min(sent.size(), expectedSent.size());
   EXPECT_EQ(std::string(sent.begin(), sent.begin() + static_cast<long>(compared)), expectedSent) << "what the chip received";
   Board* board = board_line::LastBoard();
-  if (board != nullptr && row.flash == FlashAfter::kFile) {
-    const std::uint8_t* cells = board->Flash().Cells();
-    EXPECT_TRUE(FlashOfFile(file) == std::string(cells, cells + FlashMemory::kSize)) << "the flash differs from the file";
-  }
-  if (board != nullptr && row.flash == FlashAfter::kNothingProgrammed) {
-    EXPECT_EQ(board->Flash().GetStats().bytesProgrammed, 0u);
-  }
+  const std::uint8_t* cells = board != nullptr ? board->Flash().Cells() : nullptr;
+  EXPECT_TRUE(cells == nullptr || row.flash != FlashAfter::kFile ||
+              FlashOfFile(file) == std::string(cells, cells + FlashMemory::kSize)) << "the flash differs from the file";
+  EXPECT_TRUE(cells == nullptr || row.flash != FlashAfter::kNothingProgrammed ||
+              board->Flash().GetStats().bytesProgrammed == 0) << "bytes were programmed";
 }
 
+// All at once through the real korvel (row i on its own h8board's pty), or
+// korvel.exe under Wine (row i on COM<i+1>, one prefix for all).
 void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   TempFolder work;
   ProcessOptions options;
@@ -338,12 +356,10 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     const std::string expected = ExpectedConsole(rows[i], devices[i], shown, files[i]);
     EXPECT_EQ(NormaliseBuildStamp(run.out), expected);
     ExpectErr(run.err, rows[i], expected, false);
-    if (rows[i].flash == FlashAfter::kFile) {
-      EXPECT_TRUE(ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(files[i])) << "flash differs";
-    }
-    if (rows[i].flash == FlashAfter::kNothingProgrammed) {
-      EXPECT_EQ(served.err.rfind("h8board: 0 bytes programmed", 0), 0u) << served.err;
-    }
+    EXPECT_TRUE(rows[i].flash != FlashAfter::kFile ||
+                ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(files[i])) << "flash differs";
+    EXPECT_TRUE(rows[i].flash != FlashAfter::kNothingProgrammed || served.err.rfind("h8board: 0 bytes programmed", 0) == 0)
+        << served.err;
   }
   if (underWine) {  // korvel.exe --list names the ports the registry maps
     const std::string list = RunProcess(Wine(), {KORVEL_WINDOWS_EXE, "--list"}, options).out;
@@ -351,3 +367,26 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     RunProcess(server, {"-k"}, options);
   }
 }
+
+class TableRun : public ::testing::TestWithParam<RunRow> {};
+
+TEST_P(TableRun, InProcess) { RunInProcess(GetParam()); }
+
+std::string RowName(const ::testing::TestParamInfo<RunRow>& info) {
+  std::string name = std::to_string(info.index) + "_";
+  for (char c : info.param.name) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TableRun, ::testing::ValuesIn(RunTable()), RowName);
+
+std::vector<RunRow> RowsFor(RunPlace place) {
+  std::vector<RunRow> rows;
+  std::copy_if(RunTable().begin(), RunTable().end(), std::back_inserter(rows), [&](const RunRow& r) { return r.places & place; });
+  return rows;
+}
+
+TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }
+TEST(TableRun, Wine) { RunExecutables(RowsFor(kWine), true); }
+
+}  // namespace

@@ -9,20 +9,32 @@ const std::string kPrograms = kLoaded + "Program H3048...\r\n{records}{success}"
 const std::string kNoStart = kSync + ".!{dots:837}\r\n\r\nWAIT H3048 response...";
 
 RunRow Programs(const std::string& file) {
-  return RunRow("programs " + file, {}, file, kPrograms).Flash(FlashAfter::kFile);
+  return RunRow("programs " + file, {}, kPrograms).File(file).Flash(FlashAfter::kFile);
 }
 
 // The program file is opened only once the chip is loaded: each of these is
 // refused right after the start line, and no record goes out.
 RunRow FileRefused(const std::string& what, const std::string& file, const std::string& shown) {
-  return RunRow(what, {}, file, kLoaded + shown + "\r\n{fail}").Sent(1, -1, 0).Flash(FlashAfter::kNothingProgrammed);
+  return RunRow(what, {}, kLoaded + shown + "\r\n{fail}").File(file).Sent(Tries(1), kWholeLoad, Records(0))
+      .Flash(FlashAfter::kNothingProgrammed);
+}
+
+// Record 1 (the S0) is taken, record 2 gets `answer`: nothing is sent after it.
+RunRow SecondRecordRefused(const std::string& what, std::vector<std::string> board, const std::string& answer) {
+  return RunRow(what, std::move(board), kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:" + answer + "\r\n{fail}")
+      .Sent(Tries(1), kWholeLoad, Records(2));
 }
 
 }  // namespace
 
+// Virtual time: bytes cross the unpaced line at once; what counts is the
+// waits: an echo's or a record answer's 5 ms polls (500 ms: 101 polls, 505
+// ms), the start signal's (10 s: 2001 polls, 10005 ms), the 5 ms settle
+// after the start line.
 const std::vector<RunRow>& RunTable() {
   static const std::vector<RunRow> rows = {
-      Programs("three.mot").Takes(5).Also(kExecutable | kWine)
+      Programs(kThreeMot).Also(kExecutable | kWine)
+          .Takes(5)  // the settle after the start line
           .Summary("korvel: Success: 4 records, 32 data bytes in 0.0 s; 0.0 s in all"),
       Programs("three_lf.mot"),  // LF line ends and a Ctrl-Z at the end
       Programs("blink.mot"),
@@ -31,45 +43,51 @@ const std::vector<RunRow>& RunTable() {
       Programs("random32k_s3_32.mot"),
       Programs("top4k_s2_32.mot"),
       Programs("random128k_s2_32.mot"),
-      RunRow("programs on a paced line", {"--pace"}, "three.mot", kPrograms).Flash(FlashAfter::kFile),
+      RunRow("programs on a paced line", {"--pace"}, kPrograms).Flash(FlashAfter::kFile),
       // A record's answer is awaited 500 ms after its last character has left.
-      RunRow("records of 510 characters on a paced line", {"--pace"}, "two_long.mot", kPrograms).Flash(FlashAfter::kFile),
+      RunRow("records of 510 characters on a paced line", {"--pace"}, kPrograms).File("two_long.mot").Flash(FlashAfter::kFile),
       Programs("three_crcrlf.mot"),
       Programs("bom_s0.mot"),  // a byte-order mark before the header: the header is skipped
-      RunRow("answers held back by a USB adapter", {"--pace", "--latency", "16"}, "three.mot", kPrograms)
+      RunRow("answers held back by a USB adapter", {"--pace", "--latency", "16"}, kPrograms)
           .Flash(FlashAfter::kFile)
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
                "allow that, use an adapter whose driver does)\n"),
-      RunRow("the same file again on a chip not erased", {"--no-erase", "--preload", "{file}"}, "three.mot", kPrograms)
+      RunRow("the same file again on a chip not erased", {"--no-erase", "--preload", "{file}"}, kPrograms)
           .Flash(FlashAfter::kFile),
 
       // --- synchronisation and confirmation ---
-      RunRow("silent board: ten tries of 500 ms", {"--silent"}, "three.mot", kSync + "{tries:10:NG}{fail}")
-          .Sent(10, 0, 0).Flash(FlashAfter::kNothingProgrammed).Takes(5050).Also(kExecutable | kWine),
-      RunRow("wrong synchronisation answer, each next try at once", {"--sync-answer", "80"}, "three.mot",
-             kSync + "{tries:10:D 80 00}{fail}").Sent(10, 0, 0).Takes(0),
-      RunRow("wrong confirmation names the byte sent", {"--check-answer", "11"}, "three.mot",
-             kSync + ".!D 11 55{fail}").Sent(1, 1, 0).Takes(0),
+      RunRow("silent board: ten tries of 500 ms", {"--silent"}, kSync + "{tries:10:NG}{fail}")
+          .Sent(Tries(10), Load(0), Records(0)).Flash(FlashAfter::kNothingProgrammed).Also(kExecutable | kWine)
+          .Takes(10 * 505),  // ten echo waits
+      RunRow("wrong synchronisation answer, each next try at once", {"--sync-answer", "80"}, kSync + "{tries:10:D 80 00}{fail}")
+          .Sent(Tries(10), Load(0), Records(0)).Takes(0),  // answers at once
+      RunRow("wrong confirmation names the byte sent", {"--check-answer", "11"}, kSync + ".!D 11 55{fail}")
+          .Sent(Tries(1), Load(kH55), Records(0)).Takes(0),  // answers at once
 
       // --- the load ---
-      RunRow("no echo of the length's high byte", {}, "three.mot", kSync + ".!{dots:0}NGH\r\n\r\n{fail}")
-          .CutAfter(2).Sent(1, 2, 0).Takes(505),
-      RunRow("no echo of the length's low byte", {}, "three.mot", kSync + ".!{dots:0}NGL\r\n\r\n{fail}")
-          .CutAfter(3).Sent(1, 3, 0).Takes(505),
-      RunRow("no echo of image byte 64: sending stops, no start signal", {"--drop-echo", "64"}, "three.mot",
-             kSync + ".!{dots:65}NG0040\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}").Sent(1, 3 + 65, 0).Takes(10510),
-      RunRow("wrong echo of image byte 0", {"--corrupt-echo", "0"}, "three.mot",
-             kSync + ".!{dots:1}D 85 7A0000\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}").Sent(1, 4, 0).Takes(10005),
-      RunRow("wrong echo of the last image byte, the chip starts anyway", {"--corrupt-echo", "836"}, "three.mot",
+      RunRow("no echo of the length's high byte", {}, kSync + ".!{dots:0}NGH\r\n\r\n{fail}")
+          .CutAfter(2).Sent(Tries(1), Load(kH55 + kLengthHigh), Records(0)).Takes(505),  // one echo wait
+      RunRow("no echo of the length's low byte", {}, kSync + ".!{dots:0}NGL\r\n\r\n{fail}")
+          .CutAfter(3).Sent(Tries(1), Load(kH55 + kLength), Records(0)).Takes(505),  // one echo wait
+      RunRow("no echo of image byte 64: sending stops, no start signal", {"--drop-echo", "64"},
+             kSync + ".!{dots:65}NG0040\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}")
+          .Sent(Tries(1), Load(kH55 + kLength + 65), Records(0))
+          .Takes(505 + 10005),  // the echo wait, then the start signal's
+      RunRow("wrong echo of image byte 0", {"--corrupt-echo", "0"},
+             kSync + ".!{dots:1}D 85 7A0000\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}")
+          .Sent(Tries(1), Load(kH55 + kLength + 1), Records(0)).Takes(10005),  // the start signal's wait
+      RunRow("wrong echo of the last image byte, the chip starts anyway", {"--corrupt-echo", "836"},
              kSync + ".!{dots:837}D FF 000344\r\n\r\nWAIT H3048 response...OK\r\n\a[START]\r\nProgram H3048...\r\n"
              "{records}{success}").Flash(FlashAfter::kFile),
-      RunRow("no start signal within 10 s", {"--no-start"}, "three.mot", kNoStart + "NG\a\r\n{fail}").Sent(1, -1, 0).Takes(10005),
-      RunRow("a start signal other than H'AA", {"--start-answer", "55"}, "three.mot", kNoStart + "\r\n{fail}")
-          .Sent(1, -1, 0).Flash(FlashAfter::kNothingProgrammed).Takes(0),
+      RunRow("no start signal within 10 s", {"--no-start"}, kNoStart + "NG\a\r\n{fail}")
+          .Sent(Tries(1), kWholeLoad, Records(0)).Takes(10005),  // the start signal's wait
+      RunRow("a start signal other than H'AA", {"--start-answer", "55"}, kNoStart + "\r\n{fail}")
+          .Sent(Tries(1), kWholeLoad, Records(0)).Flash(FlashAfter::kNothingProgrammed)
+          .Takes(0),  // every answer is there at once
 
       // --- the program file ---
-      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Takes(5).Also(kExecutable),
+      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Also(kExecutable).Takes(5),  // the settle
       FileRefused("a folder", "folder.mot", "File not Found...[{file}]"),
       FileRefused("bad checksum", "bad_checksum.mot", "Record error line 3: checksum").Also(kExecutable),
       FileRefused("a data record behind a byte-order mark", "bom_s1.mot", "Record error line 1: byte-order mark before record"),
@@ -84,38 +102,35 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("5 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
       FileRefused("the longest name that fits, shown whole", "=/tmp/" + std::string(522, 'n'),
                   "File not Found...[{file}]"),
-      FileRefused("port number 10 and the default file name", "", "File not Found...[H3048.MOT]").OnPort("10"),
-      RunRow("a name too long for its buffer: the port is not used", {}, "=" + std::string(5000, 'f'),
-             "Program MOT Filename too long: 5000 characters, at most 527{fail}").Sent(0, 0, 0),
+      FileRefused("port number 10 and the default file name", kNoFile, "File not Found...[H3048.MOT]").OnPort("10"),
+      RunRow("a name too long for its buffer: the port is not used", {},
+             "Program MOT Filename too long: 5000 characters, at most 527{fail}")
+          .File("=" + std::string(5000, 'f')).Sent(Tries(0), Load(0), Records(0)),
 
       // --- the records ---
-      RunRow("a stuck flash bit: NG [FAIL], nothing sent after it", {"--stuck-bit", "110:0"}, "three.mot",
+      RunRow("a stuck flash bit: NG [FAIL], nothing sent after it", {"--stuck-bit", "110:0"},
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:OK:U\r\n{rec:3}:NG [FAIL]\r\n{fail}")
-          .Sent(1, -1, 3).Takes(5).Also(kExecutable),
-      RunRow("flash not erased", {"--no-erase"}, "three.mot",
-             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG [FAIL]\r\n{fail}").Sent(1, -1, 2),
-      RunRow("answered on the tenth try", {"--sync-answers", "-,-,-,-,-,-,-,-,-"}, "three.mot",
+          .Sent(Tries(1), kWholeLoad, Records(3)).Also(kExecutable).Takes(5),  // the settle
+      SecondRecordRefused("flash not erased", {"--no-erase"}, "NG [FAIL]"),
+      RunRow("answered on the tenth try", {"--sync-answers", "-,-,-,-,-,-,-,-,-"},
              kSync + "{tries:9:NG}.!{load}\a[START]\r\nProgram H3048...\r\n{records}{success}")
-          .Sent(10).Flash(FlashAfter::kFile),
-      RunRow("a surplus synchronisation answer is the confirmation's", {"--after-sync", "00"}, "three.mot",
-             kSync + ".!D 00 55{fail}").Sent(1, 1, 0),
-      RunRow("wrong echo of the length's high byte", {"--after-sync", "AA00"}, "three.mot",
-             kSync + ".!{dots:0}D 00 03H\r\n\r\n{fail}").Sent(1, 2, 0),
-      RunRow("wrong echo of the length's low byte", {"--after-sync", "AA03"}, "three.mot",
-             kSync + ".!{dots:0}D AA 45L\r\n\r\n{fail}").Sent(1, 3, 0),
-      RunRow("a late echo counts as missing and is read as the start signal", {"--late-echo", "63:900"}, "three.mot",
-             kSync + ".!{dots:64}NG003f\r\n\r\nWAIT H3048 response...\r\n{fail}").Sent(1, 3 + 64, 0),
-      RunRow("a record answered with a byte other than U", {"--record-answer", "2:07"}, "three.mot",
-             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG 07\r\n{fail}").Sent(1, -1, 2),
-      RunRow("a record answered with a text", {"--record-answer", "2:=#"}, "three.mot",
-             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG #\r\n{fail}").Sent(1, -1, 2),
-      RunRow("a record not answered", {"--record-answer", "2:-"}, "three.mot",
-             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").Sent(1, -1, 2),
-      RunRow("the board silent after one record", {"--silent-after-records", "1"}, "three.mot",
-             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").Sent(1, -1, 2).Also(kExecutable),
-      // The wait for record 2's answer: 500 ms after its 44 characters have left (46 ms).
-      RunRow("the cable pulled after the first record", {}, "three.mot",
-             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:NG\r\n{fail}").CutAfter(1 + 840 + 16).Sent(1, -1, 2).Takes(550),
+          .Sent(Tries(10)).Flash(FlashAfter::kFile),
+      RunRow("a surplus synchronisation answer is the confirmation's", {"--after-sync", "00"}, kSync + ".!D 00 55{fail}")
+          .Sent(Tries(1), Load(kH55), Records(0)),
+      RunRow("wrong echo of the length's high byte", {"--after-sync", "AA00"}, kSync + ".!{dots:0}D 00 03H\r\n\r\n{fail}")
+          .Sent(Tries(1), Load(kH55 + kLengthHigh), Records(0)),
+      RunRow("wrong echo of the length's low byte", {"--after-sync", "AA03"}, kSync + ".!{dots:0}D AA 45L\r\n\r\n{fail}")
+          .Sent(Tries(1), Load(kH55 + kLength), Records(0)),
+      RunRow("a late echo counts as missing and is read as the start signal", {"--late-echo", "63:900"},
+             kSync + ".!{dots:64}NG003f\r\n\r\nWAIT H3048 response...\r\n{fail}")
+          .Sent(Tries(1), Load(kH55 + kLength + 64), Records(0)),
+      SecondRecordRefused("a record answered with a byte other than U", {"--record-answer", "2:07"}, "NG 07"),
+      SecondRecordRefused("a record answered with a text", {"--record-answer", "2:=#"}, "NG #"),
+      SecondRecordRefused("a record not answered", {"--record-answer", "2:-"}, "NG"),
+      SecondRecordRefused("the board silent after one record", {"--silent-after-records", "1"}, "NG").Also(kExecutable),
+      // Cut after the synchronisation byte, the load and the 16-character S0.
+      SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
+          .Takes(5 + 545),  // the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
   };
   static const std::vector<RunRow> all = [] {
     std::vector<RunRow> both = rows;

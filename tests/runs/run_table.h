@@ -1,7 +1,8 @@
 // The table of whole programming runs. Each row is one run of korvel: the
 // virtual board's faults (h8board options, so the same row can be handed to
 // the real h8board), the program file, the console after the settings lines
-// byte for byte, what must have reached the chip, and standard error.
+// byte for byte, what must have reached the chip, and standard error. Each
+// .Takes(ms) carries a comment with the sum its milliseconds come from.
 //
 // Console text may hold tokens the harness fills in (run_harness.cpp):
 //   {file}       the program file's path
@@ -29,37 +30,48 @@ enum RunPlace : unsigned { kInProcess = 1, kExecutable = 2, kWine = 4 };
 
 enum class FlashAfter { kUnchecked, kFile, kNothingProgrammed };
 
+// What must have reached the chip, in the order it goes out (RunRow::Sent):
+// Tries(n) synchronisation H'00s, the load's first Load(n) bytes (H'55, the
+// image length's two bytes, the 837 image bytes), the first Records(n) lines.
+struct Tries { constexpr explicit Tries(int n) : count(n) {} int count; };
+struct Load { constexpr explicit Load(long n) : bytes(n) {} long bytes; };
+struct Records { constexpr explicit Records(int n) : lines(n) {} int lines; };
+constexpr long kH55 = 1, kLengthHigh = 1, kLength = 2;  // bytes of the load's head
+constexpr Load kWholeLoad(-1);                          // all 840
+constexpr Records kAllRecords(-1);
+
+// The file of every row that names none: S0, two S1 records of 16 bytes at
+// H'100, S9, CR LF line ends.
+inline const std::string kThreeMot = "three.mot";
+inline const std::string kNoFile;  // korvel PORT, no file name given
+
 struct RunRow {
   std::string name;
   std::vector<std::string> board;  // h8board options; "{file}" is the program file
-  std::string file;                // a sample or built file (run_harness.h), "=PATH" taken as it is
   std::string console;             // everything after "Program MOT Filename=...\r\n"
+  std::string file = kThreeMot;    // a sample or built file (run_harness.cpp), "=PATH" as it is
   std::string err;                 // standard error before the run summary, exactly
   std::string summary;             // in process: the summary line itself (virtual clock); "": its outcome only
   FlashAfter flash = FlashAfter::kUnchecked;
-  // What the chip received: syncTries H'00 bytes, then the first loadBytes
-  // of H'55, the length and the image (-1: all 840), then the first
-  // `records` record lines (-1: all of them). Nothing more.
-  int syncTries = 1;
-  long loadBytes = -1;
-  int records = -1;
+  Tries tries{1};
+  Load load = kWholeLoad;
+  Records records = kAllRecords;
   std::size_t hostBytesThatArrive = SIZE_MAX;  // a cable pulled after so many bytes (in process only)
   // How long the run takes on the virtual clock, in ms (in process; -1: not
   // checked): every 5 ms poll and 10 ms line poll of the Rs operations counts.
   long virtualMs = -1;
-  std::string port;      // a port number instead of the device path (in process); file "" : none given
+  std::string port;  // a port number instead of the device path (in process)
   // korvel's options before the port (--fast ...). With --fast the chip must
   // have received the synchronisation and the fast-mode program's load;
   // what follows is the program's protocol, which the console shows.
   std::vector<std::string> options;
   unsigned places = kInProcess;
 
-  RunRow(std::string n, std::vector<std::string> b, std::string f, std::string c)
-      : name(std::move(n)), board(std::move(b)), file(std::move(f)), console(std::move(c)) {}
+  RunRow(std::string n, std::vector<std::string> b, std::string c)
+      : name(std::move(n)), board(std::move(b)), console(std::move(c)) {}
+  RunRow& File(std::string f) { return file = std::move(f), *this; }
   RunRow& Flash(FlashAfter f) { return flash = f, *this; }
-  RunRow& Sent(int tries, long load = -1, int recordLines = -1) {
-    return syncTries = tries, loadBytes = load, records = recordLines, *this;
-  }
+  RunRow& Sent(Tries t, Load l = kWholeLoad, Records r = kAllRecords) { return tries = t, load = l, records = r, *this; }
   RunRow& CutAfter(std::size_t bytes) { return hostBytesThatArrive = bytes, *this; }
   RunRow& Err(std::string text) { return err = std::move(text), *this; }
   RunRow& Summary(std::string line) { return summary = std::move(line), *this; }
