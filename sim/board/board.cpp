@@ -53,6 +53,7 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
     flash.Load(0, zeros.data(), zeros.size());
   }
   for (const StuckBit& s : config.stuckBits) flash.SetStuckBit(s.address, s.bit);
+  bus_.SetLineGaps(config.gaps);
   if (config.records.Any()) bus_.SetTransmitFilter([this](std::uint8_t byte) { return records_.Pass(byte); });
 }
 

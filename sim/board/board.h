@@ -34,6 +34,7 @@ struct StuckBit {
 struct BoardConfig {
   BootFaults boot;
   RecordFaults records;              // the write-control program's answers to the records
+  LineGaps gaps;                     // bytes lost or late on the line once the program runs
   bool pace = false;                 // real-time 9600 bit/s on both directions
   unsigned latencyMs = 0;            // a USB adapter's latency timer on the answers (0: none)
   std::vector<StuckBit> stuckBits;

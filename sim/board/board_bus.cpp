@@ -114,7 +114,7 @@ void BoardBus::Write16(std::uint32_t address, std::uint16_t value) {
 
 void BoardBus::ServiceSci() {
   std::uint8_t byte;
-  if (sci_.ReadyToReceive() && wire_.TakeArrived(&byte)) sci_.ByteArrived(byte);
+  if (sci_.ReadyToReceive() && wire_.TakeArrived(&byte) && gaps_.PassReceived()) sci_.ByteArrived(byte);
   if (sci_.TransmitPending()) {
     if (!transmitReadySince_) transmitReadySince_ = wire_.Paced() ? wire_.Now() : BoardWire::Time{};
     if (wire_.TransmitterFree()) {
@@ -123,11 +123,10 @@ void BoardBus::ServiceSci() {
       const std::uint8_t out = sci_.StartTransmit();
       const std::vector<std::uint8_t> sent = transmitFilter_ ? transmitFilter_(out) : std::vector<std::uint8_t>{out};
       for (std::uint8_t b : sent) {
-        if (wire_.Paced()) {
-          wire_.Transmit(b, since);
-        } else {
-          wire_.Transmit(b);
-        }
+        unsigned lateMs;
+        if (!gaps_.PassSent(&lateMs)) continue;
+        const BoardWire::Time ready = wire_.Paced() ? since : wire_.Now();
+        wire_.Transmit(b, ready + std::chrono::milliseconds(lateMs));
       }
     }
   } else if (wire_.TransmitterIdle()) {

@@ -22,6 +22,7 @@
 
 #include "board_wire.h"
 #include "flash.h"
+#include "line_gaps.h"
 #include "sci.h"
 
 class BoardBus {
@@ -62,6 +63,11 @@ class BoardBus {
     transmitFilter_ = std::move(filter);
   }
 
+  // Bytes lost or held back between SCI1 and the wire from now on; the
+  // counter counts the bytes of both directions either way.
+  void SetLineGaps(LineGaps gaps) { gaps_ = LineGapCounter(std::move(gaps)); }
+  const LineGapCounter& Gaps() const { return gaps_; }
+
   // Plain memory under address (flash reads, RAM), for fast CPU access:
   // the start of the 20-bit region in the 1 MB mirror that address lies in.
   struct Region {
@@ -95,6 +101,7 @@ class BoardBus {
   std::uint8_t rstcsr_ = 0x00;
   std::optional<BoardWire::Time> transmitReadySince_;
   std::function<std::vector<std::uint8_t>(std::uint8_t)> transmitFilter_;
+  LineGapCounter gaps_;
   Stats stats_;
   std::function<void(const std::string&)> log_;
   int logged_ = 0;

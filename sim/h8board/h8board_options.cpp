@@ -76,6 +76,15 @@ bool AddPosition(H8BoardOptions& o, const std::string& v, std::string* why) {
   return true;
 }
 
+// A byte position from 1, counted after the start signal.
+template <std::set<std::size_t> LineGaps::*Field>
+bool AddLineByte(H8BoardOptions& o, const std::string& v, std::string* why) {
+  unsigned long n;
+  if (!ParseCount(v, &n) || n == 0) return *why = "not a byte position from 1: " + v, false;
+  (o.board.gaps.*Field).insert(n);
+  return true;
+}
+
 template <bool BootFaults::*Field>
 void SetBootFlag(H8BoardOptions& o) {
   o.board.boot.*Field = true;
@@ -185,6 +194,20 @@ const Option kOptions[] = {
        unsigned long n;
        if (!ParseCount(v, &n)) return *why = "not a number of records: " + v, false;
        o.board.records.silentAfter = n;
+       return true;
+     },
+     nullptr},
+    {"--rx-drop", "N", "the Nth byte the chip receives after its start\nsignal H'AA is lost (1-based; repeatable)",
+     &AddLineByte<&LineGaps::rxDrop>, nullptr},
+    {"--tx-drop", "N", "the Nth byte the chip sends after H'AA is lost", &AddLineByte<&LineGaps::txDrop>, nullptr},
+    {"--tx-late", "N:MS",
+     "the Nth byte the chip sends after H'AA leaves MS ms\nlate, the bytes after it behind it (repeatable)",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       unsigned long n, ms;
+       std::string rest;
+       if (!SplitCount(v, &n, &rest) || n == 0 || !ParseCount(rest, &ms) || ms > 3600000)
+         return *why = "expected N:MS with a byte from 1 and milliseconds: " + v, false;
+       o.board.gaps.txLateMs[n] = static_cast<unsigned>(ms);
        return true;
      },
      nullptr},
