@@ -14,9 +14,8 @@
 
 struct termios;
 
-// The host line a terminal's settings make. A host that receives at
-// another rate than it sends garbles the answers: the line then shows the
-// rate that is not 9600.
+// The host line a terminal's settings make: it sends at the output speed
+// and receives at the input speed.
 HostLine HostLineFromTermios(const termios& settings, std::string* notRaw = nullptr);
 
 class PtyLine {

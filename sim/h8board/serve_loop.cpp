@@ -107,7 +107,7 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
     // Nothing to do until the host sends, the host reads, or the clock says so.
     const auto now = Clock::now();
     auto wait = std::min<Clock::duration>(kLongestWait, deadline - now);
-    if (const auto next = wire.NextEvent()) wait = std::min<Clock::duration>(wait, *next - now);
+    if (const auto next = board.NextEvent()) wait = std::min<Clock::duration>(wait, *next - now);
     if (wait <= Clock::duration::zero()) continue;
     if (closed) {  // a closed line polls as hung up at once
       SleepFor(std::min<Clock::duration>(wait, kClosedLineWait));

@@ -43,7 +43,7 @@ bool Advance(unsigned int ms, bool untilByte) {
     Settle();
     if (untilByte && !g_board->Wire().ForHost().empty()) return true;
     g_board->Wire().ForHost();  // what is due has crossed: the next event lies ahead
-    const auto next = g_board->Wire().NextEvent();
+    const auto next = g_board->NextEvent();
     if (!next || *next > until) break;
     g_now = *next;
   }

@@ -25,6 +25,13 @@ RunRow SecondRecordRefused(const std::string& what, std::vector<std::string> boa
       .Sent(Tries(1), kWholeLoad, Records(2));
 }
 
+// A sample on a paced line at a crystal's clock: the boot program's BRR
+// gives 9600 bit/s exactly at 14.7456 and 18.432 MHz (47, 59), 0.16% fast at 16 (51).
+RunRow AtClock(const std::string& mhz, const std::string& file) {
+  return RunRow("programs " + file + " at " + mhz + " MHz on a paced line", {"--clock", mhz, "--pace"}, kPrograms)
+      .File(file).Flash(FlashAfter::kFile);
+}
+
 }  // namespace
 
 // Virtual time: bytes cross the unpaced line at once; what counts is the
@@ -34,8 +41,9 @@ RunRow SecondRecordRefused(const std::string& what, std::vector<std::string> boa
 const std::vector<RunRow>& RunTable() {
   static const std::vector<RunRow> rows = {
       Programs(kThreeMot).Also(kExecutable | kWine)
-          .Takes(5)  // the settle after the start line
-          .Summary("korvel: Success: 4 records, 32 data bytes in 0.0 s; 0.0 s in all"),
+          .Takes(5 + 2)  // the settle after the start line; 2.4 ms of the chip's time for the records (below)
+          .Summary("korvel: Success: 4 records, 32 data bytes in 0.0 s (13491 bytes/s; 110 characters, 4831% of 9600 "
+                   "bit/s); 0.0 s in all"),
       Programs("three_lf.mot"),  // LF line ends and a Ctrl-Z at the end
       Programs("blink.mot"),
       Programs("blink_s3.mot"),
@@ -110,7 +118,8 @@ const std::vector<RunRow>& RunTable() {
       // --- the records ---
       RunRow("a stuck flash bit: NG [FAIL], nothing sent after it", {"--stuck-bit", "110:0"},
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:OK:U\r\n{rec:3}:NG [FAIL]\r\n{fail}")
-          .Sent(Tries(1), kWholeLoad, Records(3)).Also(kExecutable).Takes(5),  // the settle
+          .Sent(Tries(1), kWholeLoad, Records(3)).Also(kExecutable)
+          .Takes(5 + 2),  // the settle; the chip's time: two records, and six pulses (2526 passes of 6 states, 0.95 ms)
       SecondRecordRefused("flash not erased", {"--no-erase"}, "NG [FAIL]"),
       RunRow("answered on the tenth try", {"--sync-answers", "-,-,-,-,-,-,-,-,-"},
              kSync + "{tries:9:NG}.!{load}\a[START]\r\nProgram H3048...\r\n{records}{success}")
@@ -131,6 +140,27 @@ const std::vector<RunRow>& RunTable() {
       // Cut after the synchronisation byte, the load and the 16-character S0.
       SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
           .Takes(5 + 545),  // the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
+
+      // --- the board's clock and the line ---
+      AtClock("14.7456", "blink.mot").Also(kExecutable),
+      AtClock("16", "blink.mot").Also(kExecutable),
+      AtClock("18.432", "blink.mot").Also(kExecutable),
+      AtClock("14.7456", "random32k_s1_16.mot"),
+      AtClock("16", "random32k_s1_16.mot"),
+      AtClock("18.432", "random32k_s1_16.mot"),
+      // The chip's 67th byte after its start signal is the high digit of record 3's first data byte: '1' of 1A
+      // becomes '3'. The write-control program checks no checksum: it programs 3A and answers U.
+      RunRow("noise on a data digit: the wrong byte programmed, and korvel says Success", {"--rx-noise", "67:02"},
+             kPrograms).FlashExceptAt(0x110, 0x3A).Also(kExecutable),
+      RunRow("a weak flash byte passes program-verify, then reads back changed", {"--weak-byte", "110:01"}, kPrograms)
+          .FlashExceptAt(0x110, 0x1B),
+      // The chip's 11th byte after its start signal: the answer to record 2 ("[START]\r\n" comes first).
+      SecondRecordRefused("noise on the chip's answer", {"--tx-noise", "11:01"}, "NG T"),
+      // Every character faster than the line carries comes out garbled, most with a low stop bit: the start
+      // line is no line, and no record the chip reads begins with an S.
+      RunRow("a line that carries only 4800 bit/s after the load: garbled both ways, Fail", {"--line-limit", "4800"},
+             kSync + ".!{load}\aProgram H3048...\r\n{rec:1}:NG\r\n{fail}").Sent(Tries(1), kWholeLoad, Records(1))
+          .Flash(FlashAfter::kNothingProgrammed),
   };
   static const std::vector<RunRow> all = [] {
     std::vector<RunRow> both = rows;

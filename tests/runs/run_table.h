@@ -53,6 +53,7 @@ struct RunRow {
   std::string err;                 // standard error before the run summary, exactly
   std::string summary;             // in process: the summary line itself (virtual clock); "": its outcome only
   FlashAfter flash = FlashAfter::kUnchecked;
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> flashExcept;
   Tries tries{1};
   Load load = kWholeLoad;
   Records records = kAllRecords;
@@ -71,6 +72,10 @@ struct RunRow {
       : name(std::move(n)), board(std::move(b)), console(std::move(c)) {}
   RunRow& File(std::string f) { return file = std::move(f), *this; }
   RunRow& Flash(FlashAfter f) { return flash = f, *this; }
+  // The flash holds the file but value at address.
+  RunRow& FlashExceptAt(std::uint32_t address, std::uint8_t value) {
+    return flashExcept = {{address, value}}, flash = FlashAfter::kFile, *this;
+  }
   RunRow& Sent(Tries t, Load l = kWholeLoad, Records r = kAllRecords) { return tries = t, load = l, records = r, *this; }
   RunRow& CutAfter(std::size_t bytes) { return hostBytesThatArrive = bytes, *this; }
   RunRow& Err(std::string text) { return err = std::move(text), *this; }
