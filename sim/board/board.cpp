@@ -131,6 +131,12 @@ bool Board::SpinsOnItself(std::uint32_t pc) {
   return op == 0x58 && (disp & 0x0F) == 0 && bus_.Read8(pc + 2) == 0xFF && bus_.Read8(pc + 3) == 0xFC;
 }
 
+bool Board::SameRegistersAsLastPoll() const {
+  for (int r = 0; r < 8; ++r)
+    if (cpu_->Er(r) != pollRegisters_[r]) return false;
+  return true;
+}
+
 Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
   if (spinning_ || cpu_->Sleeping()) return Activity::kStopped;
   Sci& sci = bus_.Sci1();
@@ -172,6 +178,13 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       spinning_ = true;
       stopPc_ = pc;
       return Activity::kStopped;
+    }
+    if (sci.UnchangedStatusReads() != pollReads_) {
+      // A poll loop that counts down as it polls is a time-out, no idle
+      // wait: its passes take their time on the chip, so they run here.
+      if (sci.UnchangedStatusReads() > 1 && !SameRegistersAsLastPoll()) sci.ResetUnchangedStatusReads();
+      for (int r = 0; r < 8; ++r) pollRegisters_[r] = cpu_->Er(r);
+      pollReads_ = sci.UnchangedStatusReads();
     }
     if (sci.UnchangedStatusReads() >= config_.idlePolls) {
       idle_ = true;

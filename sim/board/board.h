@@ -55,7 +55,8 @@ struct BoardConfig {
   std::vector<WeakByte> weakBytes;
   bool preload = false;              // start with preloadImage's present bytes in the flash
   FlashImage preloadImage;
-  // Status reads in a row with nothing changed before the CPU counts as idle.
+  // Status reads in a row with nothing changed, the CPU's registers the same
+  // at each, before the CPU counts as idle.
   std::uint64_t idlePolls = 64;
 };
 
@@ -109,6 +110,7 @@ class Board {
   Activity RunBoot();
   Activity RunCpu(std::uint64_t maxInstructions);
   bool SpinsOnItself(std::uint32_t pc);
+  bool SameRegistersAsLastPoll() const;
   void SetCpuTime(BoardWire::Time t);
   BoardWire::Time CpuTime() const;
 
@@ -118,6 +120,8 @@ class Board {
   std::uint64_t statesBase_ = 0;
   std::uint64_t statesLimit_ = 0;  // the CPU stops past this many states: kRunAhead reached
   bool idle_ = false;              // the CPU polls the serial status and nothing changes
+  std::uint64_t pollReads_ = 0;          // the status reads counted at the last one
+  std::uint32_t pollRegisters_[8] = {};  // ER0-ER7 at the last status read
   std::uint64_t hostActivityIdle_ = 0;  // the wire's host activity when the CPU went idle
   BoardWire wire_;
   BoardBus bus_;

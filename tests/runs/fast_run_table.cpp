@@ -1,45 +1,108 @@
 // The fast mode's rows of the run table: korvel --fast against the same
-// virtual board, which runs the fast-mode program's own bytes.
+// virtual board, which runs the fast-mode program's own bytes at the
+// board's clock.
+//
+// Byte positions for the line's faults (counted by the board from the
+// first byte after the start signal) in a blink.mot run at 16 MHz: the
+// chip receives the rate frame (1-11), the rate check (12-22), the two
+// blank-check frames (23-44), the block at H'00000 (45-59: 11 bytes and 4
+// of data) and the block at H'00100 (60-150: 80 bytes of data from 67);
+// it sends the hello (1-6), the rate answer (7-12), the check sent back
+// (13-23), two blank-check answers (24-35), the answer to the block at
+// H'00000 (36-41), then the one to the block at H'00100 (42-47).
 #include "run_table.h"
 
 namespace {
 
-const std::string kLoaded = "WAIT H3048 Boot mode....!{fastload}\aFast program 1: BRR 255 at 9600 bit/s, clock 78.6432 MHz\r\n";
+// The load, the hello with the boot program's BRR at the board's clock, and
+// the rate chosen from it.
+std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
+  return "WAIT H3048 Boot mode....!{fastload}\aFast program 1: BRR " + brr + " at 9600 bit/s, clock " + mhz +
+         " MHz\r\n" + rate;
+}
+const std::string kAt16 = Loaded("51", "15.9744", "Rate 38400 bit/s\r\n");
 const std::string kBlinkBlank = "Blank check of 84 bytes...OK\r\nProgramming 84 bytes in 2 blocks\r\n";
-const std::string kBlinkRead = "Read-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n"
-                               "Read-back H'00100-H'0014F: CRC-32 B767BD35, as the file\r\n";
+const std::string kBlinkFirst = "Read-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n";
+const std::string kBlinkRead = kBlinkFirst + "Read-back H'00100-H'0014F: CRC-32 B767BD35, as the file\r\n";
+const std::string kBlinkDone = "84 bytes, 100%\r\n" + kBlinkRead + "{success}";
 
 RunRow Fast(const std::string& name, std::vector<std::string> board, const std::string& file, const std::string& console,
             std::vector<std::string> options = {"--fast"}) {
   return RunRow(name, std::move(board), console).File(file).Korvel(std::move(options));
 }
 
+// blink.mot at a crystal: the BRR the boot program sets, the clock korvel
+// derives from it and the rate it then chooses.
+RunRow AtClock(const std::string& mhz, const std::string& brr, const std::string& derived, const std::string& rate) {
+  return Fast("fast: at " + mhz + " MHz the rate is " + rate, {"--clock", mhz}, "blink.mot",
+              Loaded(brr, derived, "Rate " + rate + " bit/s\r\n") + kBlinkBlank + kBlinkDone)
+      .Flash(FlashAfter::kFile);
+}
+
 }  // namespace
 
 std::vector<RunRow> FastRunRows() {
   return {
-      Fast("fast: blink.mot at 115200 bit/s", {}, "blink.mot",
-           kLoaded + "Rate 115200 bit/s\r\n" + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkRead + "{success}")
+      Fast("fast: blink.mot at 38400 bit/s", {}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kExecutable | kWine)
-          .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 115200 bit/s, 0 retries; 0.0 s in all"),
-      Fast("fast: --max-rate caps the ladder", {}, "blink.mot",
-           kLoaded + "Rate 38400 bit/s\r\n" + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkRead + "{success}",
-           {"--fast", "--max-rate", "38400"}).Flash(FlashAfter::kFile),
+          .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
+      AtClock("14.7456", "47", "14.7456", "115200").Also(kExecutable),
+      AtClock("18.432", "59", "18.4320", "115200"),
+      AtClock("10", "32", "10.1376", "9600"),
+      Fast("fast: a line that carries 57600 bit/s makes 115200 step down", {"--clock", "14.7456", "--line-limit", "57600"},
+           "blink.mot",
+           Loaded("47", "14.7456", "Rate 115200 bit/s failed\r\nRate 57600 bit/s\r\n") + kBlinkBlank + kBlinkDone)
+          .Flash(FlashAfter::kFile).Also(kExecutable),
+      Fast("fast: --max-rate caps the ladder", {"--clock", "14.7456"}, "blink.mot",
+           Loaded("47", "14.7456", "Rate 19200 bit/s\r\n") + kBlinkBlank + kBlinkDone, {"--fast", "--max-rate", "19200"})
+          .Flash(FlashAfter::kFile),
       Fast("fast: --max-rate 9600 keeps the boot program's rate", {}, "blink.mot",
-           kLoaded + "Rate 9600 bit/s\r\n" + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkRead + "{success}",
-           {"--fast", "--max-rate", "9600"}).Flash(FlashAfter::kFile),
+           Loaded("51", "15.9744", "Rate 9600 bit/s\r\n") + kBlinkBlank + kBlinkDone, {"--fast", "--max-rate", "9600"})
+          .Flash(FlashAfter::kFile),
       Fast("fast: a rate --max-rate does not take", {}, "blink.mot", "--max-rate 4800: give 115200, 57600, 38400, "
            "19200 or 9600{fail}", {"--fast", "--max-rate", "4800"}).Sent(Tries(0), Load(0), Records(0)),
-      Fast("fast: the 128 KB sample", {}, "random128k_s2_32.mot",
-           kLoaded + "Rate 115200 bit/s\r\nBlank check of 131072 bytes...OK\r\nProgramming 131072 bytes in 512 blocks\r\n"
+      Fast("fast: the 128 KB sample", {"--clock", "14.7456"}, "random128k_s2_32.mot",
+           Loaded("47", "14.7456", "Rate 115200 bit/s\r\n") + "Blank check of 131072 bytes...OK\r\n"
+           "Programming 131072 bytes in 512 blocks\r\n"
            "13312 bytes, 10%\r\n26368 bytes, 20%\r\n39424 bytes, 30%\r\n52480 bytes, 40%\r\n65536 bytes, 50%\r\n"
            "78848 bytes, 60%\r\n91904 bytes, 70%\r\n104960 bytes, 80%\r\n118016 bytes, 90%\r\n131072 bytes, 100%\r\n"
            "Read-back H'00000-H'1FFFF: CRC-32 B6F32F51, as the file\r\n{success}").Flash(FlashAfter::kFile),
+      // --- the line's faults ---
+      Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 1 retry; 0.0 s in all"),
+      Fast("fast: a block damaged on every try fails naming its address",
+           {"--rx-noise", "70:10", "--rx-noise", "161:10", "--rx-noise", "252:10", "--rx-noise", "343:10"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 2 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 3 of W at H'00100: the chip found the frame damaged\r\n"
+           "W at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
+      Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "100"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile),
+      Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "44:01"},
+           "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile),
+      Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "42:1000"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile),
+      // 41A00E45: the file's H'00100-H'0014F with bit 2 of H'00120 flipped.
+      Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
+           kAt16 + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkFirst +
+           "Read-back H'00100-H'0014F: CRC-32 41A00E45, the file gives B767BD35\r\n{fail}"),
+      // The chip finds the block cut short; what is sent again never arrives.
+      // The chip finds the block cut short; what is sent again never arrives.
+      Fast("fast: the cable pulled in the middle of a block", {}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 2 of W at H'00100: no good answer\r\nRetry 3 of W at H'00100: no good answer\r\n"
+           "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
+          .CutAfter(1 + 3 + 990 + 59 + 40),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
-           kLoaded + "Rate 115200 bit/s\r\nBlank check of 84 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n"
-           "{fail}").Flash(FlashAfter::kNothingProgrammed),
+           kAt16 + "Blank check of 84 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
+          .Flash(FlashAfter::kNothingProgrammed),
       Fast("fast: a stuck flash bit names its byte", {"--stuck-bit", "110:0"}, "three.mot",
-           kLoaded + "Rate 115200 bit/s\r\nBlank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"
+           kAt16 + "Blank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"
            "Byte at H'00110 does not program (not verified after 6 pulses)\r\n{fail}"),
       Fast("fast: overlapping records with other bytes are refused before anything is sent", {}, "overlap.mot",
            "Record error line 3: overlaps line 2 with other bytes\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
