@@ -66,7 +66,9 @@ std::vector<RunRow> FastRunRows() {
            "Programming 131072 bytes in 512 blocks\r\n"
            "13312 bytes, 10%\r\n26368 bytes, 20%\r\n39424 bytes, 30%\r\n52480 bytes, 40%\r\n65536 bytes, 50%\r\n"
            "78848 bytes, 60%\r\n91904 bytes, 70%\r\n104960 bytes, 80%\r\n118016 bytes, 90%\r\n131072 bytes, 100%\r\n"
-           "Read-back H'00000-H'1FFFF: CRC-32 B6F32F51, as the file\r\n{success}").Flash(FlashAfter::kFile),
+           "Read-back H'00000-H'1FFFF: CRC-32 B6F32F51, as the file\r\n{success}").Flash(FlashAfter::kFile)
+          // The line is instant in process: 10.2 s is the chip's own time, 1147 states a byte.
+          .Summary("korvel: Success: 512 blocks, 131072 data bytes in 10.2 s at 115200 bit/s, 0 retries; 11.3 s in all"),
       // --- the line's faults ---
       Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
