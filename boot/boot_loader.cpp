@@ -66,7 +66,7 @@ int SendImage(int port, const unsigned char* image, std::size_t size) {
 
 }  // namespace
 
-bool SynchroniseBoot(int port) {
+bool SynchroniseBoot(int port, bool* noSync) {
   for (int attempt = 1; attempt <= kSyncTries; ++attempt) {
     Print(".");
     if (BootEcho(port, kSyncByte, kSyncByte) == 1) {
@@ -74,6 +74,7 @@ bool SynchroniseBoot(int port) {
       return BootEcho(port, kConfirmByte, kConfirmAnswer) == 1;
     }
   }
+  *noSync = true;
   return false;
 }
 

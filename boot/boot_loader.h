@@ -13,8 +13,8 @@ int BootEcho(int port, int byteToSend, int byteExpected);
 // Brings the boot program into step with our bit rate (H'00 up to ten
 // times, a "." each, "!" when answered), then confirms it (H'55, H'AA
 // back). Nothing is flushed in between: a surplus answer is the next one
-// read.
-bool SynchroniseBoot(int port);
+// read. *noSync is set when none of the ten tries was answered.
+bool SynchroniseBoot(int port, bool* noSync);
 
 // Announces and sends the write-control program image with an echo check on
 // every byte, then waits up to 10 s for the start signal 0xAA. Uses the

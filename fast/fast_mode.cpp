@@ -275,7 +275,7 @@ bool Session::Run(const FastFile& file, long maxRate) {
 const FastFigures& LastFastFigures() { return g_figures; }
 void ClearFastFigures() { g_figures = FastFigures(); }
 
-bool ProgramChipFast(const char* fileName, long maxRate) {
+bool ProgramChipFast(const char* fileName, long maxRate, bool* noSync) {
   const FastFile file = ReadFastFile(fileName);
   if (!file.ok) {
     PrintLong(file.problem);
@@ -285,7 +285,7 @@ bool ProgramChipFast(const char* fileName, long maxRate) {
   const int port = g_runSettings.portIndex;
   RsFlush(port);
   Print("WAIT H3048 Boot mode...");
-  if (!SynchroniseBoot(port) || LoadProgram(kFastProgram, kFastProgramSize) != 1) return false;
+  if (!SynchroniseBoot(port, noSync) || LoadProgram(kFastProgram, kFastProgramSize) != 1) return false;
   Beep();
   Session session(port);
   return session.Run(file, maxRate);

@@ -7,8 +7,9 @@
 // Checks the file, synchronises with the boot program, loads the fast-mode
 // program and programs the file's bytes through it at no more than
 // maxRate bit/s. True only when the read-back of every range matched the
-// file. The final report is the caller's.
-bool ProgramChipFast(const char* fileName, long maxRate);
+// file; *noSync set when the boot program answered none of the ten
+// synchronisation tries. The final report is the caller's.
+bool ProgramChipFast(const char* fileName, long maxRate, bool* noSync);
 
 // What the last fast run did, for the run summary.
 struct FastFigures {

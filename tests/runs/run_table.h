@@ -67,6 +67,7 @@ struct RunRow {
   // what follows is the program's protocol, which the console shows.
   std::vector<std::string> options;
   unsigned places = kInProcess;
+  bool piped = false;    // the file reaches korvel through a named pipe, written once
 
   RunRow(std::string n, std::vector<std::string> b, std::string c)
       : name(std::move(n)), board(std::move(b)), console(std::move(c)) {}
@@ -84,6 +85,7 @@ struct RunRow {
   RunRow& OnPort(std::string number) { return port = std::move(number), *this; }
   RunRow& Also(unsigned where) { return places |= where, *this; }
   RunRow& Korvel(std::vector<std::string> o) { return options = std::move(o), *this; }
+  RunRow& Piped() { return piped = true, *this; }
 };
 
 // Test names show the row's name, not its bytes.
