@@ -50,7 +50,8 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
     const long rate = receive && line.receiveRate != 0 ? line.receiveRate : line.bitRate;
     return 1e9 / static_cast<double>(rate > 0 ? rate : 9600);
   };
-  wire_.SetBitTimes([this] { return bus_.Sci1().BitNs(config_.clockMhz * 1e6); }, [hostBit] { return hostBit(false); },
+  hostBitNs_ = [hostBit] { return hostBit(false); };
+  wire_.SetBitTimes([this] { return bus_.Sci1().BitNs(config_.clockMhz * 1e6); }, hostBitNs_,
                     [hostBit] { return hostBit(true); });
   FlashMemory& flash = bus_.Flash();
   if (config.preload) {
@@ -111,13 +112,20 @@ void Board::SetCpuTime(BoardWire::Time t) {
   statesBase_ = cpu_->States();
 }
 
+BoardWire::Clock::duration Board::RunAhead() const {
+  const BoardWire::Clock::duration least = std::chrono::microseconds(10);
+  if (!config_.pace) return least;
+  return std::max(least, std::chrono::duration_cast<BoardWire::Clock::duration>(
+                             std::chrono::duration<double, std::nano>(9 * hostBitNs_())));
+}
+
 BoardWire::Time Board::ChipNow() const { return cpuStarted_ ? CpuTime() : wire_.Now(); }
 
 std::optional<BoardWire::Time> Board::NextEvent() {
   std::optional<BoardWire::Time> next = wire_.NextEvent();
   if (cpuStarted_ && !idle_ && !spinning_ && !cpu_->Stopped()) {
     // Half the stretch it may run ahead: from then on it gets as far again.
-    const BoardWire::Time goOn = CpuTime() - kRunAhead / 2;
+    const BoardWire::Time goOn = CpuTime() - RunAhead() / 2;
     if (!next || goOn < *next) next = goOn;
   }
   return next;
@@ -141,7 +149,8 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
   if (spinning_ || cpu_->Sleeping()) return Activity::kStopped;
   Sci& sci = bus_.Sci1();
   const BoardWire::Time now = wire_.Now();
-  const auto aheadNs = std::chrono::duration<double, std::nano>(now + kRunAhead - timeBase_).count();
+  const BoardWire::Clock::duration ahead = RunAhead();
+  const auto aheadNs = std::chrono::duration<double, std::nano>(now + ahead - timeBase_).count();
   statesLimit_ = statesBase_ + static_cast<std::uint64_t>(std::max(0.0, aheadNs / nsPerState_));
   bool wokeAtNow = false;
   for (std::uint64_t n = 0; n < maxInstructions; ++n) {
@@ -159,7 +168,7 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
         return Activity::kIdle;
       }
       idle_ = false;
-      const auto left = std::chrono::duration<double, std::nano>(now + kRunAhead - timeBase_).count();
+      const auto left = std::chrono::duration<double, std::nano>(now + ahead - timeBase_).count();
       statesLimit_ = statesBase_ + static_cast<std::uint64_t>(std::max(0.0, left / nsPerState_));
       bus_.ServiceSci();
       sci.ResetUnchangedStatusReads();

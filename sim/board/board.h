@@ -84,9 +84,11 @@ class Board {
   std::optional<BoardWire::Time> NextEvent();
   // The moment the chip has reached: the CPU's time once it runs.
   BoardWire::Time ChipNow() const;
-  // How far the CPU may run ahead of the board's clock: less than one
-  // character at the fastest rate, so no byte reaches it in the past.
-  static constexpr BoardWire::Clock::duration kRunAhead = std::chrono::microseconds(10);
+  // How far the CPU may run ahead of the board's clock. Paced, a byte the
+  // host writes now reaches the chip ten bits later at the earliest, so the
+  // CPU may run nine of the host's bits ahead without a byte reaching it in
+  // the past; unpaced (bytes cross at once), 10 us.
+  BoardWire::Clock::duration RunAhead() const;
 
   BoardWire& Wire() { return wire_; }
   BoardBus& Bus() { return bus_; }
@@ -120,7 +122,8 @@ class Board {
   double nsPerState_;
   BoardWire::Time timeBase_{};     // the CPU's time at statesBase_
   std::uint64_t statesBase_ = 0;
-  std::uint64_t statesLimit_ = 0;  // the CPU stops past this many states: kRunAhead reached
+  std::uint64_t statesLimit_ = 0;  // the CPU stops past this many states: RunAhead() reached
+  std::function<double()> hostBitNs_;  // the host's sending bit time
   bool idle_ = false;              // the CPU polls the serial status and nothing changes
   std::uint64_t pollReads_ = 0;          // the status reads counted at the last one
   std::uint32_t pollRegisters_[8] = {};  // ER0-ER7 at the last status read

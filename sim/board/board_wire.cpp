@@ -6,9 +6,10 @@
 namespace {
 
 double Ns(BoardWire::Time t) { return static_cast<double>(t.time_since_epoch().count()); }
+// The first whole nanosecond at or after ns: a character due then has arrived.
 BoardWire::Time At(double ns) {
   return BoardWire::Time(std::chrono::duration_cast<BoardWire::Clock::duration>(
-      std::chrono::nanoseconds(std::llround(ns))));
+      std::chrono::nanoseconds(static_cast<long long>(std::ceil(ns)))));
 }
 
 }  // namespace

@@ -13,18 +13,18 @@ std::vector<std::uint8_t> g_hostBytes;
 BoardWire::Time g_now, g_openedAt;  // the clock runs on across runs
 bool g_open = false, g_dead = false;
 
-// The one place that turns our line settings into what the board's boot
-// program measures of the host's line.
-// The host's end of the line as korvel last set it.
-HostLine g_line;
+HostLine g_hostLine;  // the host's end as the board sees it, asked for at each character
 
-std::function<HostLine()> BoardHostLine(const serial_platform::LineSettings& s) {
-  g_line.bitRate = s.bitRate;
-  g_line.dataBits = s.dataBits;
+// The one place that turns our line settings into what the board sees of
+// the host's line.
+HostLine BoardHostLine(const serial_platform::LineSettings& s) {
+  HostLine line;
+  line.bitRate = s.bitRate;
+  line.dataBits = s.dataBits;
   // Both sides list the parities and stop bits in the same order.
-  g_line.parity = static_cast<HostLine::Parity>(s.parity);
-  g_line.stopBits = static_cast<HostLine::StopBits>(s.stopBits);
-  return [] { return g_line; };
+  line.parity = static_cast<HostLine::Parity>(s.parity);
+  line.stopBits = static_cast<HostLine::StopBits>(s.stopBits);
+  return line;
 }
 
 // Runs the board until it waits for the host or the clock.
@@ -77,7 +77,8 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   g_hostBytes.clear();
   g_open = true;
   g_dead = false;
-  g_board = std::make_unique<Board>(g_setup.board, BoardHostLine(settings), [] { return g_now; });
+  g_hostLine = BoardHostLine(settings);
+  g_board = std::make_unique<Board>(g_setup.board, [] { return g_hostLine; }, [] { return g_now; });
   *handle = 1;
   return true;
 }
@@ -85,7 +86,7 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
 bool Close(Handle) { return !(g_open = false); }
 
 bool SetBitRate(Handle, long bitRate) {
-  g_line.bitRate = bitRate;
+  g_hostLine.bitRate = bitRate;
   return !g_dead;
 }
 

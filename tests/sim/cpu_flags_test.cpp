@@ -222,6 +222,7 @@ TEST(CpuStates, AsTheManualCountsThem) {
       {"jsr @er1", {0x5D, 0x10}, 8},
       {"mulxu.b r1h,r0", {0x50, 0x10}, 14},
       {"bset #0x0,@er1", {0x7D, 0x10, 0x70, 0x00}, 8},
+      {"btst #0x7,@0xbc:8", {0x7E, 0xBC, 0x73, 0x70}, 6},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
