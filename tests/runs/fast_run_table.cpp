@@ -91,6 +91,14 @@ std::vector<RunRow> FastRunRows() {
            kAt16 + k32kDone).Flash(FlashAfter::kFile)
           .Summary("korvel: Success: 128 blocks, 32768 data bytes in 11.2 s at 38400 bit/s, 0 retries; 13.6 s in all"),
       // --- the line's faults ---
+      // The chip took the check sent at the new rate as good and stays there;
+      // its echo came back damaged, so korvel finds it at the new rate.
+      Fast("fast: a damaged rate check the chip took as good: found at the new rate", {"--tx-noise", "15:01"},
+           "blink.mot", kAt16 + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
+      Fast("fast: a line too slow for the boot program's rate: no hello, Fail", {"--line-limit", "4800"}, "blink.mot",
+           "WAIT H3048 Boot mode....!{fastload}\aFast program: no hello\r\n{fail}")
+          .Flash(FlashAfter::kNothingProgrammed)
+          .Summary("korvel: Fail: 0 records, 0 data bytes; 1.8 s in all"),
       Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile)
