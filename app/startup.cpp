@@ -96,7 +96,8 @@ void Initialize(int argc, char** argv) {
 
   RsInit();
   if (argc > 1) WriteNote(PortArgumentNote(argv[1], RsDeviceName(0)));
-  if (!settings.fileNameTooLong) WriteNote(ProgramFileNote(settings.programFileName));
+  // The fast mode reads the file before it sends anything: its console says it.
+  if (!settings.fileNameTooLong && !settings.fast) WriteNote(ProgramFileNote(settings.programFileName));
   if (RsOpen(settings.portIndex, settings.bitRateIndex, kDataBits8, kNoParity, kOneStopBit) != 1) {
     // Standard output stays as a silent board's run would show it; the
     // reason goes to standard error for the person at the keyboard.
