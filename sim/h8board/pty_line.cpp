@@ -130,6 +130,18 @@ bool PtyLine::LeaveFlowControl(const TerminalFlow& flow, std::string* why) {
 }
 
 HostLine PtyLine::ReadHostLine(std::string* notRaw) const {
+  if (cached_) {
+    if (notRaw) *notRaw = cached_->notRaw;
+    return cached_->line;
+  }
+  Cached read;
+  read.line = ReadHostLineNow(&read.notRaw);
+  cached_ = read;
+  if (notRaw) *notRaw = read.notRaw;
+  return read.line;
+}
+
+HostLine PtyLine::ReadHostLineNow(std::string* notRaw) const {
   termios tio{};
   if (tcgetattr(master_, &tio) != 0) {
     // Settings nobody can read are settings the boot program cannot measure.

@@ -70,8 +70,9 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
     if (stop && *stop) return ServeEnd::kInterrupted;
     if (Clock::now() >= deadline) return ServeEnd::kTimeout;
 
-    // From the host, on the real clock. Bytes the host wrote before it
-    // closed are still read.
+    // From the host, on the real clock, at the rate its settings now give.
+    // Bytes the host wrote before it closed are still read.
+    line.ForgetHostLine();
     const bool closed = line.HostClosed();
     const bool wasOpened = opened;
     bool heard = false;
