@@ -135,6 +135,14 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: a stuck flash bit names its byte", {"--stuck-bit", "110:0"}, "three.mot",
            kAt16 + "Blank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"
            "Byte at H'00110 does not program (not verified after 6 pulses)\r\n{fail}"),
+      // Line 3 gives H'00108-H'0010F the bytes line 2 gave them.
+      Fast("fast: records that repeat bytes as they are: programmed once", {}, "overlap_same.mot",
+           kAt16 + "Blank check of 16 bytes...OK\r\nProgramming 16 bytes in 1 block\r\n16 bytes, 100%\r\n"
+           "Read-back H'00100-H'0010F: CRC-32 7F679FC9, as the file\r\n{success}").Flash(FlashAfter::kFile),
+      // 250 and 250 bytes in a row: one range of 500, in blocks of 256 and 244.
+      Fast("fast: a range of 500 bytes in blocks of 256 and 244", {}, "two_long.mot",
+           kAt16 + "Blank check of 500 bytes...OK\r\nProgramming 500 bytes in 2 blocks\r\n256 bytes, 51%\r\n"
+           "500 bytes, 100%\r\nRead-back H'01000-H'011F3: CRC-32 B11D8815, as the file\r\n{success}").Flash(FlashAfter::kFile),
       Fast("fast: overlapping records with other bytes are refused before anything is sent", {}, "overlap.mot",
            "Record error line 3: overlaps line 2 with other bytes\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
       Fast("fast: a file that is not there", {}, "missing.mot", "File not Found...[{file}]\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),

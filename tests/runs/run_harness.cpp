@@ -65,6 +65,12 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
       {"bad_checksum.mot", [&] { return CrLfFile({head, first, bad, end}); }},
       // Line 3 gives H'0108 a byte other than line 2's.
       {"overlap.mot", [&] { return CrLfFile({head, first, MakeRecord(1, 0x0108, Pattern(16, 7)), end}); }},
+      // Line 3 repeats line 2's last 8 bytes as they are.
+      {"overlap_same.mot",
+       [&] {
+         const std::vector<std::uint8_t> bytes = Pattern(16, 1);
+         return CrLfFile({head, first, MakeRecord(1, 0x0108, {bytes.begin() + 8, bytes.end()}), end});
+       }},
       {"no_data.mot", [&] { return CrLfFile({head, end}); }},
       {"cut_off.mot", [&] { return CrLfFile({head, first}); }},  // a copy stopped at a line end
       {"blanks_past_cut.mot", [&] { return CrLfFile({head, std::string(1100, ' ') + first, second, end}); }},
