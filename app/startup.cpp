@@ -7,6 +7,7 @@
 #include "line_time.h"
 #include "program_chip.h"
 #include "rs.h"
+#include "run_notes.h"
 #include "run_settings.h"
 #include "run_summary.h"
 #include "version.h"
@@ -31,7 +32,7 @@ bool IsDevicePath(const char* argument) {
 #endif
 }
 
-int PortIndexFromArgument(const char* argument) {
+long PortNumberFromArgument(const char* argument) {
   const char* p = argument;
   while (IsBlank(*p)) ++p;
   bool negative = false;
@@ -40,7 +41,11 @@ int PortIndexFromArgument(const char* argument) {
   for (; *p >= '0' && *p <= '9'; ++p) {
     if (value < 1000) value = value * 10 + (*p - '0');  // anything past 10 is out of range anyway
   }
-  if (negative) value = -value;
+  return static_cast<long>(negative ? -value : value);
+}
+
+int PortIndexFromArgument(const char* argument) {
+  const long value = PortNumberFromArgument(argument);
   return value >= 1 && value <= kRsPortCount ? static_cast<int>(value) - 1 : 0;
 }
 
@@ -48,6 +53,10 @@ void Initialize(int argc, char** argv) {
   StartRunFigures();
   RunSettings& settings = g_runSettings;
   settings.portIndex = 0;
+  // Nothing of an earlier run in this process stays: the device named by
+  // path, if any, is this command line's.
+  settings.devicePath = "";
+  RsSetDeviceName(settings.portIndex, "");
   if (argc > 1) {
     if (IsDevicePath(argv[1])) {
       settings.devicePath = argv[1];
@@ -63,6 +72,8 @@ void Initialize(int argc, char** argv) {
   std::snprintf(settings.lineSettings, sizeof settings.lineSettings, "%s", "N81N");
 
   RsInit();
+  if (argc > 1) WriteNote(PortArgumentNote(argv[1], RsDeviceName(0)));
+  if (!settings.fileNameTooLong) WriteNote(ProgramFileNote(settings.programFileName));
   if (RsOpen(settings.portIndex, settings.bitRateIndex, kDataBits8, kNoParity, kOneStopBit) != 1) {
     // Standard output stays as a silent board's run would show it; the
     // reason goes to standard error for the person at the keyboard.

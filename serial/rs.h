@@ -82,6 +82,10 @@ int RsPuts(int port, const char* text);
 // came).
 int RsGetLine(int port, char* buffer, int max, unsigned int ms);
 
+// 1 when the slot is open and its device reports that the line has gone
+// (hung up or in error); else 0.
+int RsLineClosed(int port);
+
 // Sleeps ms milliseconds; returns at once for 0.
 void RsSleep(unsigned int ms);
 

@@ -70,6 +70,10 @@ int RsWaitRx(int port, int ms) {
   return WaitOnSlot(port, static_cast<unsigned int>(periods) * kWaitPollMs) ? 1 : 0;
 }
 
+int RsLineClosed(int port) {
+  return RsSlotIsOpen(port) && serial_platform::LineClosed(RsPortTable.handle[port]) ? 1 : 0;
+}
+
 int RsPuts(int port, const char* text) {
   for (const char* p = text; *p != '\0'; ++p) {
     if (RsPutc(port, static_cast<unsigned char>(*p)) != 1) return 0;

@@ -55,6 +55,10 @@ void SleepMs(unsigned int ms);
 // must not make it return true early; it then waits out its time.
 bool WaitForRx(Handle handle, unsigned int ms);
 
+// The device reports that the line has gone: hung up (the far end of a
+// pseudo-terminal closed, a USB adapter unplugged) or in error.
+bool LineClosed(Handle handle);
+
 // Microseconds on a clock that only runs forward, the one WaitForRx and
 // SleepMs run on; its origin means nothing. The receive waits measure the
 // idle time they spend by it.

@@ -59,10 +59,12 @@ bool SpeedFor(long bitRate, speed_t* speed) {
   }
 }
 
-// Raw mode: no echo, no canonical input, no CR/LF translation, no XON/XOFF,
-// no signal characters; the receiver on and modem status ignored. Bit rate,
-// character size, parity and stop bits from the settings; the rest of the
-// device's configuration (hardware flow control among it) stays as it was.
+// Raw mode: no echo, no canonical input, no CR/LF translation, no signal
+// characters; the receiver on and modem status ignored. No flow control,
+// whatever the last program left on the line: XON/XOFF would swallow those
+// bytes of the write-control program, and RTS/CTS would hold every byte
+// back on a three-wire cable. Bit rate, character size, parity and stop
+// bits from the settings; the rest of the device's configuration stays.
 bool Configure(int fd, const LineSettings& settings, std::string* why) {
   speed_t speed;
   if (!SpeedFor(settings.bitRate, &speed)) {
@@ -82,7 +84,7 @@ bool Configure(int fd, const LineSettings& settings, std::string* why) {
                                         IXANY | INPCK);
   tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   tio.c_cflag |= (settings.dataBits == 7 ? CS7 : CS8) | CLOCAL | CREAD;
   if (settings.parity != Parity::None) tio.c_cflag |= PARENB;
   if (settings.parity == Parity::Odd) tio.c_cflag |= PARODD;
@@ -214,6 +216,11 @@ void SleepMs(unsigned int ms) {
   timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
+}
+
+bool LineClosed(Handle handle) {
+  pollfd pfd{static_cast<int>(handle), 0, 0};  // a hang-up or an error is reported whatever is asked
+  return poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 bool WaitForRx(Handle handle, unsigned int ms) {

@@ -99,12 +99,27 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   ZeroMemory(&dcb, sizeof dcb);
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(h, &dcb)) return fail("line settings");
-  // Exactly these four fields change; flow control, control-line modes and
-  // the special characters stay as the device has them.
   dcb.BaudRate = static_cast<DWORD>(settings.bitRate);
   dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
   dcb.Parity = ParityCode(settings.parity);
   dcb.StopBits = StopBitsCode(settings.stopBits);
+  // A port keeps what the last program set on it, and none of its flow
+  // control survives this line: the write-control program holds XON and
+  // XOFF bytes, which the driver would swallow; a three-wire cable leaves
+  // CTS and DSR low, which would hold every byte back or drop every byte
+  // received; null stripping drops the 0x00 answers of the synchronisation;
+  // RTS handshaking takes RTS away from us. So: none of it, a binary line,
+  // DTR and RTS ours to raise. The special characters and the rest stay as
+  // the device has them.
+  dcb.fBinary = TRUE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
   if (!SetCommState(h, &dcb)) return fail("line settings");
   // One-byte reads return within 2 x 1 + 2 ms; writes give up after 200 ms.
   COMMTIMEOUTS timeouts;
@@ -128,6 +143,13 @@ int RxCount(Handle handle) {
   COMSTAT status;
   if (!ClearCommError(reinterpret_cast<HANDLE>(handle), &errors, &status)) return -1;
   return static_cast<int>(status.cbInQue + g_readAhead.count(reinterpret_cast<HANDLE>(handle)));
+}
+
+// A removed USB adapter's handle fails every call; the query is the cheapest.
+bool LineClosed(Handle handle) {
+  DWORD errors = 0;
+  COMSTAT status;
+  return !ClearCommError(reinterpret_cast<HANDLE>(handle), &errors, &status);
 }
 
 int ReadByte(Handle handle, unsigned char* byte) {

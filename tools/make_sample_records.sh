@@ -2,9 +2,9 @@
 # Generates S-record sample files for the flash programmer and the virtual
 # board, into the folder given:
 #
-#   blink.mot, blink_s3.mot     a small H8/300H program built with the cross
-#                               toolchain (vector table at 0, code at H'100),
-#                               converted by objcopy -O srec (S1 and S3 forms)
+#   blink.mot, blink_s3.mot     examples/blink built with the cross toolchain
+#                               (vector table at 0, code at H'100), converted
+#                               by objcopy -O srec (S1 and S3 forms)
 #   blink.bin                   the same program as a raw binary from 0 (gaps H'FF)
 #   random32k.bin               32 KB of pseudo-random bytes (seeded)
 #   random32k_s1_16.mot         that data at 0 as S1 records of 16 bytes
@@ -19,7 +19,7 @@
 # matches its address length (S9, S8, S7); none carries a count record (S5).
 #
 # Usage: make_sample_records.sh FOLDER [SEED]
-# Needs h8300-hms-gcc/-ld/-objcopy, srec_cat and awk on PATH.
+# Needs h8300-hms-gcc/-ld/-objcopy, make, srec_cat and awk on PATH.
 set -eu
 
 if [ $# -lt 1 ]; then
@@ -29,7 +29,7 @@ fi
 out=$1
 seed=${2:-1}
 
-for tool in h8300-hms-gcc h8300-hms-as h8300-hms-ld h8300-hms-objcopy srec_cat awk; do
+for tool in h8300-hms-gcc h8300-hms-as h8300-hms-ld h8300-hms-objcopy srec_cat awk make; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "$0: $tool not found on PATH" >&2
     exit 3
@@ -41,52 +41,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/samples.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # --- a compiled program -----------------------------------------------------
-cat > "$work/start.s" <<'ASM'
-        .h8300h
-        .section .vects
-        .long   _start          ; reset vector
-        .text
-        .global _start
-_start:
-        mov.l   #0xfff10,er7    ; stack at the top of on-chip RAM
-        jsr     @_main
-1:      bra     1b
-ASM
-
-cat > "$work/main.c" <<'C'
-/* Walks a light along port B (PBDDR, PBDR). */
-#define PBDDR (*(volatile unsigned char *)0xfffd4)
-#define PBDR  (*(volatile unsigned char *)0xfffd6)
-static const unsigned char pattern[16] = {
-  0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80,
-  0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01, 0x00 };
-int main(void) {
-  unsigned int i, n;
-  PBDDR = 0xff;
-  for (n = 0;; ++n) {
-    PBDR = pattern[n & 15];
-    for (i = 0; i < 40000u; ++i) { __asm__ volatile ("nop"); }
-  }
-  return 0;
-}
-C
-
-cat > "$work/link.x" <<'LD'
-OUTPUT_FORMAT("coff-h8300")
-OUTPUT_ARCH(h8300h)
-ENTRY(_start)
-SECTIONS {
-  .vects 0x000000 : { *(.vects) }
-  .text  0x000100 : { *(.text) *(.rodata) *(.strings) }
-  .data  0x0fef10 : AT (ADDR(.text) + SIZEOF(.text)) { *(.data) }
-  .bss   : { *(.bss) *(COMMON) }
-}
-LD
-
-h8300-hms-as -o "$work/start.o" "$work/start.s"
-h8300-hms-gcc -mh -Os -c -o "$work/main.o" "$work/main.c"
-h8300-hms-ld -mh8300h -T "$work/link.x" -o "$work/blink.coff" "$work/start.o" "$work/main.o"
-h8300-hms-objcopy -O srec -R .bss "$work/blink.coff" "$out/blink.mot"
+# examples/blink, built as its Makefile builds it.
+make -s -C "$(dirname "$0")/../examples/blink" O="$work" "$work/blink.mot"
+cp "$work/blink.mot" "$out/blink.mot"
 h8300-hms-objcopy -O srec --srec-forceS3 -R .bss "$work/blink.coff" "$out/blink_s3.mot"
 srec_cat "$out/blink.mot" -fill 0xFF -over "$out/blink.mot" -o "$out/blink.bin" -binary
 

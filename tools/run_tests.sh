@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test:
-#   1. the Windows cross build (its korvel.exe is run under Wine by the suite);
+#   1. the cross builds of korvel: Windows (its korvel.exe is run under Wine
+#      by the suite), arm64 and armhf Linux (run under qemu by the suite);
 #   2. the Linux build and the whole suite through CTest;
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
@@ -17,13 +18,21 @@ cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build-win" -j "$jobs" --target korvel
 ls -l "$root/build-win/app/korvel.exe"
+for toolchain in aarch64-linux-gnu:arm64 arm-linux-gnueabihf:armhf; do
+  echo "== Linux cross build (${toolchain#*:})"
+  dir="$root/build-${toolchain#*:}"
+  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/${toolchain%:*}.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$dir" -j "$jobs" --target korvel
+done
 
 # suite BUILD_DIR [cmake options...]: configures, builds and runs CTest.
 suite() {
   local dir="$1"
   shift
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKORVEL_WINDOWS_EXE="$root/build-win/app/korvel.exe" "$@" >/dev/null
+    -DKORVEL_WINDOWS_EXE="$root/build-win/app/korvel.exe" -DKORVEL_ARM64_EXE="$root/build-arm64/app/korvel" \
+    -DKORVEL_ARMHF_EXE="$root/build-armhf/app/korvel" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   (cd "$dir" && ctest --output-on-failure -j "$jobs")
 }

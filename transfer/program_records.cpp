@@ -42,18 +42,14 @@ void TallySent(const char* line, unsigned dataBytes, double startSeconds) {
   g_tally.seconds = RunClockSeconds() - startSeconds;
 }
 
-void ReportMissingFile(const char* fileName) {
-  PrintLong(std::string("File not Found...[") + fileName + "]");
-  NewLine();
-}
-
 void ReportBadLine(unsigned long lineNumber, const char* reason) {
   Print("Record error line %lu: %s", lineNumber, reason);
   NewLine();
 }
 
 // Reads the whole file through the check; false after showing the first bad
-// line, or when no record holds bytes for the flash: such a file would
+// line (or the last, for a file that ends in its data), or when no record
+// holds bytes for the flash: such a file would
 // program nothing, and the run must not end in "Success" for it.
 bool CheckFile(RecordFileReader& reader, const char* fileName) {
   RecordChecker checker;
@@ -63,6 +59,10 @@ bool CheckFile(RecordFileReader& reader, const char* fileName) {
       ReportBadLine(checker.LineNumber(), verdict.reason);
       return false;
     }
+  }
+  if (const RecordVerdict end = checker.Finish(); end.action == RecordAction::kReject) {
+    ReportBadLine(checker.LineNumber(), end.reason);
+    return false;
   }
   if (!checker.HasFlashData()) {
     PrintLong(std::string("No data records in file...[") + fileName + "]");
@@ -85,9 +85,8 @@ void ReportRefusal(int port, int answer) {
   }
 }
 
-// Sends the records of the open file one at a time. The lines are checked
-// again as they go, so a file changed since the first pass still sends no
-// bad record.
+// Sends the records of the file, checked whole before, one at a time. The
+// checker runs again beside them for what each line is worth sending.
 int SendRecords(int port, RecordFileReader& reader) {
   RecordChecker checker;
   const double startSeconds = RunClockSeconds();
@@ -123,14 +122,13 @@ int SendRecords(int port, RecordFileReader& reader) {
 
 int TransferFile(int port, RecordFileReader& reader, const char* fileName) {
   if (reader.Open(fileName) == 0) {
-    ReportMissingFile(fileName);
+    PrintLong(std::string(reader.Failure() == OpenFailure::kTooLarge ? "File too large...[" : "File not Found...[") +
+              fileName + "]");
+    NewLine();
     return 0;
   }
   if (!CheckFile(reader, fileName)) return 0;
-  if (reader.Open(fileName) == 0) {  // gone since the check
-    ReportMissingFile(fileName);
-    return 0;
-  }
+  reader.Rewind();  // the lines checked are the lines sent
   Print("Program H3048...");
   NewLine();
   return SendRecords(port, reader);

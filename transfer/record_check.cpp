@@ -1,7 +1,9 @@
 #include "record_check.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -38,13 +40,33 @@ const char* HiddenDataRecord(const char* line) {
   return marked ? "byte-order mark before record" : "blanks before record";
 }
 
+// For a line the reader cut while it held nothing but a byte-order mark and
+// blanks, perhaps with an "S" last: that much of it, shortened, so that its
+// rest can be read on as if it followed directly. "" for any other line.
+std::string OpenHead(const std::string& text) {
+  static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+  const bool marked = text.compare(0, 3, kByteOrderMark) == 0;
+  std::size_t p = marked ? 3 : 0;
+  while (p < text.size() && IsBlank(text[p])) ++p;
+  const bool s = p + 1 == text.size() && text[p] == 'S';
+  if (p != text.size() && !s) return "";
+  return (marked ? kByteOrderMark : "") + std::string(" ") + (s ? "S" : "");
+}
+
 }  // namespace
 
 RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
-  if (!shape.continuation) ++lineNumber_;
+  if (!shape.continuation) {
+    ++lineNumber_;
+    head_.clear();
+  }
   if (shape.continuation || line == nullptr || line[0] != 'S') {
-    if (!shape.continuation && line != nullptr) {
-      if (const char* before = HiddenDataRecord(line)) return Reject(before);
+    // A data record behind blanks may lie past the reader's cut: the rest
+    // of a cut line is read on after the blanks before it.
+    if (line != nullptr && (!shape.continuation || !head_.empty())) {
+      const std::string text = head_ + line;
+      if (const char* before = HiddenDataRecord(text.c_str())) return Reject(before);
+      head_ = shape.cut && !shape.hasNul ? OpenHead(text) : "";
     }
     // A NUL may hide a record behind it; on a record line the record's own
     // rules catch a NUL inside it, and what follows a whole record is no
@@ -85,6 +107,7 @@ RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
   for (unsigned i = 0; i < addressBytes; ++i) address = address << 8 | ByteAt(digits + 2 + 2 * i);
   const unsigned payload = count - addressBytes - 1;  // data or header bytes
 
+  lastWasData_ = type >= 1 && type <= 3;
   switch (type) {
     case 0:
       // The chip discards a header; one without text is not worth a record.
@@ -109,13 +132,27 @@ RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
   }
 }
 
+RecordVerdict RecordChecker::Finish() const {
+  // The file ended inside its data: cut off on its way (a copy, a download,
+  // a build that was stopped), its last records missing.
+  if (lastWasData_ && !ended_) return Reject("no end record (the file may be cut off)");
+  return {RecordAction::kIgnore, ""};
+}
+
 RecordCheckResult CheckRecordLines(const std::vector<std::string>& lines) {
   RecordChecker checker;
   for (const std::string& line : lines) {
+    // In pieces as the reader hands out a long line.
+    const std::size_t piece = RecordFileReader::kMaxLineLength;
     LineShape shape;
-    shape.hasNul = line.find('\0') != std::string::npos;
-    const RecordVerdict verdict = checker.Check(line.c_str(), shape);
-    if (verdict.action == RecordAction::kReject) return {false, checker.LineNumber(), verdict.reason};
+    for (std::size_t at = 0; at == 0 || shape.cut; at += piece) {
+      const std::string text = line.substr(std::min(at, line.size()), piece);
+      shape = LineShape{text.size() == piece, at > 0, text.find('\0') != std::string::npos};
+      const RecordVerdict verdict = checker.Check(text.c_str(), shape);
+      if (verdict.action == RecordAction::kReject) return {false, checker.LineNumber(), verdict.reason};
+    }
   }
+  const RecordVerdict verdict = checker.Finish();
+  if (verdict.action == RecordAction::kReject) return {false, checker.LineNumber(), verdict.reason};
   return {};
 }

@@ -17,7 +17,8 @@
 // ("byte-order mark before record", "blanks before record"): only lines
 // that begin with "S" are sent, so its bytes would be missing from the
 // flash. A header or end record behind them carries nothing for the flash;
-// such a line is not checked and not sent.
+// such a line is not checked and not sent. The blanks may run past the
+// reader's cut: the rest of such a line is read on after them.
 //
 // The rules for a line beginning with "S", in the order they are tested:
 //   "after end record"  an S7, S8 or S9 record came before it
@@ -36,6 +37,11 @@
 //   "outside flash"     S1/S2/S3 data beyond H'1FFFF
 //   "record count"      an S5/S6 count differs from the number of S1/S2/S3
 //                       records before it
+// And at the end of the file, on its last line:
+//   "no end record (the file may be cut off)"
+//                       the last record is a data record, and no S7, S8 or
+//                       S9 came: the chip would take what came, and the
+//                       rest of the file would be missing from the flash
 // Other lines that do not begin with "S" are not records and are not checked.
 #ifndef KORVEL_TRANSFER_RECORD_CHECK_H
 #define KORVEL_TRANSFER_RECORD_CHECK_H
@@ -70,6 +76,8 @@ class RecordChecker {
   // The rest of a cut line does not count as a line; it is kIgnore unless
   // it holds a NUL byte before the end record.
   RecordVerdict Check(const char* line, LineShape shape = {});
+  // After the file's last line: kReject when the file ends in its data.
+  RecordVerdict Finish() const;
   // 1-based number of the file line last checked, counting every line.
   unsigned long LineNumber() const { return lineNumber_; }
   // Whether a record with bytes for the flash (S1/S2/S3 with data) came.
@@ -80,6 +88,8 @@ class RecordChecker {
   unsigned long dataRecords_ = 0;   // S1/S2/S3 records so far
   unsigned long flashRecords_ = 0;  // ... of them with data
   bool ended_ = false;              // an S7/S8/S9 record came
+  bool lastWasData_ = false;        // the last record was S1, S2 or S3
+  std::string head_;                // of a cut line, see OpenHead
 };
 
 struct RecordCheckResult {
@@ -88,8 +98,8 @@ struct RecordCheckResult {
   const char* reason = "";
 };
 
-// The whole check over the lines of a file, each a whole line. A line with
-// a NUL in it counts as one holding a NUL byte.
+// The whole check over the lines of a file, each a whole line that the
+// reader would hand out in pieces if it is long, and the end of the file.
 RecordCheckResult CheckRecordLines(const std::vector<std::string>& lines);
 
 #endif

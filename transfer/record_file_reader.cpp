@@ -1,5 +1,7 @@
 #include "record_file_reader.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -7,6 +9,11 @@ constexpr int kCr = 0x0D;
 constexpr int kLf = 0x0A;
 constexpr int kCtrlZ = 0x1A;
 constexpr int kTextEnd = -1;
+constexpr std::size_t kChunk = 64 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
 }  // namespace
 
 RecordFileReader::RecordFileReader() : buffer_(std::make_unique<char[]>(kBufferSize)) { buffer_[0] = '\0'; }
@@ -15,44 +22,68 @@ RecordFileReader::~RecordFileReader() { Close(); }
 
 int RecordFileReader::Open(const char* fileName) {
   Close();
+  failure_ = OpenFailure::kCannotOpen;
   if (fileName == nullptr) return 0;
   // Binary mode: the translation below is ours, the same on every platform.
   // "rb" never creates the file, and the C runtime opens it shared, so other
   // programs may read and write it meanwhile.
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "rb"));
   if (!file) return 0;
+  std::string bytes;
+  std::size_t got = 0;
+  do {
+    // One byte past the limit tells a file over it from one that fills it.
+    const std::size_t room = std::min(kChunk, kMaxFileBytes + 1 - bytes.size());
+    bytes.resize(bytes.size() + room);
+    got = std::fread(&bytes[bytes.size() - room], 1, room, file.get());
+    bytes.resize(bytes.size() - room + got);
+  } while (got > 0 && bytes.size() <= kMaxFileBytes);
+  if (bytes.size() > kMaxFileBytes) {
+    failure_ = OpenFailure::kTooLarge;
+    return 0;
+  }
   // Some systems open a directory for reading and fail only at the first
-  // read; take that as a failed open, as Windows reports it.
-  const int first = std::getc(file.get());
-  if (first == EOF && std::ferror(file.get())) return 0;
-  if (first != EOF) std::ungetc(first, file.get());
-  file_ = std::move(file);
-  open_ = 1;
-  textEnded_ = false;
-  shape_ = LineShape{};
+  // read; take that as a failed open, as Windows reports it. A failure
+  // later ends the text where it came.
+  if (bytes.empty() && std::ferror(file.get())) return 0;
+  OpenBytes(std::move(bytes));
   return 1;
 }
 
+void RecordFileReader::OpenBytes(std::string bytes) {
+  Close();
+  bytes_ = std::move(bytes);
+  open_ = 1;
+  failure_ = OpenFailure::kNone;
+  Rewind();
+}
+
+int RecordFileReader::Rewind() {
+  position_ = 0;
+  textEnded_ = false;
+  shape_ = LineShape{};
+  return open_;
+}
+
 int RecordFileReader::Close() {
-  file_.reset();
+  bytes_.clear();
+  bytes_.shrink_to_fit();
   open_ = 0;
   return 1;
 }
 
 int RecordFileReader::NextTextChar() {
-  if (textEnded_) return kTextEnd;
-  std::FILE* file = file_.get();
-  const int c = std::getc(file);
-  if (c == EOF || c == kCtrlZ) {
-    // End of file, read failure or Ctrl-Z: the text stays ended.
+  if (textEnded_ || position_ >= bytes_.size() || bytes_[position_] == kCtrlZ) {
+    // End of file or Ctrl-Z: the text stays ended.
     textEnded_ = true;
     return kTextEnd;
   }
-  if (c != kCr) return c;
-  const int next = std::getc(file);
-  if (next == kLf) return kLf;
-  if (next != EOF) std::ungetc(next, file);
-  return kCr;
+  const int c = static_cast<unsigned char>(bytes_[position_++]);
+  if (c == kCr && position_ < bytes_.size() && bytes_[position_] == kLf) {
+    ++position_;
+    return kLf;
+  }
+  return c;
 }
 
 const char* RecordFileReader::ReadLine() {

@@ -1,5 +1,9 @@
 // Reads a program file one line at a time, without the line end.
 //
+// Open reads the whole file into memory, once: the lines checked and the
+// lines sent are the same bytes, and a pipe or a named pipe, which can be
+// read only once, works like a file. Rewind goes back to the first line.
+//
 // The reader works on the file's raw bytes and applies its own text
 // translation, so every build reads a file the same way:
 //   - CR LF becomes LF, wherever the pair lies;
@@ -14,8 +18,8 @@
 #define KORVEL_TRANSFER_RECORD_FILE_READER_H
 
 #include <cstddef>
-#include <cstdio>
 #include <memory>
+#include <string>
 
 // What the reader knows of the line it returned last, beyond its text.
 struct LineShape {
@@ -24,46 +28,66 @@ struct LineShape {
   bool hasNul = false;        // a NUL byte hides the rest of the piece
 };
 
+// Why the last Open failed.
+enum class OpenFailure {
+  kNone,
+  kCannotOpen,  // missing, a folder, unreadable
+  kTooLarge,    // more than kMaxFileBytes
+};
+
 class RecordFileReader {
  public:
   static constexpr std::size_t kBufferSize = 1024;
   static constexpr std::size_t kMaxLineLength = kBufferSize - 1;
+  // The largest file taken: an S-record file for a 128 KB flash is a few
+  // hundred KB at most.
+  static constexpr std::size_t kMaxFileBytes = 64ul * 1024 * 1024;
 
   RecordFileReader();
   ~RecordFileReader();
   RecordFileReader(const RecordFileReader&) = delete;
   RecordFileReader& operator=(const RecordFileReader&) = delete;
 
-  // Closes a file that is open, then opens the named one for reading. Never
-  // creates a file. 1 when opened; 0 otherwise, and the reader is then
-  // closed even if a file was open before. A name that opens but cannot be
-  // read from its first byte (a directory, for one) counts as not opened.
+  // Closes a file that is open, then reads the named one whole into memory.
+  // Never creates a file. 1 when read; 0 otherwise (Failure() says why),
+  // and the reader is then closed even if a file was open before. A name
+  // that opens but cannot be read from its first byte (a directory, for
+  // one) counts as not opened; a read failure later ends the file there.
   int Open(const char* fileName);
 
-  // Closes the file if one is open. Always 1.
+  // Takes these bytes as the file's contents, as Open does with a file's.
+  void OpenBytes(std::string bytes);
+
+  // Back to the first line of the file read last. Always 1 when one is open.
+  int Rewind();
+
+  // Drops the file's contents. Always 1.
   int Close();
+
+  // Why the last Open returned 0.
+  OpenFailure Failure() const { return failure_; }
+
+  // The file's bytes as read, untranslated; empty when none is open.
+  const std::string& Bytes() const { return bytes_; }
 
   // The next line as a zero-terminated string in the reader's buffer, valid
   // until the next call or the reader's end; nullptr when the text is done
-  // or no file is open. A read failure ends the text like the end of the
-  // file. A NUL byte ends the line as the caller sees it.
+  // or no file is open. A NUL byte ends the line as the caller sees it.
   const char* ReadLine();
 
   // The shape of the line ReadLine returned last.
   LineShape Shape() const { return shape_; }
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-
   // The next character of the translated text, or -1 at its end.
   int NextTextChar();
 
   std::unique_ptr<char[]> buffer_;
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::string bytes_;
+  std::size_t position_ = 0;
   int open_ = 0;
   bool textEnded_ = false;
+  OpenFailure failure_ = OpenFailure::kNone;
   LineShape shape_;
 };
 

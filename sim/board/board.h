@@ -97,6 +97,8 @@ class Board {
   bool CpuStarted() const { return cpuStarted_; }
   std::uint64_t Instructions() const;
   const std::string& Fault() const { return fault_; }
+  // The board has closed its end of the line (a record fault).
+  bool HungUp() const { return records_.HungUp(); }
   // Where things stand, in words: the boot program's state or the CPU's.
   std::string Describe() const;
   // One line: bytes programmed, pulses, instructions, ignored flash writes,

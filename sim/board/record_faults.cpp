@@ -12,7 +12,8 @@ std::vector<std::uint8_t> RecordFilter::Pass(std::uint8_t byte) {
     return {byte};
   }
   const std::size_t record = ++answers_;
-  if (faults_.silentAfter && record > *faults_.silentAfter) return {};
+  hungUp_ = hungUp_ || (faults_.hangUpAfter && record > *faults_.hangUpAfter);
+  if (hungUp_ || (faults_.silentAfter && record > *faults_.silentAfter)) return {};
   const auto replaced = faults_.answers.find(record);
   if (replaced != faults_.answers.end()) return replaced->second;
   return {byte};

@@ -134,6 +134,23 @@ const Option kOptions[] = {
        return true;
      },
      nullptr},
+    {"--left-flow", "LIST",
+     "the terminal starts with this flow control, as another\n"
+     "program may leave a serial port: any of ixon, ixoff,\n"
+     "crtscts, comma-separated",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       std::size_t start = 0;
+       for (std::size_t end = 0; end != std::string::npos; start = end + 1) {
+         end = v.find(',', start);
+         const std::string flag = v.substr(start, end == std::string::npos ? end : end - start);
+         bool* set = flag == "ixon" ? &o.leftFlow.ixon : flag == "ixoff" ? &o.leftFlow.ixoff
+                     : flag == "crtscts" ? &o.leftFlow.crtscts : nullptr;
+         if (!set) return *why = "expected ixon, ixoff or crtscts, comma-separated: " + v, false;
+         *set = true;
+       }
+       return true;
+     },
+     nullptr},
     {"--verbose", nullptr, "report the boot program's steps and odd accesses", nullptr,
      [](H8BoardOptions& o) { o.verbose = true; }},
     {nullptr, nullptr, "faults:", nullptr, nullptr},
@@ -212,6 +229,14 @@ const Option kOptions[] = {
        return true;
      },
      nullptr},
+    {"--hang-up-after-records", "N", "once N records were answered, the board closes\nits end of the line instead of the next answer",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       unsigned long n;
+       if (!ParseCount(v, &n)) return *why = "not a number of records: " + v, false;
+       o.board.records.hangUpAfter = n;
+       return true;
+     },
+     nullptr},
     {"--rx-noise", "N:MASK",
      "XOR MASK (hex) into the Nth byte the chip receives\n"
      "after its start signal H'AA (1-based; repeatable)",
@@ -265,6 +290,13 @@ const Option* Find(const std::string& name) {
 }
 
 }  // namespace
+
+std::vector<H8BoardOptionText> H8BoardOptionTexts() {
+  std::vector<H8BoardOptionText> texts;
+  for (const Option& option : kOptions)
+    texts.push_back({option.name ? option.name : "", option.argument ? option.argument : "", option.help});
+  return texts;
+}
 
 std::string H8BoardUsage() {
   std::string text =

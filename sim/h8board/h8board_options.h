@@ -8,6 +8,11 @@
 
 #include "board.h"
 
+// Flow control on the terminal before the host opens it (--left-flow).
+struct TerminalFlow {
+  bool ixon = false, ixoff = false, crtscts = false;
+};
+
 struct H8BoardOptions {
   BoardConfig board;
   std::string link;         // --link: symbolic link to the terminal
@@ -15,6 +20,7 @@ struct H8BoardOptions {
   std::string dump;         // --dump: S-records of the flash
   std::string preloadPath;  // --preload
   double timeoutSeconds = 0;  // --timeout; 0: none
+  TerminalFlow leftFlow;      // --left-flow
   bool verbose = false;
   bool help = false;
 };
@@ -22,5 +28,12 @@ struct H8BoardOptions {
 // False with a message on a bad command line. Loads the --preload file.
 bool ParseH8BoardOptions(const std::vector<std::string>& args, H8BoardOptions* options, std::string* error);
 std::string H8BoardUsage();
+
+// The table's texts, in its order, for the manual page: name ("" for a
+// heading, whose help is the heading), argument ("" for a flag), help.
+struct H8BoardOptionText {
+  std::string name, argument, help;
+};
+std::vector<H8BoardOptionText> H8BoardOptionTexts();
 
 #endif

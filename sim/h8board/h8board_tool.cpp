@@ -36,7 +36,8 @@ int RunH8Board(const H8BoardOptions& options, std::ostream& out, std::ostream& e
     err << "h8board: " << why << "\n";
     return kH8BoardFault;
   }
-  if (!options.link.empty() && !line->MakeLink(options.link, &why)) {
+  if (!line->LeaveFlowControl(options.leftFlow, &why) ||
+      (!options.link.empty() && !line->MakeLink(options.link, &why))) {
     err << "h8board: " << why << "\n";
     return kH8BoardFault;
   }
@@ -68,6 +69,7 @@ int RunH8Board(const H8BoardOptions& options, std::ostream& out, std::ostream& e
   const char* how = "the host closed the line";
   switch (end) {
     case ServeEnd::kHostClosed: break;
+    case ServeEnd::kHungUp: how = "the board hung up"; break;
     case ServeEnd::kTimeout:
       how = "timed out";
       if (code == kH8BoardServed) code = kH8BoardCutShort;

@@ -53,6 +53,9 @@ HostLine HostLineFromTermios(const termios& t, std::string* notRaw) {
   }
   if (t.c_cflag & PARENB) line.parity = (t.c_cflag & PARODD) ? HostLine::Parity::kOdd : HostLine::Parity::kEven;
   if (t.c_cflag & CSTOPB) line.stopBits = HostLine::StopBits::kTwo;
+  // XON/XOFF flow control is not among these: the terminal's own line
+  // discipline does on the pty what it does on a serial port (swallows the
+  // board's H'11 and H'13, stops the host's output at H'13).
   std::string flags;
   const struct {
     tcflag_t set;
@@ -60,8 +63,8 @@ HostLine HostLineFromTermios(const termios& t, std::string* notRaw) {
     const char* name;
   } rawBreakers[] = {{t.c_lflag, ICANON, "ICANON"}, {t.c_lflag, ECHO, "ECHO"},   {t.c_lflag, ECHONL, "ECHONL"},
                      {t.c_lflag, ISIG, "ISIG"},     {t.c_iflag, ICRNL, "ICRNL"}, {t.c_iflag, INLCR, "INLCR"},
-                     {t.c_iflag, IGNCR, "IGNCR"},   {t.c_iflag, ISTRIP, "ISTRIP"}, {t.c_iflag, IXON, "IXON"},
-                     {t.c_iflag, IXOFF, "IXOFF"},   {t.c_iflag, PARMRK, "PARMRK"}, {t.c_oflag, OPOST, "OPOST"}};
+                     {t.c_iflag, IGNCR, "IGNCR"},   {t.c_iflag, ISTRIP, "ISTRIP"}, {t.c_iflag, PARMRK, "PARMRK"},
+                     {t.c_oflag, OPOST, "OPOST"}};
   for (const auto& f : rawBreakers)
     if (f.set & f.flag) flags += (flags.empty() ? "" : ", ") + std::string(f.name) + " on";
   line.raw = flags.empty();
@@ -82,9 +85,8 @@ std::unique_ptr<PtyLine> PtyLine::Create(std::string* why) {
   fcntl(line->master_, F_SETFL, fcntl(line->master_, F_GETFL) | O_NONBLOCK);
   // The slave keeps the terminal defaults (38400 bit/s, canonical, echo)
   // until the host sets its line up: a host that does not gets no answer.
-  // Only XON/XOFF starts off, as on a serial port fresh from its driver:
-  // a host that keeps the device's flow control (as a Windows program
-  // does with its DCB) must not inherit the terminal's.
+  // Only XON/XOFF starts off, as on a serial port fresh from its driver
+  // (LeaveFlowControl sets it as another program may have left it).
   termios tio{};
   if (tcgetattr(line->master_, &tio) == 0) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
@@ -113,6 +115,18 @@ bool PtyLine::MakeLink(const std::string& path, std::string* why) {
   }
   link_ = path;
   return true;
+}
+
+bool PtyLine::LeaveFlowControl(const TerminalFlow& flow, std::string* why) {
+  termios tio{};
+  if (tcgetattr(master_, &tio) == 0) {
+    if (flow.ixon) tio.c_iflag |= IXON;
+    if (flow.ixoff) tio.c_iflag |= IXOFF;
+    if (flow.crtscts) tio.c_cflag |= CRTSCTS;
+    if (tcsetattr(master_, TCSANOW, &tio) == 0) return true;
+  }
+  *why = std::string("cannot set the terminal's flow control: ") + std::strerror(errno);
+  return false;
 }
 
 HostLine PtyLine::ReadHostLine(std::string* notRaw) const {
@@ -154,4 +168,9 @@ std::size_t PtyLine::Write(const std::uint8_t* data, std::size_t size) {
 bool PtyLine::HostClosed() const {
   pollfd p{master_, POLLIN, 0};
   return poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
+}
+
+void PtyLine::HangUp() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
 }

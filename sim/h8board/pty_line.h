@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "h8board_options.h"
 #include "host_line.h"
 
 struct termios;
@@ -35,6 +36,10 @@ class PtyLine {
   // destroyed.
   bool MakeLink(const std::string& path, std::string* why);
 
+  // Flow control as another program may leave it on a serial port, set
+  // before the host opens the line; false with a reason when refused.
+  bool LeaveFlowControl(const TerminalFlow& flow, std::string* why);
+
   // The host's line settings as the boot program sees them. notRaw, when
   // given, gets the terminal flags that keep the line from being raw
   // ("ICANON on, ECHO on"), or why the settings cannot be read.
@@ -50,6 +55,8 @@ class PtyLine {
   std::size_t Write(const std::uint8_t* data, std::size_t size);
   // The host has the line closed (right now).
   bool HostClosed() const;
+  // Closes the board's end: the host's line hangs up.
+  void HangUp();
 
  private:
   PtyLine() = default;

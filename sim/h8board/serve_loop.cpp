@@ -97,6 +97,10 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
     const std::vector<std::uint8_t>& out = wire.ForHost();
     if (!out.empty() && !closed) wire.HandedToHost(line.Write(out.data(), out.size()));
     clock.Release();
+    if (board.HungUp()) {
+      line.HangUp();
+      return ServeEnd::kHungUp;
+    }
     if (activity == Board::Activity::kFault && !faultReported) {
       // The chip is dead from here on; the line stays up (so what it sent
       // last reaches the host) until the host closes it.

@@ -14,7 +14,7 @@ class PtyLine;
 
 // How a served run ended. A CPU fault does not end it: the board then
 // stays silent until the host closes the line (Board::Fault() tells).
-enum class ServeEnd { kHostClosed, kTimeout, kInterrupted };
+enum class ServeEnd { kHostClosed, kTimeout, kInterrupted, kHungUp };
 
 // The board's clock. A wake-up from a timed wait comes some tens of
 // microseconds after the moment asked for (the kernel's timer latency); a

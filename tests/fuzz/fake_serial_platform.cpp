@@ -51,6 +51,8 @@ void SleepMs(unsigned int ms) {
   g_fakeLine.nowUs += ms * 1000ULL;
 }
 
+bool LineClosed(Handle) { return false; }
+
 bool WaitForRx(Handle handle, unsigned int ms) {
   if (RxCount(handle) > 0) return true;
   const std::uint64_t deadline = g_fakeLine.nowUs + ms * 1000ULL;

@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t firstBad = 0;  // 1-based; 0: every line good
   for (std::size_t i = 0; i < lines.size() && firstBad == 0; ++i)
     if (!oracle.Accepts(lines[i])) firstBad = i + 1;
+  if (firstBad == 0 && !oracle.AcceptsEnd()) firstBad = lines.size();
 
   const RecordCheckResult result = CheckRecordLines(lines);
   if (result.ok != (firstBad == 0)) std::abort();

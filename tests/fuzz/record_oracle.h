@@ -28,7 +28,7 @@ class RecordOracle {
     static const std::regex kHiddenData("^(\xEF\xBB\xBF)?[ \t]*S[123]");
     if (line.empty() || line[0] != 'S')
       return !std::regex_search(line, kHiddenData) && (ended_ || line.size() == fullLine.size());
-    if (ended_ || line.size() < 2) return false;
+    if (ended_ || line.size() < 2 || fullLine.size() >= kCutLength) return false;
     static const std::string kTypes = "012356789";
     if (kTypes.find(line[1]) == std::string::npos) return false;
     const int type = line[1] - '0';
@@ -55,6 +55,7 @@ class RecordOracle {
     for (std::size_t i = 1; i <= addressBytes; ++i) address = address * 256 + bytes[i];
     const std::size_t dataBytes = bytes.size() - 2 - addressBytes;
 
+    lastData_ = type >= 1 && type <= 3;
     if (type >= 1 && type <= 3) {
       ++dataRecords_;
       return dataBytes == 0 || address + dataBytes <= 0x20000;
@@ -64,7 +65,13 @@ class RecordOracle {
     return true;
   }
 
+  // After the last line: false when the last record was a data record and
+  // no end record came.
+  bool AcceptsEnd() const { return ended_ || !lastData_; }
+
  private:
+  static constexpr std::size_t kCutLength = 1023;  // the reader hands out such a line in pieces
+  bool lastData_ = false;
   unsigned long dataRecords_ = 0;
   bool ended_ = false;
 };

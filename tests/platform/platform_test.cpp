@@ -11,6 +11,7 @@
 
 #include "expected_console.h"
 #include "rs.h"
+#include "run_notes.h"
 #include "startup.h"
 #include "subprocess.h"
 #include "transfer_test_files.h"
@@ -73,15 +74,16 @@ TEST(Platform, ReasonsAPortDidNotOpenGoToStandardError) {
     runs.push_back(std::async(std::launch::async, [&, device = device, uid = uid] {
       return RunProcess(KorvelPath(), {device, "app.mot"}, 30, uid);
     }));
+  const std::string noFile = "korvel: app.mot: No such file or directory; the chip will be loaded first and the run will fail\n";
   std::string silent = "WAIT H3048 Boot mode...";  // ten unanswered tries
   for (int i = 0; i < 10; ++i) silent += ".NG";
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const auto& [device, why, uid] = cases[i];
     const ProcessResult run = runs[i].get();
-    EXPECT_EQ(WithoutSummary(run.err, "Fail"), "korvel: cannot open " + device + why + "\n");
+    EXPECT_EQ(WithoutSummary(run.err, "Fail"), noFile + "korvel: cannot open " + device + why + "\n");
     EXPECT_EQ(NormaliseBuildStamp(run.out), ExpectedBanner(device, "app.mot") + silent + ExpectedFail()) << device;
   }
-  EXPECT_EQ(WithoutSummary(owner.get().err, "Fail"), "");
+  EXPECT_EQ(WithoutSummary(owner.get().err, "Fail"), noFile + kNoSyncHint + "\n") << "its line opened";
   EXPECT_EQ(board.get().err.rfind("h8board: 0 bytes programmed", 0), 0u);
 }
 
@@ -100,13 +102,33 @@ TEST(Platform, TheLastByteWrittenBeforeCloseArrives) {
   }
 }
 
+// Flow control that another program left on the line is gone after open.
+TEST(Platform, OpenClearsFlowControlLeftOnTheLine) {
+  Pty pty;
+  termios tio{};
+  tcgetattr(pty.keeper, &tio);
+  tio.c_iflag |= IXON | IXOFF | IXANY;
+  tio.c_cflag |= CRTSCTS;
+  ASSERT_EQ(tcsetattr(pty.keeper, TCSANOW, &tio) + tcgetattr(pty.keeper, &tio), 0);
+  ASSERT_EQ(tio.c_cflag & CRTSCTS, static_cast<tcflag_t>(CRTSCTS));  // a pty keeps it
+  RsInit();
+  RsSetDeviceName(2, pty.path);
+  ASSERT_EQ(RsOpen(2, 5, 1, 0, 0), 1) << RsOpenFailure(2);
+  tcgetattr(pty.keeper, &tio);
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
+  EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+  RsClose(2);
+}
+
 // The board goes away in the middle of the records (h8board's time-out
 // ends it 8 s in; the paced load takes 2): its end of the line closes,
-// korvel's reads and writes fail, and the run ends at once.
+// korvel's reads and writes fail, the run ends at once, and standard error
+// says why.
 TEST(Platform, AVanishedLineEndsTheRun) {
   TempFolder folder;
   Lines lines;
   for (std::uint32_t i = 0; i < 4000; ++i) lines.push_back(MakeRecord(2, i * 16, Pattern(16, i)));
+  lines.push_back(MakeRecord(8, 0));
   std::future<ProcessResult> board;
   const std::string line = StartBoard({"--pace", "--timeout", "8"}, folder.Path("line"), &board);
   const ProcessResult run = RunProcess(KorvelPath(), {line, folder.Write("many.mot", CrLfFile(lines))}, 25);
@@ -114,6 +136,7 @@ TEST(Platform, AVanishedLineEndsTheRun) {
   const std::string tail = run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 300));
   EXPECT_NE(run.out.find(":OK:U"), std::string::npos) << tail;
   EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), end.size())), end) << tail;
+  EXPECT_EQ(WithoutSummary(run.err, "Fail"), "korvel: the line closed during the run\n");
   const ProcessResult served = board.get();
   EXPECT_EQ(served.exitCode, 3) << served.err;  // timed out, then korvel's run ended
 }

@@ -107,6 +107,8 @@ bool SetControlLine(Handle, ControlLine, bool) { return true; }
 // let go).
 void SleepMs(unsigned int ms) { Advance(ms, false); }
 
+bool LineClosed(Handle) { return g_board->HungUp(); }
+
 bool WaitForRx(Handle handle, unsigned int ms) { return RxCount(handle) > 0 || Advance(ms, true); }
 
 std::uint64_t MonotonicUs() {

@@ -18,6 +18,7 @@
 #include <map>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "board_line.h"
 #include "run_table.h"
@@ -62,6 +63,8 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
        [&] { return CrLfFile({MakeRecord(1, 0x1000, Pattern(250, 4)), MakeRecord(1, 0x10FA, Pattern(250, 5)), end}); }},
       {"bad_checksum.mot", [&] { return CrLfFile({head, first, bad, end}); }},
       {"no_data.mot", [&] { return CrLfFile({head, end}); }},
+      {"cut_off.mot", [&] { return CrLfFile({head, first}); }},  // a copy stopped at a line end
+      {"blanks_past_cut.mot", [&] { return CrLfFile({head, std::string(1100, ' ') + first, second, end}); }},
       {"outside.mot", [&] { return CrLfFile({first, MakeRecord(2, 0x1FFF8, Pattern(16, 3))}); }},
       {"one_long_line.mot", [&] { return "S2" + std::string(4998, 'A') + "\r\n"; }},
       {"bad_after_long.mot", [&] { return CrLfFile({head, "; " + std::string(4998, '-'), bad}); }},
@@ -84,6 +87,10 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
        }},
   };
   if (name == "folder.mot") mkdir(folder.Path(name).c_str(), 0755);
+  // NULs (sparse files) of the largest size taken, and one byte more.
+  if (name == "64mb.bin" || name == "64mb_and_1.bin") {
+    if (truncate(folder.Write(name, "").c_str(), (64l << 20) + (name == "64mb.bin" ? 0 : 1)) != 0) return "";
+  }
   if (files.count(name)) folder.Write(name, files.at(name)());
   return folder.Path(name);
 }
@@ -224,6 +231,29 @@ std::string ExpectedConsole(const RunRow& row, const std::string& device, const 
   return banner.substr(0, banner.rfind("Program MOT Filename=")) + text;  // a name too long for its buffer
 }
 
+// A named pipe that a writer fills once with the file's bytes, as a shell's
+// process substitution or a build pipeline would; "" path for no file.
+struct Pipe {
+  explicit Pipe(const std::string& file) {
+    if (file.empty()) return;
+    path = folder.Path("pipe.mot");
+    if (mkfifo(path.c_str(), 0600) != 0) return;
+    writer = std::thread([this, bytes = ReadWholeFile(file)] {
+      const int fd = open(path.c_str(), O_WRONLY);  // until korvel opens it
+      if (fd >= 0 && write(fd, bytes.data(), bytes.size()) >= 0) close(fd);
+    });
+  }
+  ~Pipe() {
+    if (!writer.joinable()) return;
+    const int unblock = open(path.c_str(), O_RDONLY | O_NONBLOCK);  // a writer still waiting for its reader
+    writer.join();
+    close(unblock);
+  }
+  TempFolder folder;
+  std::string path;
+  std::thread writer;
+};
+
 std::string Wine() {
   for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"})
     if (access(candidate, X_OK) == 0) return candidate;
@@ -232,11 +262,12 @@ std::string Wine() {
 
 // Standard error ends with the run summary, whose outcome is the console's;
 // what comes before it is the row's.
-void ExpectErr(const std::string& err, const RunRow& row, const std::string& console, bool exactSummary) {
+void ExpectErr(const std::string& err, const RunRow& row, const std::string& console, bool exactSummary,
+               const std::string& shown) {
   const std::size_t tail = std::min(console.size(), ExpectedSuccess().size());
   const std::string before = WithoutSummary(err, console.substr(console.size() - tail) == ExpectedSuccess() ? "Success" : "Fail");
   EXPECT_TRUE(before != err && err.back() == '\n') << "no summary with the console's outcome: " << err;
-  EXPECT_EQ(before, row.err);
+  EXPECT_EQ(before, ExpandConsole(row.err, shown));
   EXPECT_TRUE(!exactSummary || row.summary.empty() || err.substr(before.size()) == row.summary + "\n") << err;
 }
 
@@ -250,7 +281,9 @@ void RunInProcess(const RunRow& row) {
   ASSERT_TRUE(ParseH8BoardOptions(BoardArguments(row, file), &options, &why)) << why;
   board_line::Prepare({options.board, row.hostBytesThatArrive});
 
-  std::string console, device = row.port.empty() ? kInProcessDevice : row.port, name = file, program = "korvel";
+  Pipe pipe(row.piped ? file : "");
+  std::string console, device = row.port.empty() ? kInProcessDevice : row.port, program = "korvel";
+  std::string name = row.piped ? pipe.path : file;
   SetConsoleSink([&console](const char* bytes, std::size_t size) { console.append(bytes, size); });
   // As a shell passes them: argv[argc] is a null pointer.
   char* argv[] = {program.data(), device.data(), row.file.empty() ? nullptr : name.data(), nullptr};
@@ -266,9 +299,11 @@ void RunInProcess(const RunRow& row) {
   SetRunClock(nullptr);
 
   EXPECT_FALSE(board_line::CapReached()) << "the run went on past its virtual time";
-  const std::string expected = ExpectedConsole(row, device, file, file);
+  // A port argument shows as the number it reads as.
+  const std::string channel = row.port.empty() ? device : std::to_string(PortIndexFromArgument(row.port.c_str()) + 1);
+  const std::string expected = ExpectedConsole(row, channel, name, file);
   EXPECT_EQ(NormaliseBuildStamp(console), expected);
-  ExpectErr(err, row, expected, true);
+  ExpectErr(err, row, expected, true, name);
   EXPECT_TRUE(row.virtualMs < 0 || board_line::VirtualMs() == row.virtualMs) << "virtual ms: " << board_line::VirtualMs();
   const std::vector<std::uint8_t>& sent = board_line::HostBytes();
   EXPECT_EQ(std::string(sent.begin(), sent.end()), ExpectedHostBytes(row, file)) << "what the chip received";
@@ -281,8 +316,13 @@ void RunInProcess(const RunRow& row) {
 }
 
 // All at once through the real korvel (row i on its own h8board's pty), or
-// korvel.exe under Wine (row i on COM<i+1>, one prefix for all).
-void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
+// korvel.exe under Wine (row i on COM<i+1>, one prefix for all). korvel:
+// the command that runs a Linux korvel (an ARM build under qemu), the
+// native build when empty; a path in it that is missing skips the test.
+void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector<std::string> korvel = {}) {
+  if (korvel.empty()) korvel = {underWine ? KORVEL_WINDOWS_EXE : KorvelPath()};
+  for (const std::string& part : korvel)
+    if (part[0] == '/' && access(part.c_str(), R_OK) != 0) GTEST_SKIP() << part << " is missing";
   TempFolder work;
   ProcessOptions options;
   options.timeoutSeconds = 100;
@@ -292,7 +332,6 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
   const std::string server = std::filesystem::path(Wine()).parent_path() / "wineserver";
   if (underWine) {
     if (Wine().empty()) GTEST_SKIP() << "Wine is not installed (package wine64)";
-    if (access(KORVEL_WINDOWS_EXE, R_OK) != 0) GTEST_SKIP() << "no " << KORVEL_WINDOWS_EXE << ": build-win first";
     // wineboot takes half a minute: the prefix is kept in the build tree.
     ASSERT_FALSE(MadeOnce(prefix, [&] { return RunProcess(Wine(), {"wineboot", "-i"}, options).exitCode == 0; }).empty());
     RunProcess(server, {"-k"}, options);  // the registry is read afresh at the next start
@@ -327,23 +366,29 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine) {
     globfree(&found);
   }
   std::vector<std::future<ProcessResult>> runs;
+  std::vector<std::unique_ptr<Pipe>> pipes;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    std::vector<std::string> args = {devices[i], files[i]};
+    pipes.push_back(std::make_unique<Pipe>(rows[i].piped && !underWine ? files[i] : ""));
+    std::vector<std::string> args(korvel.begin() + (underWine ? 0 : 1), korvel.end());
+    std::string name = pipes[i]->path.empty() ? files[i] : pipes[i]->path;
     if (underWine) {  // COM<i+1> (the first as a device path with slashes), the file relative to the work folder
       std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
       devices[i] = (i == 0 ? "//./COM" : "") + std::to_string(i + 1);
-      args = {KORVEL_WINDOWS_EXE, devices[i], std::to_string(i) + ".mot"};
+      name = std::to_string(i) + ".mot";
     }
-    runs.push_back(StartProcess(underWine ? Wine() : KorvelPath(), args, options));
+    args.insert(args.end(), {devices[i], name});
+    runs.push_back(StartProcess(underWine ? Wine() : korvel[0], args, options));
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].name);
     const ProcessResult run = runs[i].get(), served = boards[i].get();
     EXPECT_EQ(run.exitCode, 0);
-    const std::string shown = underWine ? std::to_string(i) + ".mot" : files[i];
+    const std::string shown = underWine ? std::to_string(i) + ".mot" : pipes[i]->path.empty() ? files[i] : pipes[i]->path;
     const std::string expected = ExpectedConsole(rows[i], devices[i], shown, files[i]);
     EXPECT_EQ(NormaliseBuildStamp(run.out), expected);
-    ExpectErr(run.err, rows[i], expected, false);
+    std::string err = run.err;  // Windows writes its standard error as text: CR LF line ends
+    for (std::size_t at; underWine && (at = err.find("\r\n")) != std::string::npos;) err.erase(at, 1);
+    ExpectErr(err, rows[i], expected, false, shown);
     EXPECT_TRUE(rows[i].flash != FlashAfter::kFile ||
                 ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(files[i], rows[i])) << "flash differs";
     EXPECT_TRUE(rows[i].flash != FlashAfter::kNothingProgrammed || served.err.rfind("h8board: 0 bytes programmed", 0) == 0)
@@ -376,5 +421,12 @@ std::vector<RunRow> RowsFor(RunPlace place) {
 
 TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }
 TEST(TableRun, Wine) { RunExecutables(RowsFor(kWine), true); }
+// The ARM builds under user-mode emulation, against the native h8board.
+TEST(TableRun, Arm64) {
+  RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-aarch64", "-L", "/usr/aarch64-linux-gnu", KORVEL_ARM64_EXE});
+}
+TEST(TableRun, Armhf) {
+  RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-arm", "-L", "/usr/arm-linux-gnueabihf", KORVEL_ARMHF_EXE});
+}
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "run_table.h"
 
+#include "run_notes.h"
+
 namespace {
 
 const std::string kSync = "WAIT H3048 Boot mode...";
@@ -7,6 +9,12 @@ const std::string kLoaded = kSync + ".!{load}\a[START]\r\n";
 const std::string kPrograms = kLoaded + "Program H3048...\r\n{records}{success}";
 // The load when the chip got every byte but gives no usable start signal.
 const std::string kNoStart = kSync + ".!{dots:837}\r\n\r\nWAIT H3048 response...";
+
+const std::string kHint = std::string(kNoSyncHint) + "\n";
+
+std::string NoFile(const std::string& why) {
+  return "korvel: {file}: " + why + "; the chip will be loaded first and the run will fail\n";
+}
 
 RunRow Programs(const std::string& file) {
   return RunRow("programs " + file, {}, kPrograms).File(file).Flash(FlashAfter::kFile);
@@ -61,15 +69,19 @@ const std::vector<RunRow>& RunTable() {
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
                "allow that, use an adapter whose driver does)\n"),
+      // Flow control that another program left on the port: korvel turns it off
+      // (kept, XON/XOFF swallows the image's H'11 at H'13F: NG013f).
+      RunRow("a port left with XON/XOFF and RTS/CTS flow control", {"--left-flow", "ixon,ixoff,crtscts"}, kPrograms)
+          .Flash(FlashAfter::kFile).Also(kExecutable | kWine),
       RunRow("the same file again on a chip not erased", {"--no-erase", "--preload", "{file}"}, kPrograms)
           .Flash(FlashAfter::kFile),
 
       // --- synchronisation and confirmation ---
       RunRow("silent board: ten tries of 500 ms", {"--silent"}, kSync + "{tries:10:NG}{fail}")
           .Sent(Tries(10), Load(0), Records(0)).Flash(FlashAfter::kNothingProgrammed).Also(kExecutable | kWine)
-          .Takes(10 * 505),  // ten echo waits
+          .Err(kHint).Takes(10 * 505),  // ten echo waits
       RunRow("wrong synchronisation answer, each next try at once", {"--sync-answer", "80"}, kSync + "{tries:10:D 80 00}{fail}")
-          .Sent(Tries(10), Load(0), Records(0)).Takes(0),  // answers at once
+          .Sent(Tries(10), Load(0), Records(0)).Err(kHint).Takes(0),  // answers at once
       RunRow("wrong confirmation names the byte sent", {"--check-answer", "11"}, kSync + ".!D 11 55{fail}")
           .Sent(Tries(1), Load(kH55), Records(0)).Takes(0),  // answers at once
 
@@ -95,8 +107,9 @@ const std::vector<RunRow>& RunTable() {
           .Takes(0),  // every answer is there at once
 
       // --- the program file ---
-      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Also(kExecutable).Takes(5),  // the settle
-      FileRefused("a folder", "folder.mot", "File not Found...[{file}]"),
+      FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Also(kExecutable)
+          .Err(NoFile("No such file or directory")).Takes(5),  // the settle
+      FileRefused("a folder", "folder.mot", "File not Found...[{file}]").Err(NoFile("Is a directory")),
       FileRefused("bad checksum", "bad_checksum.mot", "Record error line 3: checksum").Also(kExecutable),
       FileRefused("a data record behind a byte-order mark", "bom_s1.mot", "Record error line 1: byte-order mark before record"),
       FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
@@ -109,8 +122,9 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a bad record after a line of 5000 characters", "bad_after_long.mot", "Record error line 3: checksum"),
       FileRefused("5 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
       FileRefused("the longest name that fits, shown whole", "=/tmp/" + std::string(522, 'n'),
-                  "File not Found...[{file}]"),
-      FileRefused("port number 10 and the default file name", kNoFile, "File not Found...[H3048.MOT]").OnPort("10"),
+                  "File not Found...[{file}]").Err(NoFile("File name too long")),
+      FileRefused("port number 10 and the default file name", kNoFile, "File not Found...[H3048.MOT]").OnPort("10")
+          .Err("korvel: H3048.MOT: No such file or directory; the chip will be loaded first and the run will fail\n"),
       RunRow("a name too long for its buffer: the port is not used", {},
              "Program MOT Filename too long: 5000 characters, at most 527{fail}")
           .File("=" + std::string(5000, 'f')).Sent(Tries(0), Load(0), Records(0)),
@@ -140,6 +154,21 @@ const std::vector<RunRow>& RunTable() {
       // Cut after the synchronisation byte, the load and the 16-character S0.
       SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
           .Takes(5 + 545),  // the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
+
+      // --- a first-time user's mistakes, and the notes on standard error ---
+      FileRefused("a file cut off after a data record", "cut_off.mot",
+                  "Record error line 2: no end record (the file may be cut off)"),
+      FileRefused("a data record behind 1,100 blanks, past the reader's cut", "blanks_past_cut.mot",
+                  "Record error line 2: blanks before record"),
+      FileRefused("a file over 64 MB", "64mb_and_1.bin", "File too large...[{file}]"),
+      FileRefused("a file of 64 MB is read", "64mb.bin", "Record error line 1: NUL byte"),
+      RunRow("a file through a named pipe, read once", {}, kPrograms).Flash(FlashAfter::kFile).Piped().Also(kExecutable),
+      RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("ttyUSB0")
+          .Flash(FlashAfter::kFile)
+          .Err("korvel: \"ttyUSB0\" is not a port number (1 to 10) or a device path; using port 1 (board0)\n"),
+      // The board closes its end of the line instead of answering record 2.
+      SecondRecordRefused("a line that closes during the run", {"--hang-up-after-records", "1"}, "NG")
+          .Err("korvel: the line closed during the run\n").Also(kExecutable),
 
       // --- the board's clock and the line ---
       AtClock("14.7456", "blink.mot").Also(kExecutable),

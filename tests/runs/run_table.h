@@ -62,6 +62,7 @@ struct RunRow {
   long virtualMs = -1;
   std::string port;  // a port number instead of the device path (in process)
   unsigned places = kInProcess;
+  bool piped = false;    // the file reaches korvel through a named pipe, written once
 
   RunRow(std::string n, std::vector<std::string> b, std::string c)
       : name(std::move(n)), board(std::move(b)), console(std::move(c)) {}
@@ -78,6 +79,7 @@ struct RunRow {
   RunRow& Takes(long ms) { return virtualMs = ms, *this; }
   RunRow& OnPort(std::string number) { return port = std::move(number), *this; }
   RunRow& Also(unsigned where) { return places |= where, *this; }
+  RunRow& Piped() { return piped = true, *this; }
 };
 
 // Test names show the row's name, not its bytes.

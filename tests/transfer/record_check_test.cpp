@@ -62,6 +62,18 @@ TEST(RecordCheck, EachRuleNamesTheFirstBadLine) {
       {With(5, "Sorry", true), "line 6: after end record"},
       {With(4, MakeRecord(7, 0)), "ok"},
       {With(5, "; text after the end", true), "ok"},
+      // Blanks past the reader's cut of 1023 characters, the "S" at the cut.
+      {With(1, std::string(1100, ' ') + s1, true), "line 2: blanks before record"},
+      {With(1, std::string(1022, '\t') + s1, true), "line 2: blanks before record"},
+      {With(1, "\xEF\xBB\xBF" + std::string(3000, ' ') + "S3", true), "line 2: byte-order mark before record"},
+      {With(1, std::string(1100, ' ') + "S9", true), "ok"},
+      {With(1, std::string(1100, ' ') + "x S1", true), "ok"},
+      {With(1, s1 + std::string(1023 - s1.size(), ' ')), "line 2: too long"},
+      // A file that ends in its data, on its last line; an end record, or
+      // anything but data after the last data, passes.
+      {Lines(kGood.begin(), kGood.begin() + 3), "line 3: no end record (the file may be cut off)"},
+      {{kGood[1], "", "; cut"}, "line 3: no end record (the file may be cut off)"},
+      {Lines(kGood.begin(), kGood.begin() + 4), "ok"},
   };
   for (const auto& [lines, expected] : cases) EXPECT_EQ(Verdict(lines), expected) << lines[1] << "\n" << lines[2];
 }
