@@ -155,6 +155,21 @@ const std::vector<RunRow>& RunTable() {
       SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
           .Takes(5 + 545),  // the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
 
+      // --- a first-time user's mistakes, and the notes on standard error ---
+      FileRefused("a file cut off after a data record", "cut_off.mot",
+                  "Record error line 2: no end record (the file may be cut off)"),
+      FileRefused("a data record behind 1,100 blanks, past the reader's cut", "blanks_past_cut.mot",
+                  "Record error line 2: blanks before record"),
+      FileRefused("a file over 64 MB", "64mb_and_1.bin", "File too large...[{file}]"),
+      FileRefused("a file of 64 MB is read", "64mb.bin", "Record error line 1: NUL byte"),
+      RunRow("a file through a named pipe, read once", {}, kPrograms).Flash(FlashAfter::kFile).Piped().Also(kExecutable),
+      RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("ttyUSB0")
+          .Flash(FlashAfter::kFile)
+          .Err("korvel: \"ttyUSB0\" is not a port number (1 to 10) or a device path; using port 1 (board0)\n"),
+      // The board closes its end of the line instead of answering record 2.
+      SecondRecordRefused("a line that closes during the run", {"--hang-up-after-records", "1"}, "NG")
+          .Err("korvel: the line closed during the run\n").Also(kExecutable),
+
       // --- the board's clock and the line ---
       AtClock("14.7456", "blink.mot").Also(kExecutable),
       AtClock("16", "blink.mot").Also(kExecutable),
@@ -175,20 +190,6 @@ const std::vector<RunRow>& RunTable() {
       RunRow("a line that carries only 4800 bit/s after the load: garbled both ways, Fail", {"--line-limit", "4800"},
              kSync + ".!{load}\aProgram H3048...\r\n{rec:1}:NG\r\n{fail}").Sent(Tries(1), kWholeLoad, Records(1))
           .Flash(FlashAfter::kNothingProgrammed),
-      // --- a first-time user's mistakes, and the notes on standard error ---
-      FileRefused("a file cut off after a data record", "cut_off.mot",
-                  "Record error line 2: no end record (the file may be cut off)"),
-      FileRefused("a data record behind 1,100 blanks, past the reader's cut", "blanks_past_cut.mot",
-                  "Record error line 2: blanks before record"),
-      FileRefused("a file over 64 MB", "64mb_and_1.bin", "File too large...[{file}]"),
-      FileRefused("a file of 64 MB is read", "64mb.bin", "Record error line 1: NUL byte"),
-      RunRow("a file through a named pipe, read once", {}, kPrograms).Flash(FlashAfter::kFile).Piped().Also(kExecutable),
-      RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("ttyUSB0")
-          .Flash(FlashAfter::kFile)
-          .Err("korvel: \"ttyUSB0\" is not a port number (1 to 10) or a device path; using port 1 (board0)\n"),
-      // The board closes its end of the line instead of answering record 2.
-      SecondRecordRefused("a line that closes during the run", {"--hang-up-after-records", "1"}, "NG")
-          .Err("korvel: the line closed during the run\n").Also(kExecutable),
   };
   static const std::vector<RunRow> all = [] {
     std::vector<RunRow> both = rows;
