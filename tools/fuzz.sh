@@ -6,14 +6,14 @@
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]
 #   SECONDS  time per target (default 60); run longer by hand, e.g. 3600
-#   TARGET   fuzz_rs_get_line, fuzz_record_check, fuzz_record_file_reader
-#            (default: all three)
+#   TARGET   fuzz_rs_get_line, fuzz_record_check, fuzz_record_file_reader,
+#            fuzz_program_file (default: all four)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_rs_get_line fuzz_record_check fuzz_record_file_reader)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_rs_get_line fuzz_record_check fuzz_record_file_reader fuzz_program_file)
 build="$root/build-fuzz"
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DKORVEL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -22,6 +22,7 @@ cmake --build "$build" -j "${JOBS:-2}" --target "${targets[@]}"
 seeds_of() {
   case "$1" in
     fuzz_rs_get_line) echo "$root/tests/fuzz/corpus/rs_get_line" ;;
+    fuzz_program_file) echo "$root/tests/fuzz/corpus/program_file" ;;
     *) echo "$root/tests/fuzz/corpus/record_file" ;;
   esac
 }

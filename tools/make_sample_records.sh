@@ -14,12 +14,32 @@
 #   random32k_s3_16.mot         ... S3, 16 bytes
 #   top4k_s2_32.mot             4 KB at H'1F000 (the small blocks), S2
 #   random128k_s2_32.mot        the whole 128 KB flash, S2, 32 bytes
+#   tick.coff                   a second program as the toolchain links it
+#                               (COFF): code at H'100, a table across
+#                               H'10000, initialised data kept in flash
+#                               behind it (load address apart from its RAM
+#                               address), bss
+#   tick.mot, tick.hex,         the same by objcopy -O srec, -O ihex and
+#   tick.bin                    -O binary (gaps H'FF)
+#   tick.elf                    the same as ELF32 big-endian for the H8/300H,
+#                               one PT_LOAD a section (made here: the Debian
+#                               toolchain writes only COFF), the data
+#                               segment's p_memsz beyond its p_filesz, and a
+#                               stack segment without file bytes in RAM
+#   tick_object.coff            an unlinked object (relocations, not executable)
+#   tick_object.elf             an ELF of type ET_REL
+#   tick_outside.elf            tick.elf with the table at H'1FFF8
+#   tick_cut.coff, tick_cut.elf cut off inside a section / a segment
+#   tick_checksum.hex           tick.hex with a wrong checksum on line 3
+#   tick_big.bin                131073 bytes: one more than the flash
+#   tick.coff.records ...       the records korvel makes of tick.coff, .elf,
+#                               .hex and .bin
 #
 # Every file starts with a header record and ends with the end record that
 # matches its address length (S9, S8, S7); none carries a count record (S5).
 #
 # Usage: make_sample_records.sh FOLDER [SEED]
-# Needs h8300-hms-gcc/-ld/-objcopy, make, srec_cat and awk on PATH.
+# Needs h8300-hms-gcc/-ld/-objcopy/-objdump, make, srec_cat and awk on PATH.
 set -eu
 
 if [ $# -lt 1 ]; then
@@ -29,7 +49,7 @@ fi
 out=$1
 seed=${2:-1}
 
-for tool in h8300-hms-gcc h8300-hms-as h8300-hms-ld h8300-hms-objcopy srec_cat awk make; do
+for tool in h8300-hms-gcc h8300-hms-as h8300-hms-ld h8300-hms-objcopy h8300-hms-objdump srec_cat awk make; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "$0: $tool not found on PATH" >&2
     exit 3
@@ -79,3 +99,108 @@ records "$work/random32k.vmem" "$out/random32k_s3_32.mot" 4 32
 records "$work/random32k.vmem" "$out/random32k_s3_16.mot" 4 16
 records "$work/top4k.vmem" "$out/top4k_s2_32.mot" 3 32
 records "$work/random128k.vmem" "$out/random128k_s2_32.mot" 3 32
+
+# --- one program in the formats toolchains write ------------------------------
+cat > "$work/tick.c" <<'C'
+/* Steps a light along port B: the pattern from a table in the upper 64 KB,
+   the step from initialised data (a real start-up copies .data to RAM). */
+#define PBDDR (*(volatile unsigned char *)0xfffd4)
+#define PBDR  (*(volatile unsigned char *)0xfffd6)
+#define ROW 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01, 0x00
+const unsigned char table[48] __attribute__((section(".table"))) = { ROW, ROW, ROW };
+unsigned char step[8] = { 3, 1, 4, 1, 5, 9, 2, 6 };
+unsigned char position;
+int main(void) {
+  unsigned int i;
+  PBDDR = 0xff;
+  for (;;) {
+    position += step[position & 7];
+    if (position >= sizeof table) position -= sizeof table;
+    PBDR = table[position];
+    for (i = 0; i < 40000u; ++i) { __asm__ volatile ("nop"); }
+  }
+  return 0;
+}
+C
+
+cat > "$work/tick.x" <<'LD'
+OUTPUT_FORMAT("coff-h8300")
+OUTPUT_ARCH(h8300h)
+ENTRY(_start)
+SECTIONS {
+  .vects 0x000000 : { *(.vects) }
+  .text  0x000100 : { *(.text) *(.rodata) *(.strings) }
+  .table 0x00ffe8 : { *(.table) }
+  .data  0x0fef10 : AT (ADDR(.table) + SIZEOF(.table)) { *(.data) }
+  .bss   : { *(.bss) *(COMMON) }
+}
+LD
+
+h8300-hms-gcc -mh -Os -c -o "$work/tick.o" "$work/tick.c"
+h8300-hms-ld -mh8300h -T "$work/tick.x" -o "$out/tick.coff" "$work/start.o" "$work/tick.o"
+h8300-hms-objcopy -O srec -R .bss "$out/tick.coff" "$out/tick.mot"
+h8300-hms-objcopy -O ihex -R .bss "$out/tick.coff" "$out/tick.hex"
+h8300-hms-objcopy -O binary --gap-fill 0xff -R .bss "$out/tick.coff" "$out/tick.bin"
+cp "$work/start.o" "$out/tick_object.coff"
+for section in vects text table data; do
+  h8300-hms-objcopy -O binary -j ".$section" "$out/tick.coff" "$work/$section.bin"
+done
+
+# be VALUE BYTES: VALUE as so many bytes, most significant first.
+be() {
+  n=$2
+  while [ "$n" -gt 0 ]; do
+    n=$((n - 1))
+    printf "\\$(printf %03o $(($1 >> (8 * n) & 255)))"
+  done
+}
+
+# make_elf OUT TYPE SEGMENT...: an ELF32 big-endian H8/300H file, one PT_LOAD
+# for each SEGMENT "PADDR,VADDR,MEMSZ,FILE" (FILE's bytes are p_filesz; a
+# MEMSZ below that is raised to it), no section headers.
+make_elf() {
+  elf=$1 type=$2
+  shift 2
+  offset=$((52 + 32 * $#))
+  {
+    printf '\177ELF\001\002\001'; be 0 9
+    be "$type" 2; be 47 2; be 1 4; be 0x100 4; be 52 4; be 0 4; be 0x810000 4
+    be 52 2; be 32 2; be $# 2; be 40 2; be 0 4
+    for segment; do
+      IFS=, read -r paddr vaddr memsz file <<SEGMENT
+$segment
+SEGMENT
+      size=$(wc -c < "$file")
+      [ "$memsz" -ge "$size" ] || memsz=$size
+      be 1 4; be "$offset" 4; be "$vaddr" 4; be "$paddr" 4; be "$size" 4; be "$memsz" 4; be 5 4; be 2 4
+      offset=$((offset + size))
+    done
+    for segment; do cat "${segment##*,}"; done
+  } > "$elf"
+}
+
+data_lma=$((0xffe8 + $(wc -c < "$work/table.bin")))
+head="0,0,0,$work/vects.bin 0x100,0x100,0,$work/text.bin"
+data="$data_lma,0xfef10,$(($(wc -c < "$work/data.bin") + 16)),$work/data.bin 0xfff00,0xfff00,256,/dev/null"
+# shellcheck disable=SC2086  # the segments are words on purpose
+make_elf "$out/tick.elf" 2 $head "0xffe8,0xffe8,0,$work/table.bin" $data
+# shellcheck disable=SC2086
+make_elf "$out/tick_outside.elf" 2 $head "0x1fff8,0x1fff8,0,$work/table.bin" $data
+# shellcheck disable=SC2086
+make_elf "$out/tick_object.elf" 1 $head
+head -c $(($(wc -c < "$out/tick.elf") - 8)) "$out/tick.elf" > "$out/tick_cut.elf"
+text_at=$(h8300-hms-objdump -h "$out/tick.coff" | awk '$2 == ".text" { print $6 }')
+head -c $((0x$text_at + 8)) "$out/tick.coff" > "$out/tick_cut.coff"
+awk 'NR == 3 { sub(/\r$/, ""); c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") "\r" }
+     { print }' "$out/tick.hex" > "$out/tick_checksum.hex"
+head -c 131073 /dev/zero > "$out/tick_big.bin"
+
+# The records korvel makes of each: srec_cat's of the same bytes (the
+# S-record twin's for COFF and ELF), 16 a record, the file's name in the S0,
+# and after an S2 record the end record S8 (srec_cat writes S9 whatever came).
+for pair in tick.coff:tick.mot tick.elf:tick.mot tick.hex:"tick.hex -intel" tick.bin:"tick.bin -binary"; do
+  name=${pair%%:*}
+  # shellcheck disable=SC2086  # the input is a file and its format option
+  (cd "$out" && srec_cat ${pair#*:} -o - -obs=16 -disable=data-count -execution-start-address=0 -header="$name" |
+    sed '/^S2/,$ s/^S9030000FC$/S804000000FB/' > "$name.records")
+done

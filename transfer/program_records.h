@@ -3,8 +3,10 @@
 #define KORVEL_TRANSFER_PROGRAM_RECORDS_H
 
 // Takes the chip's start line, checks the program file, then sends each of
-// its S-records and shows it with the chip's answer. 1 when the end of the
-// file was reached and the chip accepted every record sent; 0 otherwise.
+// its S-records (of a file in another format, those made of it:
+// program_file_formats.h) and shows it with the chip's answer. 1 when the
+// end of the file was reached and the chip accepted every record sent; 0
+// otherwise.
 int ProgramRecords(const char* programFileName);
 
 // What the last ProgramRecords call sent, for the run summary: the record

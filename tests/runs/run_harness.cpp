@@ -38,13 +38,14 @@ constexpr const char* kInProcessDevice = "/dev/board";
 constexpr unsigned kRealSecondsPerRun = 20;  // in process; a run that takes longer hangs
 
 // A folder in the build tree made once for all test processes (they run in
-// parallel: a lock keeps them from making it twice); "" when make fails.
-std::string MadeOnce(const std::string& dir, const std::function<bool()>& make) {
+// parallel: a lock keeps them from making it twice), and again when the
+// marker, which names what made it, changes; "" when make fails.
+std::string MadeOnce(const std::string& dir, const std::function<bool()>& make, const std::string& marker = "made") {
   const int lock = open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   flock(lock, LOCK_EX);
-  if (access((dir + "/.made").c_str(), F_OK) != 0 && make()) std::ofstream(dir + "/.made") << "made";
+  if (access((dir + "/." + marker).c_str(), F_OK) != 0 && make()) std::ofstream(dir + "/." + marker) << "made";
   close(lock);
-  return access((dir + "/.made").c_str(), F_OK) == 0 ? dir : "";
+  return access((dir + "/." + marker).c_str(), F_OK) == 0 ? dir : "";
 }
 
 // The files built here, by name; folder.mot is a folder, missing.mot is none.
@@ -80,7 +81,8 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
       // Six NULs over the head of the second record, as a file damaged on
       // its way to the disk: its data can no longer be told.
       {"damaged.mot", [&] { return first + "\r\n" + std::string(6, '\0') + second.substr(6) + "\r\n" + end + "\r\n"; }},
-      {"noise.bin",
+      {"twice.hex", [] { return ":0400000001020304F2\r\n:02000200AABB97\r\n:00000001FF\r\n"; }},
+      {"noise.dat",
        [] {
          std::mt19937 random(3048);
          std::string noise(64 * 1024, '\0');
@@ -97,18 +99,29 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
   };
   if (name == "folder.mot") mkdir(folder.Path(name).c_str(), 0755);
   // NULs (sparse files) of the largest size taken, and one byte more.
-  if (name == "64mb.bin" || name == "64mb_and_1.bin") {
-    if (truncate(folder.Write(name, "").c_str(), (64l << 20) + (name == "64mb.bin" ? 0 : 1)) != 0) return "";
+  if (name == "64mb.dat" || name == "64mb_and_1.dat") {
+    if (truncate(folder.Write(name, "").c_str(), (64l << 20) + (name == "64mb.dat" ? 0 : 1)) != 0) return "";
   }
   if (files.count(name)) folder.Write(name, files.at(name)());
   return folder.Path(name);
 }
 
+// A sample program file in another format than S-records (tick.coff,
+// tick.elf, tick.hex, tick.bin), its S-record twin (tick.mot: the same
+// program by objcopy -O srec), and beside it the records korvel must make
+// of it (tick.coff.records; tools/make_sample_records.sh).
+bool OtherFormat(const std::string& path) {
+  const std::string ext = std::filesystem::path(path).extension().string();
+  return ext == ".coff" || ext == ".elf" || ext == ".hex" || ext == ".bin";
+}
+std::string Twin(const std::string& path) { return std::filesystem::path(path).replace_extension(".mot").string(); }
+
 // The lines the host sends as records: those that begin with "S".
 Lines RecordLinesOf(const std::string& path) {
   Lines records;
   std::error_code error;
-  std::istringstream text(std::filesystem::is_regular_file(path, error) ? ReadWholeFile(path) : "");
+  const std::string file = OtherFormat(path) ? path + ".records" : path;
+  std::istringstream text(std::filesystem::is_regular_file(file, error) ? ReadWholeFile(file) : "");
   for (std::string line; std::getline(text, line);) {
     // The reader takes CR LF as a line end; a CR before it stays on the line.
     if (!line.empty() && line.back() == '\x1a') line.pop_back();
@@ -145,11 +158,12 @@ std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
   return bytes;
 }
 
-// The flash after programming the file, by srec_cat: H'FF where it gives nothing.
+// The flash after programming the file, by srec_cat: H'FF where it gives
+// nothing; for a file in another format, that of its twin.
 std::string FlashOfFile(const std::string& file) {
   TempFolder folder;
   const std::string bin = folder.Path("flash.bin");
-  std::string text = ReadWholeFile(file);  // srec_cat takes no CR CR LF line ends
+  std::string text = ReadWholeFile(OtherFormat(file) ? Twin(file) : file);  // srec_cat takes no CR CR LF line ends
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   const std::string plain = folder.Write("plain.mot", text);
   if (!RunTool("srec_cat '" + plain + "' -fill 0xFF 0 0x20000 -o '" + bin + "' -binary")) return "srec_cat failed";
@@ -171,20 +185,22 @@ std::vector<std::string> BoardArguments(const RunRow& row, const std::string& fi
 }
 
 // The program file a row names, made on first use. Samples (blink.mot,
-// blink_s3.mot, random32k_*.mot, top4k_s2_32.mot, random128k_s2_32.mot)
-// come from tools/make_sample_records.sh; the others are built by BuiltFile.
-// "" when the tools for a sample are missing.
+// blink_s3.mot, random32k_*.mot, top4k_s2_32.mot, random128k_s2_32.mot,
+// tick.*) come from tools/make_sample_records.sh, made again when it
+// changes; the others are built by BuiltFile. "" when the tools for a
+// sample are missing.
 std::string ProgramFile(const std::string& name) {
   static TempFolder folder;
   static std::map<std::string, std::string> made;
   if (made.count(name)) return made[name];
-  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0)
+  if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0 &&
+      name.rfind("tick", 0) != 0)
     return made[name] = BuiltFile(folder, name);
-  const std::string samples = MadeOnce(BinaryPath("tests/runs/samples"), [] {
-    const std::string dir = BinaryPath("tests/runs/samples");
+  const std::string script = SourcePath("tools/make_sample_records.sh"), dir = BinaryPath("tests/runs/samples");
+  const std::string samples = MadeOnce(dir, [&] {
     return ToolAvailable("h8300-hms-gcc") && ToolAvailable("srec_cat") &&
-           RunTool("rm -rf '" + dir + "' && '" + SourcePath("tools/make_sample_records.sh") + "' '" + dir + "'");
-  });
+           RunTool("rm -rf '" + dir + "' && '" + script + "' '" + dir + "'");
+  }, "made-" + std::to_string(std::hash<std::string>()(ReadWholeFile(script))));
   return samples.empty() ? "" : made[name] = samples + "/" + name;
 }
 

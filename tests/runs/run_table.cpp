@@ -115,7 +115,7 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
       FileRefused("no data records", "no_data.mot", "No data records in file...[{file}]"),
       // A Ctrl-Z comes before the first NUL in these bytes: the text is empty.
-      FileRefused("64 KB of random bytes", "noise.bin", "No data records in file...[{file}]"),
+      FileRefused("64 KB of random bytes", "noise.dat", "No data records in file...[{file}]"),
       FileRefused("NULs over a record's head", "damaged.mot", "Record error line 2: NUL byte"),
       FileRefused("a record beyond H'1FFFF", "outside.mot", "Record error line 2: outside flash"),
       FileRefused("one line of 5000 characters", "one_long_line.mot", "Record error line 1: too long"),
@@ -160,8 +160,8 @@ const std::vector<RunRow>& RunTable() {
                   "Record error line 2: no end record (the file may be cut off)"),
       FileRefused("a data record behind 1,100 blanks, past the reader's cut", "blanks_past_cut.mot",
                   "Record error line 2: blanks before record"),
-      FileRefused("a file over 64 MB", "64mb_and_1.bin", "File too large...[{file}]"),
-      FileRefused("a file of 64 MB is read", "64mb.bin", "Record error line 1: NUL byte"),
+      FileRefused("a file over 64 MB", "64mb_and_1.dat", "File too large...[{file}]"),
+      FileRefused("a file of 64 MB is read", "64mb.dat", "Record error line 1: NUL byte"),
       RunRow("a file through a named pipe, read once", {}, kPrograms).Flash(FlashAfter::kFile).Piped().Also(kExecutable),
       RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("ttyUSB0")
           .Flash(FlashAfter::kFile)
@@ -190,6 +190,20 @@ const std::vector<RunRow>& RunTable() {
       RunRow("a line that carries only 4800 bit/s after the load: garbled both ways, Fail", {"--line-limit", "4800"},
              kSync + ".!{load}\aProgram H3048...\r\n{rec:1}:NG\r\n{fail}").Sent(Tries(1), kWholeLoad, Records(1))
           .Flash(FlashAfter::kNothingProgrammed),
+      // --- files as toolchains write them: korvel makes the S-records ---
+      // tick: code at H'100, a table across H'10000, data kept in flash behind it.
+      Programs("tick.coff").Also(kExecutable).Takes(5),  // the settle after the start line
+      Programs("tick.elf"),
+      Programs("tick.hex"),
+      Programs("tick.bin"),
+      FileRefused("an Intel HEX checksum", "tick_checksum.hex", "Record error line 3: checksum"),
+      FileRefused("Intel HEX bytes given twice, differently", "twice.hex", "Record error line 2: overlaps line 1"),
+      FileRefused("an ELF segment beyond H'1FFFF", "tick_outside.elf", "File error: segment 2 outside flash"),
+      FileRefused("an unlinked COFF object", "tick_object.coff", "File error: not linked (relocatable object)"),
+      FileRefused("an unlinked ELF object", "tick_object.elf", "File error: not linked (relocatable object)"),
+      FileRefused("a COFF file cut off in a section", "tick_cut.coff", "File error: truncated"),
+      FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
+      FileRefused("a raw image over 128 KB", "tick_big.bin", "File error: larger than the flash (131073 bytes, at most 131072)"),
   };
   static const std::vector<RunRow> all = [] {
     std::vector<RunRow> both = rows;
