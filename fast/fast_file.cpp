@@ -3,6 +3,7 @@
 #include <map>
 #include <utility>
 
+#include "program_records.h"
 #include "record_check.h"
 #include "record_file_reader.h"
 
@@ -41,9 +42,11 @@ FastFile ReadFastFile(const char* fileName) {
   FastFile file;
   RecordFileReader reader;
   if (reader.Open(fileName) == 0) {
-    file.problem = std::string("File not Found...[") + fileName + "]";
+    file.problem = std::string(reader.Failure() == OpenFailure::kTooLarge ? "File too large...[" : "File not Found...[") +
+                   fileName + "]";
     return file;
   }
+  if (!TakeOtherFormat(reader, fileName)) return file;  // shown; no problem left to show
   RecordChecker checker;
   Placed placed;
   while (const char* line = reader.ReadLine()) {
@@ -59,6 +62,10 @@ FastFile ReadFastFile(const char* fileName) {
                      std::to_string(clash) + " with other bytes";
       return file;
     }
+  }
+  if (const RecordVerdict end = checker.Finish(); end.action == RecordAction::kReject) {
+    file.problem = "Record error line " + std::to_string(checker.LineNumber()) + ": " + end.reason;
+    return file;
   }
   if (placed.empty()) {
     file.problem = std::string("No data records in file...[") + fileName + "]";

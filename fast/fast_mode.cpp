@@ -278,8 +278,10 @@ void ClearFastFigures() { g_figures = FastFigures(); }
 bool ProgramChipFast(const char* fileName, long maxRate, bool* noSync) {
   const FastFile file = ReadFastFile(fileName);
   if (!file.ok) {
-    PrintLong(file.problem);
-    NewLine();
+    if (!file.problem.empty()) {
+      PrintLong(file.problem);
+      NewLine();
+    }
     return false;
   }
   const int port = g_runSettings.portIndex;
