@@ -19,7 +19,7 @@ quick=0
 echo "== Windows cross build"
 cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build-win" -j "$jobs" --target korvel
+cmake --build "$root/build-win" -j "$jobs" --target korvel serial_contract
 ls -l "$root/build-win/app/korvel.exe"
 for toolchain in aarch64-linux-gnu:arm64 arm-linux-gnueabihf:armhf; do
   echo "== Linux cross build (${toolchain#*:})"

@@ -35,10 +35,12 @@ TEST(PortList, AdaptersLinksAndTheUartsThatAnswer) {
     fs::create_directories(file.parent_path());
     std::ofstream(file) << text << "\n";
   };
-  for (const char* name : {"ttyS0", "ttyS1", "ttyS3", "ttyUSB0", "ttyACM10", "ttyACM2", "tty5", "ttyS5x"})
+  for (const char* name : {"ttyS0", "ttyS1", "ttyS3", "ttyS9", "ttyS10", "ttyUSB0", "ttyACM10", "ttyACM2", "tty5", "ttyS5x"})
     write(dev / name, "");
   write(sys / "class/tty/ttyS0/type", "4");
   write(sys / "class/tty/ttyS1/type", "0");
+  write(sys / "class/tty/ttyS9/type", "1");  // only COM1..COM10 have numbers
+  write(sys / "class/tty/ttyS10/type", "12");
   write(usb / "idVendor", "0403");
   write(usb / "idProduct", "6001");
   write(usb / "manufacturer", "FTDI");
@@ -57,7 +59,8 @@ TEST(PortList, AdaptersLinksAndTheUartsThatAnswer) {
             d + "/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0 -> " + d + "/ttyUSB0\n" +
             d + "/ttyUSB0 (USB 0403:6001 FTDI FT232R USB UART, driver ftdi_sio)\n" +
             d + "/ttyACM2\n" + d + "/ttyACM10\n" +
-            d + "/ttyS0 (port number 1, 16550A UART)\n" + d + "/ttyS3 (port number 4, 16550 UART)\n");
+            d + "/ttyS0 (port number 1, 16550A UART)\n" + d + "/ttyS3 (port number 4, 16550 UART)\n" +
+            d + "/ttyS9 (port number 10, 8250 UART)\n" + d + "/ttyS10 (UART type 12)\n");
   EXPECT_EQ(FormatPortList(ListSerialPortsUnder((root / "none").string(), sys.string(), probe)),
             "No serial ports found.\n");
   fs::remove_all(root);

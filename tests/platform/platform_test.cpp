@@ -1,52 +1,29 @@
 // What only the platform shows: the real korvel on real pseudo-terminals.
 // (The run table's executable rows show the raw 8N1 line and the banner.)
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <future>
 
 #include "expected_console.h"
+#include "pty.h"
 #include "rs.h"
-#include "run_notes.h"
+#include "serial_contract.h"
 #include "startup.h"
 #include "subprocess.h"
 #include "transfer_test_files.h"
-
-namespace {
-
-// A new pty: korvel opens its slave; the test holds the slave open too (raw,
-// so nothing is echoed) and reads and writes the master.
-struct Pty {
-  Pty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
-    grantpt(master);
-    unlockpt(master);
-    path = ptsname(master);
-    keeper = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    cfmakeraw(&raw);
-    tcsetattr(keeper, TCSANOW, &raw);
-  }
-  ~Pty() { close(keeper), close(master); }
-  std::string Read() {
-    char buffer[256];
-    const ssize_t n = read(master, buffer, sizeof buffer);
-    return std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-  }
-  int master, keeper = -1;
-  std::string path;
-};
-
-}  // namespace
 
 TEST(PortArgument, ReadsLikeADecimalStrtol) {
   const std::pair<const char*, int> cases[] = {
       {"1", 0},  {"10", 9},   {"3x", 2}, {"+4", 3}, {"007", 6},  {" \t\n\v\f\r5", 4}, {"0", 0},   {"11", 0},
       {"-2", 0}, {"COM3", 0}, {"x", 0},  {"", 0},   {"-0", 0},   {"+", 0},  {"9 7", 8}, {"99999999999999999999", 0}};
   for (const auto& [argument, index] : cases) EXPECT_EQ(PortIndexFromArgument(argument), index) << argument;
+}
+
+TEST(SerialContract, PosixOnAPty) {
+  Pty pty;
+  EXPECT_EQ(CheckSerialContract(pty.path, [&pty] { pty.ServeContract(); }), "");
 }
 
 // Standard output is that of a board that never answers; standard error
@@ -100,6 +77,8 @@ TEST(Platform, TheLastByteWrittenBeforeCloseArrives) {
     for (int wait = 0; wait < 100 && received.size() < i; ++wait, usleep(1000)) received += pty.Read();
     ASSERT_EQ(received, std::string(i, 'U')) << "lost at close " << i;
   }
+  ASSERT_EQ(fchmod(pty.keeper, 0666), 0);  // closed, the port is no longer exclusive: any user may open it
+  EXPECT_EQ(RunProcess("/bin/sh", {"-c", "exec 3<>" + pty.path}, 5, 65534).exitCode, 0);
 }
 
 // Flow control that another program left on the line is gone after open.
@@ -118,26 +97,5 @@ TEST(Platform, OpenClearsFlowControlLeftOnTheLine) {
   EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
   EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
   RsClose(2);
-}
-
-// The board goes away in the middle of the records (h8board's time-out
-// ends it 8 s in; the paced load takes 2): its end of the line closes,
-// korvel's reads and writes fail, the run ends at once, and standard error
-// says why.
-TEST(Platform, AVanishedLineEndsTheRun) {
-  TempFolder folder;
-  Lines lines;
-  for (std::uint32_t i = 0; i < 4000; ++i) lines.push_back(MakeRecord(2, i * 16, Pattern(16, i)));
-  lines.push_back(MakeRecord(8, 0));
-  std::future<ProcessResult> board;
-  const std::string line = StartBoard({"--pace", "--timeout", "8"}, folder.Path("line"), &board);
-  const ProcessResult run = RunProcess(KorvelPath(), {line, folder.Write("many.mot", CrLfFile(lines))}, 25);
-  const std::string end = ":NG\r\n" + ExpectedFail();
-  const std::string tail = run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 300));
-  EXPECT_NE(run.out.find(":OK:U"), std::string::npos) << tail;
-  EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), end.size())), end) << tail;
-  EXPECT_EQ(WithoutSummary(run.err, "Fail"), "korvel: the line closed during the run\n");
-  const ProcessResult served = board.get();
-  EXPECT_EQ(served.exitCode, 3) << served.err;  // timed out, then korvel's run ended
 }
 

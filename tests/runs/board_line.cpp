@@ -11,7 +11,7 @@ board_line::Setup g_setup;
 std::unique_ptr<Board> g_board;
 std::vector<std::uint8_t> g_hostBytes;
 BoardWire::Time g_now, g_openedAt;  // the clock runs on across runs
-bool g_open = false, g_dead = false;
+bool g_open = false, g_dead = false, g_rts = false, g_dtr = false;
 
 HostLine g_hostLine;  // the host's end as the board sees it, asked for at each character
 
@@ -37,7 +37,10 @@ void Settle() {
 // by itself; with untilByte, stops as soon as a byte has crossed to the host.
 // True when it stopped for such a byte.
 bool Advance(unsigned int ms, bool untilByte) {
-  if (!g_board || g_dead) return false;
+  if (!g_board || g_dead) {  // a dead line waits out its time all the same
+    g_now += std::chrono::milliseconds(ms);
+    return false;
+  }
   const BoardWire::Time until = g_now + std::chrono::milliseconds(ms);
   for (;;) {
     Settle();
@@ -59,6 +62,7 @@ void board_line::Prepare(const Setup& setup) { g_setup = setup; }
 Board* board_line::LastBoard() { return g_board.get(); }
 const std::vector<std::uint8_t>& board_line::HostBytes() { return g_hostBytes; }
 bool board_line::CapReached() { return g_dead; }
+bool board_line::LinesRaised() { return g_rts && g_dtr; }
 double board_line::VirtualSeconds() { return std::chrono::duration<double>(g_now - BoardWire::Time{}).count(); }
 long board_line::VirtualMs() {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(g_now - g_openedAt).count());
@@ -76,7 +80,7 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   g_openedAt = g_now;
   g_hostBytes.clear();
   g_open = true;
-  g_dead = false;
+  g_dead = g_rts = g_dtr = false;
   g_hostLine = BoardHostLine(settings);
   g_board = std::make_unique<Board>(g_setup.board, [] { return g_hostLine; }, [] { return g_now; });
   *handle = 1;
@@ -105,7 +109,7 @@ bool WriteByte(Handle, unsigned char byte) {
   return !g_dead;
 }
 
-bool SetControlLine(Handle, ControlLine, bool) { return true; }
+bool SetControlLine(Handle, ControlLine line, bool on) { return (line == ControlLine::Rts ? g_rts : g_dtr) = on, true; }
 
 // Advances the clock by ms, letting the board run at every moment its
 // wire changes by itself (paced bytes arriving and leaving, held answers

@@ -24,6 +24,7 @@ void Prepare(const Setup& setup);  // the next Open builds this board
 Board* LastBoard();                // the board of the last Open; it stays after Close
 const std::vector<std::uint8_t>& HostBytes();  // everything the host wrote to it
 bool CapReached();
+bool LinesRaised();  // RTS and DTR, since the last Open
 long VirtualMs();  // the virtual time since the last Open
 double VirtualSeconds();  // the virtual clock itself
 

@@ -14,14 +14,18 @@
 #include <iterator>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <future>
 #include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <thread>
 
 #include "board_line.h"
+#include "pty.h"
 #include "run_table.h"
+#include "serial_contract.h"
 #include "console.h"
 #include "expected_console.h"
 #include "h8board_tool.h"
@@ -48,40 +52,10 @@ std::string MadeOnce(const std::string& dir, const std::function<bool()>& make, 
   return access((dir + "/." + marker).c_str(), F_OK) == 0 ? dir : "";
 }
 
-// The files built here, by name; folder.mot is a folder, missing.mot is none.
-std::string BuiltFile(const TempFolder& folder, const std::string& name) {
-  const std::string head = MakeRecord(0, 0, {'h', 'd', 'r'}), end = MakeRecord(9, 0x0100);
-  const std::string first = MakeRecord(1, 0x0100, Pattern(16, 1)), second = MakeRecord(1, 0x0110, Pattern(16, 2));
-  std::string bad = second;
-  bad.back() = bad.back() == '0' ? '1' : '0';
+// The files made here, by name (the others are in tests/runs/files);
+// folder.mot is a folder, missing.mot is none.
+std::string BuiltFile(const std::string& folder, const std::string& name) {
   const std::map<std::string, std::function<std::string()>> files = {
-      {kThreeMot, [&] { return CrLfFile({head, first, second, end}); }},
-      {"three_lf.mot", [&] { return head + "\n" + first + "\n" + second + "\n" + end + "\n\x1a"; }},
-      {"three_crcrlf.mot", [&] { return head + "\r\r\n" + first + "\r\r\n" + second + "\r\r\n" + end + "\r\r\n"; }},
-      {"bom_s0.mot", [&] { return "\xEF\xBB\xBF" + CrLfFile({head, first, second, end}); }},
-      {"bom_s1.mot", [&] { return "\xEF\xBB\xBF" + CrLfFile({first, second, end}); }},
-      {"blank_s1.mot", [&] { return CrLfFile({head, " \t" + first, second, end}); }},
-      {"two_long.mot",  // 250 data bytes a record: 510 characters on the line
-       [&] { return CrLfFile({MakeRecord(1, 0x1000, Pattern(250, 4)), MakeRecord(1, 0x10FA, Pattern(250, 5)), end}); }},
-      {"bad_checksum.mot", [&] { return CrLfFile({head, first, bad, end}); }},
-      // Line 3 gives H'0108 a byte other than line 2's.
-      {"overlap.mot", [&] { return CrLfFile({head, first, MakeRecord(1, 0x0108, Pattern(16, 7)), end}); }},
-      // Line 3 repeats line 2's last 8 bytes as they are.
-      {"overlap_same.mot",
-       [&] {
-         const std::vector<std::uint8_t> bytes = Pattern(16, 1);
-         return CrLfFile({head, first, MakeRecord(1, 0x0108, {bytes.begin() + 8, bytes.end()}), end});
-       }},
-      {"no_data.mot", [&] { return CrLfFile({head, end}); }},
-      {"cut_off.mot", [&] { return CrLfFile({head, first}); }},  // a copy stopped at a line end
-      {"blanks_past_cut.mot", [&] { return CrLfFile({head, std::string(1100, ' ') + first, second, end}); }},
-      {"outside.mot", [&] { return CrLfFile({first, MakeRecord(2, 0x1FFF8, Pattern(16, 3))}); }},
-      {"one_long_line.mot", [&] { return "S2" + std::string(4998, 'A') + "\r\n"; }},
-      {"bad_after_long.mot", [&] { return CrLfFile({head, "; " + std::string(4998, '-'), bad}); }},
-      // Six NULs over the head of the second record, as a file damaged on
-      // its way to the disk: its data can no longer be told.
-      {"damaged.mot", [&] { return first + "\r\n" + std::string(6, '\0') + second.substr(6) + "\r\n" + end + "\r\n"; }},
-      {"twice.hex", [] { return ":0400000001020304F2\r\n:02000200AABB97\r\n:00000001FF\r\n"; }},
       {"noise.dat",
        [] {
          std::mt19937 random(3048);
@@ -94,16 +68,19 @@ std::string BuiltFile(const TempFolder& folder, const std::string& name) {
          std::string block, text;
          for (unsigned i = 0; i < 256; ++i) block += MakeRecord(1, i * 16, Pattern(16, i)) + "\r\n";
          while (text.size() < 5'000'000) text += block;
+         std::string bad = MakeRecord(1, 0x0110, Pattern(16, 2));
+         bad.back() = bad.back() == '0' ? '1' : '0';
          return text + bad + "\r\n";
        }},
   };
-  if (name == "folder.mot") mkdir(folder.Path(name).c_str(), 0755);
+  if (name == "folder.mot") mkdir((folder + name).c_str(), 0755);
   // NULs (sparse files) of the largest size taken, and one byte more.
   if (name == "64mb.dat" || name == "64mb_and_1.dat") {
-    if (truncate(folder.Write(name, "").c_str(), (64l << 20) + (name == "64mb.dat" ? 0 : 1)) != 0) return "";
+    std::ofstream(folder + name, std::ios::binary | std::ios::trunc);
+    if (truncate((folder + name).c_str(), (64l << 20) + (name == "64mb.dat" ? 0 : 1)) != 0) return "";
   }
-  if (files.count(name)) folder.Write(name, files.at(name)());
-  return folder.Path(name);
+  if (files.count(name)) std::ofstream(folder + name, std::ios::binary | std::ios::trunc) << files.at(name)();
+  return folder + name;
 }
 
 // A sample program file in another format than S-records (tick.coff,
@@ -153,8 +130,8 @@ std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
   std::string bytes(static_cast<std::size_t>(row.tries.count), '\0');
   bytes += load.substr(0, row.load.bytes < 0 ? load.size() : static_cast<std::size_t>(row.load.bytes));
   const Lines records = fast ? Lines() : RecordLinesOf(file);
-  for (std::size_t i = 0; i < records.size() && (row.records.lines < 0 || i < static_cast<std::size_t>(row.records.lines)); ++i)
-    bytes += records[i];
+  const std::size_t sent = row.records.lines < 0 ? records.size() : static_cast<std::size_t>(row.records.lines);
+  for (std::size_t i = 0; i < records.size() && i < sent; ++i) bytes += records[i];
   return bytes;
 }
 
@@ -190,9 +167,12 @@ std::vector<std::string> BoardArguments(const RunRow& row, const std::string& fi
 // changes; the others are built by BuiltFile. "" when the tools for a
 // sample are missing.
 std::string ProgramFile(const std::string& name) {
-  static TempFolder folder;
+  static TempFolder temporary;  // kept in the build tree for the replay commands
+  static const std::string folder = getenv("KORVEL_ROW_COMMANDS") == nullptr ? temporary.Path("") : BinaryPath("tests/runs/replay/");
+  std::filesystem::create_directories(folder);
   static std::map<std::string, std::string> made;
   if (made.count(name)) return made[name];
+  if (access(SourcePath("tests/runs/files/" + name).c_str(), F_OK) == 0) return made[name] = SourcePath("tests/runs/files/" + name);
   if (name.rfind("blink", 0) != 0 && name.rfind("random", 0) != 0 && name.rfind("top4k", 0) != 0 &&
       name.rfind("tick", 0) != 0)
     return made[name] = BuiltFile(folder, name);
@@ -212,39 +192,32 @@ std::string ExpandConsole(const std::string& text, const std::string& file) {
       {"file", Token::kFile},   {"fastload", Token::kFastLoad}, {"load", Token::kLoad},   {"dots", Token::kDots},
       {"rec", Token::kRec},     {"records", Token::kRecords}, {"lines", Token::kLines},
       {"tries", Token::kTries}, {"fail", Token::kFail},   {"success", Token::kSuccess}};
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::size_t end = text.find('}', i);
-    if (text[i] != '{' || end == std::string::npos) {
-      out += text[i];
-      continue;
-    }
-    std::vector<std::string> part;
-    std::istringstream token(text.substr(i + 1, end - i - 1));
-    for (std::string piece; std::getline(token, piece, ':');) part.push_back(piece);
-    switch (tokens.at(part[0])) {  // an unknown token throws: the row is wrong
+  static const std::regex token(R"(\{(\w+)(?::(\d+))?(?::([^}]*))?\})");  // {name}, {name:N}, {name:N:WORD}
+  std::string out, whole;
+  std::size_t done = 0;
+  for (std::sregex_iterator at(text.begin(), text.end(), token), end;; ++at) {
+    out += text.substr(done, at == end ? std::string::npos : static_cast<std::size_t>(at->position()) - done);
+    if (at == end) return out;
+    done = static_cast<std::size_t>(at->position() + at->length());
+    const std::string word = (*at)[3];
+    unsigned long n = (*at)[2].matched ? std::stoul((*at)[2]) : 0;
+    switch (tokens.at((*at)[1])) {  // an unknown token throws: the row is wrong
       case Token::kFile: out += file; break;
       case Token::kFastLoad: out += Dots(kFastProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
       case Token::kLoad: out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
-      case Token::kDots: out += Dots(std::stoul(part.at(1))); break;
-      case Token::kRec: out += Shown(RecordLinesOf(file).at(std::stoul(part.at(1)) - 1)); break;
+      case Token::kDots: out += Dots(n); break;
+      case Token::kRec: out += Shown(RecordLinesOf(file).at(n - 1)); break;
       case Token::kRecords:
         for (const std::string& r : RecordLinesOf(file)) out += Shown(r) + ":OK:U\r\n";
         break;
-      case Token::kLines: {
-        const std::string whole = ReadWholeFile(file);
-        out += std::to_string(std::count(whole.begin(), whole.end(), '\n'));
-        break;
-      }
+      case Token::kLines: whole = ReadWholeFile(file), out += std::to_string(std::count(whole.begin(), whole.end(), '\n')); break;
       case Token::kTries:
-        for (int n = std::stoi(part.at(1)); n > 0; --n) out += "." + part.at(2);
+        while (n-- > 0) out += "." + word;
         break;
       case Token::kFail: out += ExpectedFail(); break;
       case Token::kSuccess: out += ExpectedSuccess(); break;
     }
-    i = end;
   }
-  return out;
 }
 
 std::string FileArgument(const RunRow& row) {
@@ -289,6 +262,16 @@ std::string Wine() {
   return "";
 }
 
+// The row's name and the command lines that run it by hand (tools/row_commands.sh).
+std::string ReplayCommands(const RunRow& row, const std::string& file) {
+  std::string board = "# " + row.name + "\n$ '" + H8BOARD_EXECUTABLE + "'";  // no ' in our paths and arguments
+  for (const std::string& argument : BoardArguments(row, file)) board += " '" + argument + "'";
+  return board + " --link /tmp/h8board-line --out /tmp/h8board-flash.bin &\n$ until [ -e /tmp/h8board-line ]; do sleep 0.1; " +
+         "done; '" + KorvelPath() + "' /tmp/h8board-line" + (row.file.empty() ? "" : " '" + file + "'") + "\n" +
+         (row.hostBytesThatArrive == SIZE_MAX ? "" : "# in process the line drops after byte " + std::to_string(row.hostBytesThatArrive) + "\n") +
+         (row.port.empty() ? "" : "# in process it runs on port " + row.port + "\n");
+}
+
 // Standard error ends with the run summary, whose outcome is the console's;
 // what comes before it is the row's.
 void ExpectErr(const std::string& err, const RunRow& row, const std::string& console, bool exactSummary,
@@ -302,9 +285,14 @@ void ExpectErr(const std::string& err, const RunRow& row, const std::string& con
 
 // Every expectation of the row; a failure names the row.
 void RunInProcess(const RunRow& row) {
-  SCOPED_TRACE(row.name);
   const std::string file = FileArgument(row);
   if (file.empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << row.file;
+  const char* replayOnly = getenv("KORVEL_ROW_COMMANDS");
+  if (replayOnly != nullptr) {
+    if (row.name.find(replayOnly) != std::string::npos) std::cout << ReplayCommands(row, file);
+    GTEST_SKIP();
+  }
+  SCOPED_TRACE(ReplayCommands(row, file));  // a failure shows how to run the row by hand
   H8BoardOptions options;
   std::string why;
   ASSERT_TRUE(ParseH8BoardOptions(BoardArguments(row, file), &options, &why)) << why;
@@ -334,6 +322,7 @@ void RunInProcess(const RunRow& row) {
   SetRunClock(nullptr);
 
   EXPECT_FALSE(board_line::CapReached()) << "the run went on past its virtual time";
+  EXPECT_TRUE(board_line::LinesRaised()) << "RTS and DTR are raised at open";
   // A port argument shows as the number it reads as.
   const std::string channel = row.port.empty() ? device : std::to_string(PortIndexFromArgument(row.port.c_str()) + 1);
   const std::string expected = ExpectedConsole(row, channel, name, file);
@@ -386,6 +375,8 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
     ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
   }
   std::future<ProcessResult> serving;
+  Pty contractLine;  // the serial contract's line for the Windows backend, the port after the rows'
+  ports += "\"COM" + std::to_string(rows.size() + 1) + "\"=\"" + contractLine.path + "\"\n";
   if (underWine) {
     // COM<i+1> is row i's board, written straight into the prefix's
     // registry; the server runs apart, so what it writes is not korvel.exe's.
@@ -416,6 +407,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
       name = std::to_string(i) + ".mot";
     }
     args.insert(args.end(), {devices[i], name});
+    if (rows[i].file.empty()) args.pop_back();  // korvel PORT
     runs.push_back(StartProcess(underWine ? Wine() : korvel[0], args, options));
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -436,6 +428,13 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
   if (underWine) {  // korvel.exe --list names the ports the registry maps
     const std::string list = RunProcess(Wine(), {KORVEL_WINDOWS_EXE, "--list"}, options).out;
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_NE(list.find("COM" + std::to_string(i + 1) + " ("), std::string::npos) << list;
+    const std::string contract = (std::filesystem::path(KORVEL_WINDOWS_EXE).parent_path() / "serial_contract.exe").string();
+    std::future<ProcessResult> checked = StartProcess(Wine(), {contract, "COM" + std::to_string(rows.size() + 1)}, options);
+    for (int step = 0; step < 10 && contractLine.ServeContract(); ++step) {
+    }
+    const ProcessResult result = checked.get();
+    EXPECT_TRUE(result.exitCode == 0 && result.out.empty()) << "serial contract under Wine: " << result.out << result.err;
+    EXPECT_EQ(contractLine.got, std::string("\0\x55V", 3)) << "what reached the contract's far end";
     RunProcess(server, {"-k"}, options);
   }
 }
@@ -456,6 +455,12 @@ std::vector<RunRow> RowsFor(RunPlace place) {
   std::vector<RunRow> rows;
   std::copy_if(RunTable().begin(), RunTable().end(), std::back_inserter(rows), [&](const RunRow& r) { return r.places & place; });
   return rows;
+}
+
+// The board answers the contract's bytes by itself; the line dies 120 ms in.
+TEST(SerialContract, BoardLine) {
+  board_line::Prepare({BoardConfig{}, SIZE_MAX, 0.12});
+  EXPECT_EQ(CheckSerialContract("/dev/board"), "");
 }
 
 TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }

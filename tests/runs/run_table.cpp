@@ -64,7 +64,10 @@ const std::vector<RunRow>& RunTable() {
       RunRow("records of 510 characters on a paced line", {"--pace"}, kPrograms).File("two_long.mot").Flash(FlashAfter::kFile),
       Programs("three_crcrlf.mot"),
       Programs("bom_s0.mot"),  // a byte-order mark before the header: the header is skipped
-      RunRow("answers held back by a USB adapter", {"--pace", "--latency", "16"}, kPrograms)
+      // A lone CR stays on its line with what follows it: the S9 goes out as "S9...\r ".
+      RunRow("a CR and a blank before the last line end", {}, kPrograms).File("cr_blank_s9.mot"),
+      // One echo 300 ms late, the middle one of the 839 timed: the hint names the median, not the middle.
+      RunRow("answers held back by a USB adapter", {"--pace", "--latency", "16", "--late-echo", "417:300"}, kPrograms)
           .Flash(FlashAfter::kFile)
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
@@ -124,7 +127,8 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("the longest name that fits, shown whole", "=/tmp/" + std::string(522, 'n'),
                   "File not Found...[{file}]").Err(NoFile("File name too long")),
       FileRefused("port number 10 and the default file name", kNoFile, "File not Found...[H3048.MOT]").OnPort("10")
-          .Err("korvel: H3048.MOT: No such file or directory; the chip will be loaded first and the run will fail\n"),
+          .Err("korvel: H3048.MOT: No such file or directory; the chip will be loaded first and the run will fail\n")
+          .Also(kExecutable),
       RunRow("a name too long for its buffer: the port is not used", {},
              "Program MOT Filename too long: 5000 characters, at most 527{fail}")
           .File("=" + std::string(5000, 'f')).Sent(Tries(0), Load(0), Records(0)),
@@ -149,11 +153,15 @@ const std::vector<RunRow>& RunTable() {
           .Sent(Tries(1), Load(kH55 + kLength + 64), Records(0)),
       SecondRecordRefused("a record answered with a byte other than U", {"--record-answer", "2:07"}, "NG 07"),
       SecondRecordRefused("a record answered with a text", {"--record-answer", "2:=#"}, "NG #"),
-      SecondRecordRefused("a record not answered", {"--record-answer", "2:-"}, "NG"),
+      RunRow("the first record not answered (an option given as --name=value)", {"--record-answer=1:-"},
+             kLoaded + "Program H3048...\r\n{rec:1}:NG\r\n{fail}").Sent(Tries(1), kWholeLoad, Records(1)),
       SecondRecordRefused("the board silent after one record", {"--silent-after-records", "1"}, "NG").Also(kExecutable),
       // Cut after the synchronisation byte, the load and the 16-character S0.
       SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
           .Takes(5 + 545),  // the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
+      RunRow("the cable pulled before a record of 172 characters", {}, kLoaded + "Program H3048...\r\n{rec:1}:NG\r\n{fail}")
+          .File("s1_172.mot").CutAfter(1 + 840).Sent(Tries(1), kWholeLoad, Records(1))
+          .Takes(5 + 685),  // the settle; 500 ms + 180 ms for 172 characters, in 5 ms polls
 
       // --- a first-time user's mistakes, and the notes on standard error ---
       FileRefused("a file cut off after a data record", "cut_off.mot",

@@ -4,6 +4,7 @@
 
 #include "fake_serial_platform.h"
 #include "rs.h"
+#include "serial_contract.h"
 
 namespace {
 
@@ -95,6 +96,13 @@ TEST(RsWaitVirtual, WaitRxGivesUpAfterItsPeriodsAndTakesALateByteAtOnce) {
     EXPECT_EQ(RsRxCount(0), c.result);  // nothing consumed
     RsClose(0);
   }
+}
+
+TEST(SerialContract, FakeLine) {  // a fake line cannot vanish: it stays silent
+  g_fakeLine = FakeLine{};
+  EXPECT_EQ(CheckSerialContract("fake", [] {
+              if (g_fakeLine.outgoing == std::vector<std::uint8_t>{0x00, 0x55}) g_fakeLine.incoming = {0x00, 0xAA};
+            }), "");
 }
 
 }  // namespace

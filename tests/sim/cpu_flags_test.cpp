@@ -14,15 +14,16 @@ namespace {
 using Bytes8 = std::vector<std::uint8_t>;
 constexpr std::uint32_t kSnippetAddress = 0x1000;
 
-// The whole 24-bit space as plain memory, handed to the CPU as one window.
+// The whole 24-bit space as plain memory, handed to the CPU as one window
+// but for the top page (the chip's I/O), which goes through the calls.
 class FlatMemory : public H8Memory {
  public:
   FlatMemory() : bytes_(1u << 24) {}
   std::uint8_t Read8(std::uint32_t a) override { return bytes_.at(a); }
   void Write8(std::uint32_t a, std::uint8_t v) override { bytes_.at(a) = v; }
-  bool Window(std::uint32_t, H8Window& w) override {
-    w = H8Window{bytes_.data(), 0, static_cast<std::uint32_t>(bytes_.size()), true};
-    return true;
+  bool Window(std::uint32_t a, H8Window& w) override {
+    w = H8Window{bytes_.data(), 0, 0xFFFF00, true};
+    return a < 0xFFFF00;
   }
   std::vector<std::uint8_t> bytes_;
 };
@@ -123,6 +124,7 @@ TEST(CpuFlags, IncDecKeepHAndCAddsSubsKeepAll) {
       {"dec.l #1,er0", {0x1B, 0x70}, 0, 0, H | C, 0xFFFFFFFF, N | H | C},
       {"adds #4,er0", {0x0B, 0x90}, 0xFFFFFFFE, 0, H | N | Z | V | C, 2, H | N | Z | V | C},
       {"subs #1,er0", {0x1B, 0x00}, 0, 0, 0, 0xFFFFFFFF, 0},
+      {"adds #2,er0", {0x0B, 0x80}, 0xFFFFFFFF, 0, 0, 1, 0},
   });
 }
 
@@ -133,6 +135,7 @@ TEST(CpuFlags, MovesAndLogicSetNZClearVAndKeepC) {
       {"mov.l #0x80000000,er0", {0x7A, 0x00, 0x80, 0, 0, 0}, 0, 0, H, 0x80000000, N | H},
       {"and.b #0xf,r0l", {0xE8, 0x0F}, 0xF0, 0, V | C, 0x00, Z | C},
       {"xor.l er1,er0", {0x01, 0xF0, 0x65, 0x10}, 0x1234, 0x1234, N | C, 0, Z | C},
+      {"xor.b #0xff,r0l", {0xD8, 0xFF}, 0x120F, 0, V | C, 0x12F0, N | C},
       {"not.l er0", {0x17, 0x30}, 0, 0, 0, 0xFFFFFFFF, N},
       // Registers by number (r1h is 1), a word stored and read back, a multiply, subs' length.
       {"mov.b r1h,@0x20:8; mov.b @0x20:8,r0l; mulxs.b r1h,r0; mov.w r0,@er1; mov.w @er1,e0; subs #4,er0; adds #1,er0",
@@ -151,6 +154,8 @@ TEST(CpuFlags, ShiftsPutTheOutgoingBitInCExtendsClearOrCopyTheSign) {
       {"shar.b r0l", {0x11, 0x88}, 0x81, 0, 0, 0xC0, N | C},
       {"shar.l er0", {0x11, 0xB0}, 0x80000000, 0, 0, 0xC0000000, N},
       {"rotr.l er0", {0x13, 0xB0}, 1, 0, 0, 0x80000000, N | C},
+      {"rotl.b r0l", {0x12, 0x88}, 0x0180, 0, 0, 0x0101, C},
+      {"rotr.b r0l; rotr.b r0l", {0x13, 0x88, 0x13, 0x88}, 0x0102, 0, 0, 0x0180, N | C},
       {"rotxl.b r0l", {0x12, 0x08}, 0x00, 0, C, 0x01, 0},
       {"rotxr.l er0", {0x13, 0x30}, 0, 0, C, 0x80000000, N},
       {"extu.w r0", {0x17, 0x50}, 0x1234FF80, 0, N | C, 0x12340080, C},
@@ -197,6 +202,15 @@ TEST(CpuFlags, BitInstructionsWorkOnZOrCControlInstructionsOnTheWholeCcr) {
       {"andc #0xf,ccr", {0x06, 0x0F}, 0, 0, 0xFF, 0, 0x0F, 0xFF},
       {"xorc #0xff,ccr", {0x05, 0xFF}, 0, 0, 0x0F, 0, 0xF0, 0xFF},
       {"stc ccr,r0l", {0x02, 0x08}, 0x1200, 0, 0xA5, 0x12A5, 0xA5, 0xFF},
+      // Memory operands: bits of absolute bytes (@aa:8 is H'FFFFaa), the CCR stored as a word (high byte).
+      {"bnot #0x0,@0x20:8; bnot #0x7,@0x21:8; mov.w @0xff20:16,r0",
+       {0x7F, 0x20, 0x71, 0x00, 0x7F, 0x21, 0x71, 0x70, 0x6B, 0x00, 0xFF, 0x20},
+       0, 0, C, 0x0180, C},
+      {"bnot #0x0,@er1; mov.b @er1,r0l", {0x7D, 0x10, 0x71, 0x00, 0x68, 0x18}, 0, 0x2000, C, 0x01, C},
+      {"mov.b r0l,@0xff20:16; mov.w @0xff20:16,r0", {0x6A, 0x88, 0xFF, 0x20, 0x6B, 0x00, 0xFF, 0x20}, 0xAB12, 0, C, 0x1200, C},
+      {"mov.l er0,@er1; mov.l @er1,er0", {0x01, 0x00, 0x69, 0x90, 0x01, 0x00, 0x69, 0x10}, 0x12345678, 0x2000, C, 0x12345678, C},
+      {"mov.w r0,@0xff20:16; mov.b @0xff21:16,r0h", {0x6B, 0x80, 0xFF, 0x20, 0x6A, 0x00, 0xFF, 0x21}, 0x1234, 0, C, 0x3434, C},
+      {"stc ccr,@er1; mov.b @er1,r0l", {0x01, 0x40, 0x69, 0x90, 0x68, 0x18}, 0, 0x2000, 0x85, 0x85, N | C, N | Z | V},
   });
 }
 

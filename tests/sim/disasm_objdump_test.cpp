@@ -225,9 +225,9 @@ TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
       slot[k] = static_cast<std::uint8_t>(random());
     }
   }
-  std::map<std::uint32_t, std::string> objdump;
+  std::map<std::uint32_t, ObjdumpLine> objdump;
   for (const ObjdumpLine& line : ObjdumpBinary(bytes, 0)) {
-    if (line.address % kSlot == 0) objdump[line.address] = line.text;
+    if (line.address % kSlot == 0) objdump[line.address] = line;
   }
 
   int known = 0, both_reject = 0, extensions = 0, odd_branches = 0;
@@ -235,12 +235,13 @@ TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
     const H8Instruction insn = H8Disassemble(&bytes[address], kSlot, address);
     const auto found = objdump.find(address);
     ASSERT_NE(found, objdump.end()) << "objdump lost the slot of " << Hex(&bytes[address], 6);
-    const std::string& theirs = found->second;
+    const std::string& theirs = found->second.text;
     if (insn.Known() && Text(insn) != theirs && OddBranch(insn)) {
       ++odd_branches;  // objdump refuses odd displacements; the chip takes them
     } else if (insn.Known()) {
       ++known;
       EXPECT_EQ(insn.Text(), theirs) << Hex(&bytes[address], insn.length);
+      EXPECT_EQ(insn.length, found->second.length) << "length of " << theirs;
     } else if (theirs.empty()) {
       ++both_reject;
     } else if (ObjdumpOnlyExtension(&bytes[address], theirs)) {

@@ -50,6 +50,8 @@ TEST(RecordCheck, EachRuleNamesTheFirstBadLine) {
       {With(1, "S10200FD"), "line 2: too short"},
       {With(1, "S304000000FB"), "line 2: too short"},
       {With(4, "S90200FD"), "line 5: too short"},
+      {With(4, "S8030000FC"), "line 5: too short"},  // S8 and S7: three and four address bytes
+      {With(4, "S704000000FB"), "line 5: too short"},
       {With(1, "S114" + body + HexByte(sum - 1)), "line 2: count"},
       {With(1, s1.substr(0, 20)), "line 2: count"},
       {With(1, "S113" + body + HexByte(sum + 1)), "line 2: checksum"},
