@@ -9,6 +9,7 @@
 #include "expected_console.h"
 #include "pty.h"
 #include "rs.h"
+#include "run_notes.h"
 #include "serial_contract.h"
 #include "startup.h"
 #include "subprocess.h"
