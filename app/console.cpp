@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -57,3 +59,11 @@ void PrintLong(const std::string& text) {
 }
 
 void SetConsoleSink(ConsoleSink sink) { g_sink = std::move(sink); }
+
+bool ConsoleIsTerminal() {
+#ifdef _WIN32
+  return !g_sink && _isatty(_fileno(stdout));
+#else
+  return !g_sink && isatty(fileno(stdout));
+#endif
+}

@@ -33,4 +33,8 @@ void PrintLong(const std::string& text);
 using ConsoleSink = std::function<void(const char* bytes, std::size_t size)>;
 void SetConsoleSink(ConsoleSink sink);  // an empty sink restores stdout
 
+// Standard output is a terminal (a line can be redrawn in place) and no
+// sink takes the text.
+bool ConsoleIsTerminal();
+
 #endif

@@ -23,6 +23,7 @@ constexpr const char* kReadmeHelp = "/usr/share/doc/korvel/README.md and man kor
 void PrintHelp() {
   std::printf(
       "Usage: korvel PORT [FILE]\n"
+      "       korvel --fast [--max-rate RATE] PORT [FILE]\n"
       "       korvel --list | --version | --help\n"
       "\n"
       "Writes FILE, a program file, into the flash of an H8/3048F in boot mode\n"
@@ -31,6 +32,9 @@ void PrintHelp() {
       "%s"
       "  FILE        S-records, Intel HEX, COFF or ELF, or a raw image named *.bin\n"
       "              (default H3048.MOT)\n"
+      "  --fast      korvel's own program in the chip: checked blocks at the\n"
+      "              fastest rate the board's crystal allows, and a read-back\n"
+      "  --max-rate  the fast mode's highest rate: 115200, 57600, 38400, 19200 or 9600\n"
       "  --list      the serial ports of this machine\n"
       "  --version   the version and build date\n"
       "  -h, --help  this text\n"

@@ -2,6 +2,7 @@
 
 #include "boot_loader.h"
 #include "console.h"
+#include "fast_mode.h"
 #include "program_records.h"
 #include "rs.h"
 #include "run_notes.h"
@@ -11,26 +12,7 @@
 
 namespace {
 
-constexpr int kSyncTries = 10;
-constexpr int kSyncByte = 0x00;
-constexpr int kConfirmByte = 0x55;
-constexpr int kConfirmAnswer = 0xAA;
-
 bool g_noSync = false;  // the last run's ten tries all failed
-
-// Brings the boot program into step with our bit rate, then confirms it.
-// Nothing is flushed in between: a surplus answer is the next one read.
-bool Synchronise(int port) {
-  for (int attempt = 1; attempt <= kSyncTries; ++attempt) {
-    Print(".");
-    if (BootEcho(port, kSyncByte, kSyncByte) == 1) {
-      Print("!");
-      return BootEcho(port, kConfirmByte, kConfirmAnswer) == 1;
-    }
-  }
-  g_noSync = true;
-  return false;
-}
 
 }  // namespace
 
@@ -53,9 +35,13 @@ void ReportOutcome(bool success) {
 void ProgramChip() {
   const RunSettings& settings = g_runSettings;
   g_noSync = false;
+  if (settings.fast) {
+    ReportOutcome(ProgramChipFast(settings.programFileName, settings.maxRate, &g_noSync));
+    return;
+  }
   RsFlush(settings.portIndex);
   Print("WAIT H3048 Boot mode...");
-  bool success = Synchronise(settings.portIndex) && LoadWriteControlProgram() == 1;
+  bool success = SynchroniseBoot(settings.portIndex, &g_noSync) && LoadWriteControlProgram() == 1;
   if (success) {
     Beep();
     success = ProgramRecords(settings.programFileName) == 1;

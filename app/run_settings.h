@@ -3,6 +3,7 @@
 #define KORVEL_APP_RUN_SETTINGS_H
 
 #include <cstddef>
+#include <string>
 
 // The program file name buffer: names of up to kFileNameRoom - 1 characters.
 constexpr std::size_t kFileNameRoom = 528;
@@ -22,6 +23,11 @@ struct RunSettings {
   const char* devicePath = "";
   bool fileNameTooLong = false;
   std::size_t fileNameLength = 0;
+  // --fast [--max-rate RATE] before the port: the fast mode, its highest
+  // bit rate, and what was wrong with those options ("": nothing).
+  bool fast = false;
+  long maxRate = 115200;
+  std::string optionProblem;
 };
 
 extern RunSettings g_runSettings;

@@ -16,7 +16,7 @@ std::string Plural(unsigned long count, const char* word) {
 
 }  // namespace
 
-std::string FormatRunSummary(const RunFigures& f) {
+std::string FormatRunSummary(const RunFigures& f, const FastFigures& fast) {
   const RecordTally& sent = f.sent;
   char text[256];
   std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": " + Plural(sent.records, "record") +
@@ -32,6 +32,13 @@ std::string FormatRunSummary(const RunFigures& f) {
                   static_cast<double>(kLineBitsPerSecond));
     line += text;
   }
+  if (fast.used) {
+    line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": " + Plural(fast.blocks, "block") + ", " +
+           Plural(fast.dataBytes, "data byte");
+    std::snprintf(text, sizeof text, " in %.1f s at %ld bit/s, %u %s", fast.seconds, fast.rate, fast.retries,
+                  fast.retries == 1 ? "retry" : "retries");
+    line += text;
+  }
   std::snprintf(text, sizeof text, "; %.1f s in all", f.runSeconds);
   return line + text;
 }
@@ -40,10 +47,11 @@ void StartRunFigures() {
   g_runStart = RunClockSeconds();
   ClearBootLoadTimes();
   ClearRecordTally();
+  ClearFastFigures();
 }
 
 void ReportRunSummary(bool success) {
   const RunFigures figures{success, LastRecordTally(), RunClockSeconds() - g_runStart};
-  std::fprintf(stderr, "%s\n", FormatRunSummary(figures).c_str());
+  std::fprintf(stderr, "%s\n", FormatRunSummary(figures, LastFastFigures()).c_str());
   std::fflush(stderr);
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "fast_mode.h"
 #include "program_records.h"
 
 struct RunFigures {
@@ -17,7 +18,10 @@ struct RunFigures {
 // 81962 characters, 90% of 9600 bit/s); 103.2 s in all". Without a record
 // sent: "korvel: Fail: 0 records, 0 data bytes; 5.1 s in all"; the rates
 // are left out when the records took no measurable time. No line end.
-std::string FormatRunSummary(const RunFigures& figures);
+// A fast run (fast.used) names its blocks, rate and retries instead of the
+// records: "korvel: Success: 128 blocks, 32768 data bytes in 4.6 s at
+// 115200 bit/s, 0 retries; 6.9 s in all".
+std::string FormatRunSummary(const RunFigures& figures, const FastFigures& fast = {});
 
 // Starts the run's clock and empties what the last run measured (echo
 // times, record tally); Initialize calls it first.

@@ -1,9 +1,12 @@
 #include "startup.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console.h"
+#include "fast_rates.h"
 #include "line_time.h"
 #include "program_chip.h"
 #include "rs.h"
@@ -49,6 +52,25 @@ int PortIndexFromArgument(const char* argument) {
   return value >= 1 && value <= kRsPortCount ? static_cast<int>(value) - 1 : 0;
 }
 
+// Takes --fast and --max-rate RATE off the front of the arguments.
+void ReadFastOptions(int* argc, char*** argv, RunSettings* settings) {
+  settings->fast = false;
+  settings->maxRate = kFastRates[0];
+  settings->optionProblem.clear();
+  if (*argc < 2 || std::strcmp((*argv)[1], "--fast") != 0) return;
+  settings->fast = true;
+  --*argc, ++*argv;
+  if (*argc < 2 || std::strcmp((*argv)[1], "--max-rate") != 0) return;
+  const char* rate = *argc > 2 ? (*argv)[2] : "";
+  char* end = nullptr;
+  const long value = std::strtol(rate, &end, 10);
+  if (*rate == '\0' || *end != '\0' || !IsLadderRate(value)) {
+    settings->optionProblem = std::string("--max-rate ") + rate + ": give 115200, 57600, 38400, 19200 or 9600";
+  }
+  settings->maxRate = value;
+  *argc -= *argc > 2 ? 2 : 1, *argv += 2;
+}
+
 void Initialize(int argc, char** argv) {
   StartRunFigures();
   RunSettings& settings = g_runSettings;
@@ -57,6 +79,7 @@ void Initialize(int argc, char** argv) {
   // path, if any, is this command line's.
   settings.devicePath = "";
   RsSetDeviceName(settings.portIndex, "");
+  ReadFastOptions(&argc, &argv, &settings);
   if (argc > 1) {
     if (IsDevicePath(argv[1])) {
       settings.devicePath = argv[1];
@@ -73,7 +96,8 @@ void Initialize(int argc, char** argv) {
 
   RsInit();
   if (argc > 1) WriteNote(PortArgumentNote(argv[1], RsDeviceName(0)));
-  if (!settings.fileNameTooLong) WriteNote(ProgramFileNote(settings.programFileName));
+  // The fast mode reads the file before it sends anything: its console says it.
+  if (!settings.fileNameTooLong && !settings.fast) WriteNote(ProgramFileNote(settings.programFileName));
   if (RsOpen(settings.portIndex, settings.bitRateIndex, kDataBits8, kNoParity, kOneStopBit) != 1) {
     // Standard output stays as a silent board's run would show it; the
     // reason goes to standard error for the person at the keyboard.
@@ -109,6 +133,11 @@ void Run() {
   Print("Program MOT Filename=");
   PrintLong(settings.programFileName);
   NewLine();
+  if (!settings.optionProblem.empty()) {
+    PrintLong(settings.optionProblem);
+    ReportOutcome(false);
+    return;
+  }
   ProgramChip();
 }
 

@@ -20,6 +20,10 @@ constexpr int kEchoTimeoutMs = 500;
 constexpr int kStartSignalTimeoutMs = 10000;
 constexpr int kStartSignal = 0xAA;
 constexpr unsigned long kDotsPerLine = 64;
+constexpr int kSyncTries = 10;
+constexpr int kSyncByte = 0x00;
+constexpr int kConfirmByte = 0x55;
+constexpr int kConfirmAnswer = 0xAA;
 
 // Microseconds from each byte sent to its echo waiting, in the last load.
 std::vector<std::uint64_t> g_echoUs;
@@ -36,9 +40,9 @@ int TimedBootEcho(int port, int byte) {
 // dot per byte. 0 when a length byte fails. A failed image byte stops the
 // sending but still gives 1: whether the boot program got enough is for its
 // start signal to tell.
-int SendImage(int port) {
-  const int lengthHigh = static_cast<int>((kWriteControlProgramSize >> 8) & 0xFF);
-  const int lengthLow = static_cast<int>(kWriteControlProgramSize & 0xFF);
+int SendImage(int port, const unsigned char* image, std::size_t size) {
+  const int lengthHigh = static_cast<int>((size >> 8) & 0xFF);
+  const int lengthLow = static_cast<int>(size & 0xFF);
   if (TimedBootEcho(port, lengthHigh) != 1) {
     Print("H");
     return 0;
@@ -47,10 +51,10 @@ int SendImage(int port) {
     Print("L");
     return 0;
   }
-  for (unsigned long position = 0; position < kWriteControlProgramSize; ++position) {
+  for (unsigned long position = 0; position < size; ++position) {
     if (position % kDotsPerLine == 0) NewLine();
     Print(".");
-    const int byte = kWriteControlProgram[position];
+    const int byte = image[position];
     if (TimedBootEcho(port, byte) != 1) {
       Print("%04lx", position);
       break;
@@ -61,6 +65,18 @@ int SendImage(int port) {
 }
 
 }  // namespace
+
+bool SynchroniseBoot(int port, bool* noSync) {
+  for (int attempt = 1; attempt <= kSyncTries; ++attempt) {
+    Print(".");
+    if (BootEcho(port, kSyncByte, kSyncByte) == 1) {
+      Print("!");
+      return BootEcho(port, kConfirmByte, kConfirmAnswer) == 1;
+    }
+  }
+  *noSync = true;
+  return false;
+}
 
 int BootEcho(int port, int byteToSend, int byteExpected) {
   RsPutc(port, byteToSend);
@@ -75,11 +91,13 @@ int BootEcho(int port, int byteToSend, int byteExpected) {
   return 0;
 }
 
-int LoadWriteControlProgram() {
+int LoadWriteControlProgram() { return LoadProgram(kWriteControlProgram, kWriteControlProgramSize); }
+
+int LoadProgram(const unsigned char* image, std::size_t size) {
   const int port = g_runSettings.portIndex;
   NewLine();
   Print("Transfer...");
-  const int sent = SendImage(port);
+  const int sent = SendImage(port, image, size);
   NewLine();
   if (sent == 0) {
     NewLine();

@@ -31,6 +31,10 @@ void RsInit();
 // examined). Returns 1 when the slot is open, else 0.
 int RsOpen(int port, int bitRateIndex, int dataBitsIndex, int parityIndex, int stopBitsIndex);
 
+// Runs an open slot at bitRate bit/s from now on, once the bytes written
+// have left; the other settings stay. 1 on success.
+int RsSetBitRate(int port, long bitRate);
+
 // Closes an open slot. 0 when the slot is not open or the close fails
 // (the slot then stays open).
 int RsClose(int port);

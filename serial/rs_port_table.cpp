@@ -61,6 +61,11 @@ int RsOpen(int port, int bitRateIndex, int dataBitsIndex, int parityIndex, int s
   return 1;
 }
 
+int RsSetBitRate(int port, long bitRate) {
+  if (!RsSlotIsOpen(port)) return 0;
+  return serial_platform::SetBitRate(RsPortTable.handle[port], bitRate) ? 1 : 0;
+}
+
 int RsClose(int port) {
   if (!RsSlotIsOpen(port)) return 0;
   if (!serial_platform::Close(RsPortTable.handle[port])) return 0;

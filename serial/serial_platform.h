@@ -34,6 +34,10 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
 
 bool Close(Handle handle);
 
+// Runs an open device at another bit rate, once what was written has left
+// (the other line settings stay). False when the platform refuses the rate.
+bool SetBitRate(Handle handle, long bitRate);
+
 // Received bytes waiting in the driver's queue; -1 when the query fails.
 // Also clears a line error so that reception goes on.
 int RxCount(Handle handle);

@@ -162,6 +162,14 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   return true;
 }
 
+bool SetBitRate(Handle handle, long bitRate) {
+  const int fd = static_cast<int>(handle);
+  speed_t speed;
+  termios tio{};
+  if (!SpeedFor(bitRate, &speed) || tcdrain(fd) != 0 || tcgetattr(fd, &tio) != 0) return false;
+  return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0 && tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
 bool Close(Handle handle) {
   const int fd = static_cast<int>(handle);
   // The last bytes written may still be queued: give them the time they

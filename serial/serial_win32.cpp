@@ -133,6 +133,16 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   return true;
 }
 
+bool SetBitRate(Handle handle, long bitRate) {
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
+  DCB dcb;
+  ZeroMemory(&dcb, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;
+  if (!FlushFileBuffers(h) || !GetCommState(h, &dcb)) return false;
+  dcb.BaudRate = static_cast<DWORD>(bitRate);
+  return SetCommState(h, &dcb) != 0;
+}
+
 bool Close(Handle handle) {
   g_readAhead.erase(reinterpret_cast<HANDLE>(handle));
   return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;

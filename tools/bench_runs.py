@@ -1,12 +1,14 @@
 """The timed runs of tools/bench.sh (see there for what is measured).
 
-bench_runs.py BUILD FILE WORK WINEXE WINELOADER WINELINK
+bench_runs.py BUILD FILE WORK WINEXE WINELOADER WINELINK [FASTSIZE]
 WORK holds blink.mot, blink.bin and expected.bin (FILE filled with H'FF);
-WINEXE empty: no Wine runs.
+WINEXE empty: no Wine runs. FASTSIZE: the fast-mode program's size in
+bytes; given, the fast runs follow.
 """
 import os, re, subprocess, sys, threading, time
 
 build, big_file, work, winexe, wineloader, winelink = sys.argv[1:7]
+fast_size = int(sys.argv[7]) if len(sys.argv) > 7 else 0
 CHAR_S = 10 / 9600                          # 8N1: start + 8 data + stop at 9600 bit/s
 BOOT_EXCHANGES = 2 + 837                    # length high/low + program bytes
 START_LINE = len("[START]\r\n")
@@ -168,24 +170,130 @@ def report(small, big, goals=()):
 blink = os.path.join(work, "blink.mot")
 blink_bin = os.path.join(work, "blink.bin")
 big_bin = os.path.join(work, "expected.bin")
-print("boot load wire limit: 2 x %d characters = %.3f s; blink.mot (median of %d runs) and %s (%d records)"
-      % (BOOT_EXCHANGES, 2 * BOOT_EXCHANGES * CHAR_S, SHORT_RUNS, os.path.basename(big_file),
-         len(sent_lines(open(big_file, "rb").read()))))
-print(ROW % ("", "measured s", "ref s", "ratio", "goal", "status"))
-hosts = ["linux"] + (["wine"] if winexe else [])
-plain = {}
-for host in hosts:
-    plain[host] = (median_run([run(host, host, blink, blink_bin) for _ in range(SHORT_RUNS)]),
-                   run(host, host, big_file, big_bin))
-    # Under Wine the whole run includes Wine's own start-up, so only the boot load has a goal there.
-    report(*plain[host], goals=GOALS.keys() if host == "linux" else ("boot",))
-for host in hosts:
-    slow_small = run(host + " --latency 16", host, blink, blink_bin, latency=16)
-    slow_big = run(host + " --latency 16", host, big_file, big_bin, latency=16) if host == "linux" else None
-    for slow, fast in ((slow_small, plain[host][0]), (slow_big, plain[host][1])):
-        if slow and slow["stdout"] != fast["stdout"]:
-            sys.stderr.write("bench.sh: RUN FAILED (%s): standard output differs from the run without latency\n"
-                             % slow["label"])
-            sys.exit(1)
-    report(slow_small, slow_big)
-    print("  hint: " + next(l for l in slow_small["stderr"].splitlines() if HINT in l))
+if not os.environ.get("FAST_ONLY"):
+    print("boot load wire limit: 2 x %d characters = %.3f s; blink.mot (median of %d runs) and %s (%d records)"
+          % (BOOT_EXCHANGES, 2 * BOOT_EXCHANGES * CHAR_S, SHORT_RUNS, os.path.basename(big_file),
+             len(sent_lines(open(big_file, "rb").read()))))
+    print(ROW % ("", "measured s", "ref s", "ratio", "goal", "status"))
+    hosts = ["linux"] + (["wine"] if winexe else [])
+    plain = {}
+    for host in hosts:
+        plain[host] = (median_run([run(host, host, blink, blink_bin) for _ in range(SHORT_RUNS)]),
+                       run(host, host, big_file, big_bin))
+        # Under Wine the whole run includes Wine's own start-up, so only the boot load has a goal there.
+        report(*plain[host], goals=GOALS.keys() if host == "linux" else ("boot",))
+    for host in hosts:
+        slow_small = run(host + " --latency 16", host, blink, blink_bin, latency=16)
+        slow_big = run(host + " --latency 16", host, big_file, big_bin, latency=16) if host == "linux" else None
+        for slow, fast in ((slow_small, plain[host][0]), (slow_big, plain[host][1])):
+            if slow and slow["stdout"] != fast["stdout"]:
+                sys.stderr.write("bench.sh: RUN FAILED (%s): standard output differs from the run without latency\n"
+                                 % slow["label"])
+                sys.exit(1)
+        report(slow_small, slow_big)
+        print("  hint: " + next(l for l in slow_small["stderr"].splitlines() if HINT in l))
+
+
+# --- fast mode -------------------------------------------------------------
+# korvel --fast against h8board --pace --clock MHZ, from korvel's start to
+# its final word, set against the physical limit: the program's load at
+# 9600 bit/s (synchronisation 00/00 and 55/AA, the length and every byte
+# sent and echoed, the start signal), the frames and answers at the rate
+# chosen (see onchip/fast_program.s: a frame is 11 bytes and its data, an
+# answer 6), and the chip's own programming time.
+FAST_GOALS = {14.7456: 8.0, 16: 14.0}      # s; behind --latency 16 at most 3 s more
+FAST_LATENCY_EXTRA = 3.0
+BLOCK = 256
+# The chip's states for one byte: taking it from SCI1, the frame's CRC-32,
+# program_byte with its first pulse (41 wait passes), verify wait and block
+# selection, and its share of the read-back's CRC-32. Measured on the
+# virtual board with an instant line (the run table's 128 KB row: 10.2 s
+# for 131072 bytes at 14.7456 MHz). Taking the bytes overlaps the line on
+# a real one, so the limit is a little above the true floor.
+STATES_PER_BYTE = 1147
+
+
+def fast_ranges(path):
+    """The flash ranges the file programs, as (address, length), in order."""
+    info = subprocess.run(["srec_info", path], capture_output=True, text=True).stdout
+    ranges = []
+    for line in info.splitlines():
+        m = re.search(r"([0-9A-F]{4,8})\s*-\s*([0-9A-F]{4,8})", line)
+        if m and ("Data:" in line or line.startswith(" ") or line.startswith("\t")):
+            lo, hi = int(m.group(1), 16), int(m.group(2), 16)
+            ranges.append((lo, hi - lo + 1))
+    return ranges
+
+
+def fast_limit(path, rate, mhz):
+    ranges = fast_ranges(path)
+    data = sum(n for _, n in ranges)
+    blocks = sum((n + BLOCK - 1) // BLOCK for _, n in ranges)
+    load = (4 + 2 * (2 + fast_size) + 1) * 10 / 9600
+    slow = (6 + 11 + 6) * 10 / 9600            # hello, the rate frame and its answer
+    line = (2 * 11 + blocks * (11 + 6) + data + 2 * len(ranges) * (11 + 6)) * 10 / rate
+    chip = data * STATES_PER_BYTE / (mhz * 1e6)
+    return load + slow + line + chip, load, line, chip
+
+
+def fast_run(mhz, latency, path, expected_bin):
+    link = os.path.join(work, "h8board")
+    if os.path.lexists(link):
+        os.remove(link)
+    flash = os.path.join(work, "flash.bin")
+    if os.path.exists(flash):
+        os.remove(flash)
+    board_err = open(os.path.join(work, "board.err"), "w")
+    board = subprocess.Popen([os.path.join(build, "sim/h8board"), "--pace", "--clock", str(mhz), "--latency",
+                              str(latency), "--link", link, "--out", flash, "--timeout", "300"],
+                             stdout=subprocess.DEVNULL, stderr=board_err)
+    for _ in range(200):
+        if os.path.lexists(link):
+            break
+        time.sleep(0.05)
+    t0 = time.monotonic()
+    done = subprocess.run([os.path.join(build, "app/korvel"), "--fast", link, os.path.basename(path)],
+                          cwd=os.path.dirname(path), stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    wall = time.monotonic() - t0
+    board.wait()
+    board_err.close()
+    out = done.stdout.decode("latin-1")
+    words = out.replace("\a", " ").split()
+    rate = re.search(r"Rate (\d+) bit/s\r\n", out)
+    problems = []
+    if not words or words[-1] != "Success":
+        problems.append("korvel --fast did not end with Success")
+    if not rate:
+        problems.append("no rate on the console")
+    if board.returncode != 0:
+        problems.append("h8board exit code %d" % board.returncode)
+    if not os.path.exists(flash) or open(flash, "rb").read() != open(expected_bin, "rb").read():
+        problems.append("board flash (--out) differs from the file")
+    if problems:
+        sys.stderr.write(out[-800:] + "\n" + done.stderr.decode("latin-1") + open(os.path.join(work, "board.err")).read())
+        for p in problems:
+            sys.stderr.write("bench.sh: RUN FAILED (fast, %g MHz, latency %d): %s\n" % (mhz, latency, p))
+        sys.exit(1)
+    return wall, int(rate.group(1)), out.count("Retry ")
+
+
+if fast_size:
+    print("\nfast mode, %s: from korvel's start to its final word; limit = load + line at the rate + chip"
+          % os.path.basename(big_file))
+    print("%-34s %8s %8s %8s %8s %8s %8s  %s" % ("", "rate", "s", "limit s", "load", "line", "chip", "goal"))
+    for mhz in sorted(FAST_GOALS):
+        plain_wall = None
+        for latency in (0, 16):
+            wall, rate, retries = fast_run(mhz, latency, big_file, big_bin)
+            limit, load, line, chip = fast_limit(big_file, rate, mhz)
+            if latency == 0:
+                plain_wall = wall
+                goal = FAST_GOALS[mhz]
+                verdict = "PASS" if wall <= goal else "MISS"
+                goal_text = "<=%.0f s %s" % (goal, verdict)
+            else:
+                verdict = "PASS" if wall - plain_wall <= FAST_LATENCY_EXTRA else "MISS"
+                goal_text = "+%.1f s, <=+%.0f s %s" % (wall - plain_wall, FAST_LATENCY_EXTRA, verdict)
+            label = "--clock %g%s" % (mhz, " --latency 16" if latency else "")
+            print("%-34s %8d %8.2f %8.2f %8.2f %8.2f %8.2f  %s%s" % (label, rate, wall, limit, load, line, chip, goal_text,
+                                                              ", %d retries" % retries if retries else ""))

@@ -3,8 +3,11 @@
 #   1. the cross builds of korvel: Windows (its korvel.exe is run under Wine
 #      by the suite), arm64 and armhf Linux (run under qemu by the suite);
 #   2. the Linux build and the whole suite through CTest;
-#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
+#   3. the fault campaign (tools/fault_campaign.sh, CAMPAIGN_RUNS a mode,
+#      default 500): it fails when a fast run ends in "Success" with the
+#      flash different;
+#   4. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   5. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
 # --quick stops after step 2.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -40,6 +43,9 @@ suite() {
 echo "== Linux build and tests"
 suite "$root/build"
 [ $quick -eq 1 ] && exit 0
+
+echo "== Fault campaign"
+"$root/tools/fault_campaign.sh" --build "$root/build" "${CAMPAIGN_RUNS:-500}"
 
 echo "== Sanitizer build (ASan + UBSan) and tests"
 # Any report ends the process with a failure, which the tests see as a

@@ -51,30 +51,6 @@ void ReportBadLine(unsigned long lineNumber, const char* reason) {
 // The file's name without its folders.
 std::string BaseName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
-// A file in a format other than S-records (COFF, ELF, Intel HEX, a raw
-// image) is read into a flash image, checked, and replaced by the S-records
-// made of it, which then go the way of an S-record file's lines. false
-// after showing what is wrong with it.
-bool TakeOtherFormat(RecordFileReader& reader, const char* fileName) {
-  const ProgramFileFormat format = ProgramFileFormatOf(fileName, reader.Bytes());
-  if (format == ProgramFileFormat::kSRecords) return true;
-  const ImageRead read = ReadProgramImage(format, reader.Bytes());
-  if (read.fault.Found()) {
-    if (read.fault.line != 0) {
-      ReportBadLine(read.fault.line, read.fault.reason.c_str());
-    } else {
-      PrintLong("File error: " + read.fault.reason);
-      NewLine();
-    }
-    return false;
-  }
-  std::string records;  // none for an empty image: the check says so
-  if (!read.image.empty())
-    for (const std::string& line : MakeRecords(read.image, BaseName(fileName))) records += line + "\n";
-  reader.OpenBytes(std::move(records));
-  return true;
-}
-
 // Reads the whole file through the check; false after showing the first bad
 // line (or the last, for a file that ends in its data), or when no record
 // holds bytes for the flash: such a file would
@@ -163,6 +139,30 @@ int TransferFile(int port, RecordFileReader& reader, const char* fileName) {
 }
 
 }  // namespace
+
+// A file in a format other than S-records (COFF, ELF, Intel HEX, a raw
+// image) is read into a flash image, checked, and replaced by the S-records
+// made of it, which then go the way of an S-record file's lines. false
+// after showing what is wrong with it.
+bool TakeOtherFormat(RecordFileReader& reader, const char* fileName) {
+  const ProgramFileFormat format = ProgramFileFormatOf(fileName, reader.Bytes());
+  if (format == ProgramFileFormat::kSRecords) return true;
+  const ImageRead read = ReadProgramImage(format, reader.Bytes());
+  if (read.fault.Found()) {
+    if (read.fault.line != 0) {
+      ReportBadLine(read.fault.line, read.fault.reason.c_str());
+    } else {
+      PrintLong("File error: " + read.fault.reason);
+      NewLine();
+    }
+    return false;
+  }
+  std::string records;  // none for an empty image: the check says so
+  if (!read.image.empty())
+    for (const std::string& line : MakeRecords(read.image, BaseName(fileName))) records += line + "\n";
+  reader.OpenBytes(std::move(records));
+  return true;
+}
 
 const RecordTally& LastRecordTally() { return g_tally; }
 void ClearRecordTally() { g_tally = RecordTally(); }

@@ -9,6 +9,12 @@
 // otherwise.
 int ProgramRecords(const char* programFileName);
 
+class RecordFileReader;
+// A file in a format other than S-records (COFF, ELF, Intel HEX, a raw
+// image) is read into a flash image, checked, and replaced in the reader by
+// the S-records made of it. false after showing what is wrong with it.
+bool TakeOtherFormat(RecordFileReader& reader, const char* fileName);
+
 // What the last ProgramRecords call sent, for the run summary: the record
 // lines that went out (the last one also when the chip refused it or never
 // answered), the data bytes of their S1/S2/S3 records, their characters,

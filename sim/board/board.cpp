@@ -1,5 +1,6 @@
 #include "board.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "h8_cpu.h"
@@ -36,12 +37,22 @@ class Board::Memory : public H8Memory {
 
 Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std::function<BoardWire::Time()> clock)
     : config_(config),
+      nsPerState_(1000.0 / config.clockMhz),
       wire_(config.pace, std::move(clock), config.latencyMs),
-      bus_(wire_),
-      boot_(bus_, config.boot, std::move(hostLine)),
+      bus_(wire_, [this] { return ChipNow(); }),
+      boot_(bus_, config.boot, hostLine, config.clockMhz * 1e6),
       records_(config.records),
       memory_(std::make_unique<Memory>(bus_)),
       cpu_(std::make_unique<H8Cpu>(*memory_)) {
+  wire_.SetLineFaults(config.line);
+  auto hostBit = [hostLine](bool receive) {
+    const HostLine line = hostLine ? hostLine() : HostLine{};
+    const long rate = receive && line.receiveRate != 0 ? line.receiveRate : line.bitRate;
+    return 1e9 / static_cast<double>(rate > 0 ? rate : 9600);
+  };
+  hostBitNs_ = [hostBit] { return hostBit(false); };
+  wire_.SetBitTimes([this] { return bus_.Sci1().BitNs(config_.clockMhz * 1e6); }, hostBitNs_,
+                    [hostBit] { return hostBit(true); });
   FlashMemory& flash = bus_.Flash();
   if (config.preload) {
     for (std::uint32_t a = 0; a < FlashMemory::kSize; ++a)
@@ -53,6 +64,8 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
     flash.Load(0, zeros.data(), zeros.size());
   }
   for (const StuckBit& s : config.stuckBits) flash.SetStuckBit(s.address, s.bit);
+  for (const WeakByte& w : config.weakBytes) flash.SetWeakByte(w.address, w.mask);
+  bus_.SetLineGaps(config.gaps);
   if (config.records.Any()) bus_.SetTransmitFilter([this](std::uint8_t byte) { return records_.Pass(byte); });
 }
 
@@ -73,15 +86,49 @@ Board::Activity Board::Run(std::uint64_t maxInstructions) {
 
 Board::Activity Board::RunBoot() {
   std::uint8_t byte;
-  while (!boot_.Started() && wire_.TakeArrived(&byte)) {
+  const BoardWire::Time now = wire_.Now();
+  while (!boot_.Started() && wire_.TakeArrived(now, &byte)) {
     const std::vector<std::uint8_t> answer = boot_.Receive(byte);
-    const BoardWire::Time ready = wire_.Now() + std::chrono::milliseconds(boot_.AnswerDelayMs());
+    if (boot_.Aligned()) wire_.ChipAligned();
+    const BoardWire::Time ready = now + std::chrono::milliseconds(boot_.AnswerDelayMs());
     for (std::uint8_t b : answer) wire_.Transmit(b, ready);
   }
   if (!boot_.Started()) return Activity::kIdle;
+  wire_.ArmLineFaults();
   cpuStarted_ = true;
   cpu_->Reset(BootProgram::kLoadAddress);
+  SetCpuTime(now);
   return Activity::kBusy;
+}
+
+BoardWire::Time Board::CpuTime() const {
+  const double ns = static_cast<double>(cpu_->States() - statesBase_) * nsPerState_;
+  return timeBase_ + std::chrono::duration_cast<BoardWire::Clock::duration>(
+                         std::chrono::nanoseconds(static_cast<long long>(ns + 0.5)));
+}
+
+void Board::SetCpuTime(BoardWire::Time t) {
+  timeBase_ = t;
+  statesBase_ = cpu_->States();
+}
+
+BoardWire::Clock::duration Board::RunAhead() const {
+  const BoardWire::Clock::duration least = std::chrono::microseconds(10);
+  if (!config_.pace) return least;
+  return std::max(least, std::chrono::duration_cast<BoardWire::Clock::duration>(
+                             std::chrono::duration<double, std::nano>(9 * hostBitNs_())));
+}
+
+BoardWire::Time Board::ChipNow() const { return cpuStarted_ ? CpuTime() : wire_.Now(); }
+
+std::optional<BoardWire::Time> Board::NextEvent() {
+  std::optional<BoardWire::Time> next = wire_.NextEvent();
+  if (cpuStarted_ && !idle_ && !spinning_ && !cpu_->Stopped()) {
+    // Half the stretch it may run ahead: from then on it gets as far again.
+    const BoardWire::Time goOn = CpuTime() - RunAhead() / 2;
+    if (!next || goOn < *next) next = goOn;
+  }
+  return next;
 }
 
 // A branch to itself (BRA/Bcc with displacement -2, 8- or 16-bit) that was
@@ -92,12 +139,41 @@ bool Board::SpinsOnItself(std::uint32_t pc) {
   return op == 0x58 && (disp & 0x0F) == 0 && bus_.Read8(pc + 2) == 0xFF && bus_.Read8(pc + 3) == 0xFC;
 }
 
+bool Board::SameRegistersAsLastPoll() const {
+  for (int r = 0; r < 8; ++r)
+    if (cpu_->Er(r) != pollRegisters_[r]) return false;
+  return true;
+}
+
 Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
   if (spinning_ || cpu_->Sleeping()) return Activity::kStopped;
   Sci& sci = bus_.Sci1();
-  bus_.ServiceSci();
-  sci.ResetUnchangedStatusReads();
+  const BoardWire::Time now = wire_.Now();
+  const BoardWire::Clock::duration ahead = RunAhead();
+  const auto aheadNs = std::chrono::duration<double, std::nano>(now + ahead - timeBase_).count();
+  statesLimit_ = statesBase_ + static_cast<std::uint64_t>(std::max(0.0, aheadNs / nsPerState_));
+  bool wokeAtNow = false;
   for (std::uint64_t n = 0; n < maxInstructions; ++n) {
+    if (idle_) {
+      // Nothing changes for the program before the line does: it goes on
+      // at that moment, or at the clock's when the host has done something.
+      const std::optional<BoardWire::Time> event = wire_.NextChipEvent(CpuTime());
+      if (event && *event <= now) {
+        SetCpuTime(*event);
+      } else if (!wokeAtNow && wire_.HostActivity() != hostActivityIdle_) {
+        wokeAtNow = true;
+        if (CpuTime() < now) SetCpuTime(now);
+      } else {
+        if (CpuTime() < now) SetCpuTime(now);
+        return Activity::kIdle;
+      }
+      idle_ = false;
+      const auto left = std::chrono::duration<double, std::nano>(now + ahead - timeBase_).count();
+      statesLimit_ = statesBase_ + static_cast<std::uint64_t>(std::max(0.0, left / nsPerState_));
+      bus_.ServiceSci();
+      sci.ResetUnchangedStatusReads();
+    }
+    if (cpu_->States() > statesLimit_) return Activity::kIdle;  // ahead of the clock: NextEvent() says until when
     const std::uint32_t pc = cpu_->Pc();
     if (!cpu_->Step()) {
       if (!cpu_->Fault().empty()) {
@@ -112,7 +188,17 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       stopPc_ = pc;
       return Activity::kStopped;
     }
-    if (sci.UnchangedStatusReads() >= config_.idlePolls) return Activity::kIdle;
+    if (sci.UnchangedStatusReads() != pollReads_) {
+      // A poll loop that counts down as it polls is a time-out, no idle
+      // wait: its passes take their time on the chip, so they run here.
+      if (sci.UnchangedStatusReads() > 1 && !SameRegistersAsLastPoll()) sci.ResetUnchangedStatusReads();
+      for (int r = 0; r < 8; ++r) pollRegisters_[r] = cpu_->Er(r);
+      pollReads_ = sci.UnchangedStatusReads();
+    }
+    if (sci.UnchangedStatusReads() >= config_.idlePolls) {
+      idle_ = true;
+      hostActivityIdle_ = wire_.HostActivity();
+    }
   }
   return Activity::kBusy;
 }

@@ -8,12 +8,19 @@
 // the serial status with nothing to do, spins on a branch to itself, or
 // sleeps), when the slice is used up, or when the CPU meets an opcode it
 // does not know.
+//
+// The CPU keeps its own time: each instruction takes its execution states
+// at the system clock (one state a cycle). It runs up to a short stretch
+// ahead of the board's clock, then waits for it (NextEvent() says until
+// when); while it only polls the serial status, its time follows the
+// clock, and it goes on at the moment the line next changes for it.
 #ifndef KORVEL_SIM_BOARD_H
 #define KORVEL_SIM_BOARD_H
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,15 +38,25 @@ struct StuckBit {
   int bit;
 };
 
+struct WeakByte {
+  std::uint32_t address;
+  std::uint8_t mask;
+};
+
 struct BoardConfig {
   BootFaults boot;
   RecordFaults records;              // the write-control program's answers to the records
-  bool pace = false;                 // real-time 9600 bit/s on both directions
+  LineGaps gaps;                     // bytes lost or late on the line once the program runs
+  LineFaults line;                   // noise and a bandwidth limit on the line
+  double clockMhz = 16;              // the system clock: the CPU's states and SCI1's bit rate
+  bool pace = false;                 // real time on both directions of the line
   unsigned latencyMs = 0;            // a USB adapter's latency timer on the answers (0: none)
   std::vector<StuckBit> stuckBits;
+  std::vector<WeakByte> weakBytes;
   bool preload = false;              // start with preloadImage's present bytes in the flash
   FlashImage preloadImage;
-  // Status reads in a row with nothing changed before the CPU counts as idle.
+  // Status reads in a row with nothing changed, the CPU's registers the same
+  // at each, before the CPU counts as idle.
   std::uint64_t idlePolls = 64;
 };
 
@@ -62,6 +79,16 @@ class Board {
   Board& operator=(const Board&) = delete;
 
   Activity Run(std::uint64_t maxInstructions = 200000);
+  // The next moment the board has something to do by itself: the line
+  // changes, or the CPU may go on; nothing when only the host can wake it.
+  std::optional<BoardWire::Time> NextEvent();
+  // The moment the chip has reached: the CPU's time once it runs.
+  BoardWire::Time ChipNow() const;
+  // How far the CPU may run ahead of the board's clock. Paced, a byte the
+  // host writes now reaches the chip ten bits later at the earliest, so the
+  // CPU may run nine of the host's bits ahead without a byte reaching it in
+  // the past; unpaced (bytes cross at once), 10 us.
+  BoardWire::Clock::duration RunAhead() const;
 
   BoardWire& Wire() { return wire_; }
   BoardBus& Bus() { return bus_; }
@@ -87,8 +114,20 @@ class Board {
   Activity RunBoot();
   Activity RunCpu(std::uint64_t maxInstructions);
   bool SpinsOnItself(std::uint32_t pc);
+  bool SameRegistersAsLastPoll() const;
+  void SetCpuTime(BoardWire::Time t);
+  BoardWire::Time CpuTime() const;
 
   BoardConfig config_;
+  double nsPerState_;
+  BoardWire::Time timeBase_{};     // the CPU's time at statesBase_
+  std::uint64_t statesBase_ = 0;
+  std::uint64_t statesLimit_ = 0;  // the CPU stops past this many states: RunAhead() reached
+  std::function<double()> hostBitNs_;  // the host's sending bit time
+  bool idle_ = false;              // the CPU polls the serial status and nothing changes
+  std::uint64_t pollReads_ = 0;          // the status reads counted at the last one
+  std::uint32_t pollRegisters_[8] = {};  // ER0-ER7 at the last status read
+  std::uint64_t hostActivityIdle_ = 0;  // the wire's host activity when the CPU went idle
   BoardWire wire_;
   BoardBus bus_;
   BootProgram boot_;

@@ -9,7 +9,8 @@ bool InSci1(std::uint32_t a) { return a >= BoardBus::kSci1 && a < BoardBus::kSci
 bool InRam(std::uint32_t a) { return a >= BoardBus::kRamStart && a < BoardBus::kRamStart + BoardBus::kRamSize; }
 }  // namespace
 
-BoardBus::BoardBus(BoardWire& wire) : wire_(wire), ram_(kRamSize, 0) {}
+BoardBus::BoardBus(BoardWire& wire, std::function<BoardWire::Time()> chipNow)
+    : wire_(wire), chipNow_(std::move(chipNow)), ram_(kRamSize, 0) {}
 
 void BoardBus::Note(const char* what, std::uint32_t address) {
   if (!log_ || logged_ >= kLogLimit) return;
@@ -23,7 +24,10 @@ std::uint8_t BoardBus::Read8(std::uint32_t address) {
   const std::uint32_t a = address & kAddressMask;
   if (a < FlashMemory::kSize) return flash_.Read(a);
   if (InRam(a)) return ram_[a - kRamStart];
-  if (InSci1(a)) return sci_.Read(static_cast<int>(a - kSci1));
+  if (InSci1(a)) {
+    ServiceSci();
+    return sci_.Read(static_cast<int>(a - kSci1));
+  }
   switch (a) {
     case kFlmcr: return flash_.ReadFlmcr();
     case kEbr1: return flash_.ReadEbr(1);
@@ -54,6 +58,7 @@ void BoardBus::Write8(std::uint32_t address, std::uint8_t value) {
     return;
   }
   if (InSci1(a)) {
+    ServiceSci();
     sci_.Write(static_cast<int>(a - kSci1), value);
     ServiceSci();
     return;
@@ -63,6 +68,11 @@ void BoardBus::Write8(std::uint32_t address, std::uint8_t value) {
       const bool pulseStarts = (value & FlashMemory::kVppe) && (value & FlashMemory::kP) &&
                                !(flash_.ReadFlmcr() & FlashMemory::kP);
       if (pulseStarts && !WatchdogRunning()) ++stats_.unguardedPulses;
+      if (pulseStarts) pulseStart_ = ChipNow();
+      if (pulseStart_ && !(value & FlashMemory::kP)) {
+        stats_.lastPulse = ChipNow() - *pulseStart_;
+        pulseStart_.reset();
+      }
       flash_.WriteFlmcr(value);
       return;
     }
@@ -113,24 +123,29 @@ void BoardBus::Write16(std::uint32_t address, std::uint16_t value) {
 }
 
 void BoardBus::ServiceSci() {
+  const BoardWire::Time now = ChipNow();
   std::uint8_t byte;
-  if (sci_.ReadyToReceive() && wire_.TakeArrived(&byte)) sci_.ByteArrived(byte);
+  bool framingError = false;
+  if (wire_.Paced()) {
+    while (wire_.TakeArrived(now, &byte, &framingError))
+      if (gaps_.PassReceived()) sci_.ByteArrived(byte, framingError);
+  } else if (sci_.ReadyToReceive() && wire_.TakeArrived(now, &byte, &framingError) && gaps_.PassReceived()) {
+    sci_.ByteArrived(byte, framingError);
+  }
   if (sci_.TransmitPending()) {
-    if (!transmitReadySince_) transmitReadySince_ = wire_.Paced() ? wire_.Now() : BoardWire::Time{};
-    if (wire_.TransmitterFree()) {
+    if (!transmitReadySince_) transmitReadySince_ = wire_.Paced() ? now : BoardWire::Time{};
+    if (wire_.TransmitterFree(now)) {
       const BoardWire::Time since = *transmitReadySince_;
       transmitReadySince_.reset();
       const std::uint8_t out = sci_.StartTransmit();
       const std::vector<std::uint8_t> sent = transmitFilter_ ? transmitFilter_(out) : std::vector<std::uint8_t>{out};
       for (std::uint8_t b : sent) {
-        if (wire_.Paced()) {
-          wire_.Transmit(b, since);
-        } else {
-          wire_.Transmit(b);
-        }
+        unsigned lateMs;
+        if (!gaps_.PassSent(&lateMs)) continue;
+        wire_.Transmit(b, (wire_.Paced() ? since : now) + std::chrono::milliseconds(lateMs));
       }
     }
-  } else if (wire_.TransmitterIdle()) {
+  } else if (wire_.TransmitterIdle(now)) {
     sci_.TransmitIdle();
   }
 }

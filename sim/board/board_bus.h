@@ -22,6 +22,7 @@
 
 #include "board_wire.h"
 #include "flash.h"
+#include "line_gaps.h"
 #include "sci.h"
 
 class BoardBus {
@@ -42,25 +43,35 @@ class BoardBus {
     std::uint64_t unmappedAccesses = 0;   // addresses with nothing behind them
     std::uint64_t refusedWatchdogWrites = 0;  // byte writes or a wrong password
     std::uint64_t unguardedPulses = 0;        // program pulses with the watchdog stopped
+    BoardWire::Clock::duration lastPulse{};   // from setting FLMCR's P to clearing it, on the chip's clock
   };
 
-  explicit BoardBus(BoardWire& wire);
+  // chipNow: the moment the chip has reached (the CPU's clock), at which
+  // SCI1 meets the line; unset, the wire's clock.
+  explicit BoardBus(BoardWire& wire, std::function<BoardWire::Time()> chipNow = {});
 
   std::uint8_t Read8(std::uint32_t address);
   void Write8(std::uint32_t address, std::uint8_t value);
   std::uint16_t Read16(std::uint32_t address);
   void Write16(std::uint32_t address, std::uint16_t value);
 
-  // Moves bytes between SCI1 and the wire: a byte that has arrived goes
-  // into RDR when the receiver can take it; TDR goes out when the
-  // transmitter is free. Runs by itself after every access that can change
-  // either; the board calls it when time has passed.
+  // Moves bytes between SCI1 and the wire at the chip's present moment:
+  // the characters that have arrived go to the receiver (paced, as they
+  // come, so one not read in time is overrun; unpaced, when the receiver
+  // can take one); TDR goes out when the transmitter is free. Runs by
+  // itself around every access to SCI1; the board calls it when time has
+  // passed.
   void ServiceSci();
   // What SCI1 sends passes through filter on its way to the wire (one byte
   // in, the bytes to send out); without one it goes as it is.
   void SetTransmitFilter(std::function<std::vector<std::uint8_t>(std::uint8_t)> filter) {
     transmitFilter_ = std::move(filter);
   }
+
+  // Bytes lost or held back between SCI1 and the wire from now on; the
+  // counter counts the bytes of both directions either way.
+  void SetLineGaps(LineGaps gaps) { gaps_ = LineGapCounter(std::move(gaps)); }
+  const LineGapCounter& Gaps() const { return gaps_; }
 
   // Plain memory under address (flash reads, RAM), for fast CPU access:
   // the start of the 20-bit region in the 1 MB mirror that address lies in.
@@ -86,7 +97,11 @@ class BoardBus {
 
   void Note(const char* what, std::uint32_t address);
 
+  BoardWire::Time ChipNow() const { return chipNow_ ? chipNow_() : wire_.Now(); }
+
   BoardWire& wire_;
+  std::function<BoardWire::Time()> chipNow_;
+  std::optional<BoardWire::Time> pulseStart_;
   FlashMemory flash_;
   Sci sci_;
   std::vector<std::uint8_t> ram_;
@@ -95,6 +110,7 @@ class BoardBus {
   std::uint8_t rstcsr_ = 0x00;
   std::optional<BoardWire::Time> transmitReadySince_;
   std::function<std::vector<std::uint8_t>(std::uint8_t)> transmitFilter_;
+  LineGapCounter gaps_;
   Stats stats_;
   std::function<void(const std::string&)> log_;
   int logged_ = 0;

@@ -1,57 +1,104 @@
 #include "board_wire.h"
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+double Ns(BoardWire::Time t) { return static_cast<double>(t.time_since_epoch().count()); }
+// The first whole nanosecond at or after ns: a character due then has arrived.
+BoardWire::Time At(double ns) {
+  return BoardWire::Time(std::chrono::duration_cast<BoardWire::Clock::duration>(
+      std::chrono::nanoseconds(static_cast<long long>(std::ceil(ns)))));
+}
+
+}  // namespace
 
 BoardWire::BoardWire(bool paced, std::function<Time()> now, unsigned latencyMs)
     : paced_(paced), now_(std::move(now)), latency_(std::chrono::milliseconds(latencyMs)) {}
 
+void BoardWire::SetBitTimes(std::function<double()> chipNs, std::function<double()> hostSendNs,
+                            std::function<double()> hostReceiveNs) {
+  chipBitNs_ = std::move(chipNs);
+  hostBitNs_ = std::move(hostSendNs);
+  hostReceiveNs_ = std::move(hostReceiveNs);
+}
+
+double BoardWire::Limit() const { return armed_ ? static_cast<double>(faults_.lineLimit) : 0; }
+
+void BoardWire::ArmLineFaults() {
+  armed_ = true;
+  toChipLine_.SetLimit(Limit());
+  toHostLine_.SetLimit(Limit());
+}
+
+std::uint8_t BoardWire::Noise(const std::map<std::size_t, std::uint8_t>& noise, std::size_t* count,
+                              std::uint8_t byte) const {
+  if (!armed_) return byte;
+  const auto mask = noise.find(++*count);
+  return mask == noise.end() ? byte : static_cast<std::uint8_t>(byte ^ mask->second);
+}
+
 void BoardWire::FromHost(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
+  ++hostActivity_;
   const Time now = now_();
+  const double bit = HostBit();
   for (std::size_t i = 0; i < size; ++i) {
-    Time due = now;
     if (paced_) {
-      due = std::max(now, lastArrival_) + kByteTime;
-      lastArrival_ = due;
+      toChipLine_.Send(std::max(Ns(now), toChipLine_.End()), bit, data[i]);
+    } else if (!chipAligned_) {
+      toChip_.push_back({now, data[i]});
+    } else {
+      for (const LineSampler::Character& c : LineSampler::Alone(data[i], bit, ChipBit(), Limit()))
+        toChip_.push_back({now, c.byte, c.framingError});
     }
-    toChip_.push_back({due, data[i]});
   }
 }
 
-bool BoardWire::HasArrived() const {
-  if (toChip_.empty()) return false;
-  return !paced_ || toChip_.front().due <= now_();
-}
-
-bool BoardWire::TakeArrived(std::uint8_t* byte) {
-  if (!HasArrived()) return false;
-  *byte = toChip_.front().byte;
-  toChip_.pop_front();
+bool BoardWire::TakeArrived(Time at, std::uint8_t* byte, bool* framingError) {
+  Timed got{};
+  if (paced_) {
+    const std::optional<LineSampler::Character> c = toChipLine_.Peek(ChipReceiveBit());
+    if (!c || c->due > Ns(at)) return false;
+    toChipLine_.Take();
+    got = {at, c->byte, c->framingError};
+  } else {
+    if (toChip_.empty()) return false;
+    got = toChip_.front();
+    toChip_.pop_front();
+  }
+  *byte = Noise(faults_.rxNoise, &received_, got.byte);
+  if (framingError) *framingError = got.framingError;
   return true;
 }
 
-bool BoardWire::TransmitterFree() const {
+bool BoardWire::TransmitterFree(Time at) const {
   if (!paced_) return forHost_.size() < kHostBacklogLimit;
-  return now_() >= shifterFree_ && forHost_.size() < kHostBacklogLimit;
+  return at >= shifterFree_ && forHost_.size() < kHostBacklogLimit;
 }
 
-bool BoardWire::TransmitterIdle() const { return !paced_ || now_() >= shifterFree_; }
+bool BoardWire::TransmitterIdle(Time at) const { return !paced_ || at >= shifterFree_; }
 
 void BoardWire::Transmit(std::uint8_t byte) { Transmit(byte, now_()); }
 
 void BoardWire::Transmit(std::uint8_t byte, Time readySince) {
-  if (!paced_) {
-    const Time now = now_();
-    if (onWire_.empty() && readySince <= now) {
-      Crossed(byte, now);
-    } else {
-      onWire_.push_back({std::max(readySince, onWire_.empty() ? now : onWire_.back().due), byte});
-    }
+  byte = Noise(faults_.txNoise, &sent_, byte);
+  const double bit = ChipBit();
+  if (paced_) {
+    const double start = std::max(Ns(std::max(shifterFree_, readySince)), toHostLine_.End());
+    toHostLine_.Send(start, bit, byte);
+    shifterFree_ = At(start + 10 * bit);
     return;
   }
-  const Time start = std::max(shifterFree_, readySince);
-  shifterFree_ = start + kByteTime;
-  onWire_.push_back({shifterFree_, byte});
+  const Time now = now_();
+  for (const LineSampler::Character& c : LineSampler::Alone(byte, bit, HostReceiveBit(), Limit())) {
+    if (onWire_.empty() && readySince <= now) {
+      Crossed(c.byte, now);
+    } else {
+      onWire_.push_back({std::max(readySince, onWire_.empty() ? now : onWire_.back().due), c.byte});
+    }
+  }
 }
 
 void BoardWire::Crossed(std::uint8_t byte, Time at) {
@@ -72,6 +119,12 @@ void BoardWire::ReleaseHeld() {
 
 void BoardWire::Settle() {
   const Time now = now_();
+  if (paced_) {
+    for (std::optional<LineSampler::Character> c; (c = toHostLine_.Peek(HostReceiveBit())) && c->due <= Ns(now);) {
+      toHostLine_.Take();
+      Crossed(c->byte, At(c->due));
+    }
+  }
   while (!onWire_.empty() && onWire_.front().due <= now) {
     Crossed(onWire_.front().byte, onWire_.front().due);
     onWire_.pop_front();
@@ -85,10 +138,11 @@ const std::vector<std::uint8_t>& BoardWire::ForHost() {
 }
 
 void BoardWire::HandedToHost(std::size_t count) {
+  if (count > 0) ++hostActivity_;
   forHost_.erase(forHost_.begin(), forHost_.begin() + static_cast<std::ptrdiff_t>(std::min(count, forHost_.size())));
 }
 
-std::optional<BoardWire::Time> BoardWire::NextEvent() const {
+std::optional<BoardWire::Time> BoardWire::NextEvent() {
   const Time now = now_();
   std::optional<Time> next;
   if (!paced_) {
@@ -104,16 +158,28 @@ std::optional<BoardWire::Time> BoardWire::NextEvent() const {
   auto consider = [&](Time t) {
     if (t > now && (!next || t < *next)) next = t;
   };
-  if (!toChip_.empty()) consider(toChip_.front().due);
-  if (!onWire_.empty()) consider(onWire_.front().due);
+  if (const auto c = toChipLine_.Peek(ChipReceiveBit())) consider(At(c->due));
+  if (const auto c = toHostLine_.Peek(HostReceiveBit())) consider(At(c->due));
   consider(shifterFree_);
   if (!held_.empty()) consider(heldSince_ + latency_);
   return next;
 }
 
-std::optional<BoardWire::Time> BoardWire::NextHandoff() const {
+std::optional<BoardWire::Time> BoardWire::NextChipEvent(Time at) {
+  if (!paced_) return std::nullopt;
   std::optional<Time> next;
-  if (!onWire_.empty()) next = onWire_.front().due;
+  if (const auto c = toChipLine_.Peek(ChipReceiveBit()); c && At(c->due) > at) next = At(c->due);
+  if (shifterFree_ > at && (!next || shifterFree_ < *next)) next = shifterFree_;
+  return next;
+}
+
+std::optional<BoardWire::Time> BoardWire::NextHandoff() {
+  std::optional<Time> next;
+  if (paced_) {
+    if (const auto c = toHostLine_.Peek(HostReceiveBit())) next = At(c->due);
+  } else if (!onWire_.empty()) {
+    next = onWire_.front().due;
+  }
   if (!held_.empty() && (!next || heldSince_ + latency_ < *next)) next = heldSince_ + latency_;
   return next;
 }

@@ -1,11 +1,13 @@
 #include "boot_program.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "board_bus.h"
 
-BootProgram::BootProgram(BoardBus& bus, BootFaults faults, std::function<HostLine()> hostLine)
-    : bus_(bus), faults_(std::move(faults)), hostLine_(std::move(hostLine)) {}
+BootProgram::BootProgram(BoardBus& bus, BootFaults faults, std::function<HostLine()> hostLine, double clockHz)
+    : bus_(bus), faults_(std::move(faults)), hostLine_(std::move(hostLine)), clockHz_(clockHz) {}
 
 void BootProgram::Log(const std::string& text) {
   if (log_) log_(text);
@@ -78,7 +80,14 @@ std::vector<std::uint8_t> BootProgram::Synchronise() {
     if (answer.empty()) return {};  // this try is not answered
   }
   if (state_ == State::kBitRate) {
-    Log("boot program: bit rate measured");
+    const long rate = hostLine_ ? hostLine_().bitRate : 9600;
+    const long brr = std::clamp(std::lround(clockHz_ / (32.0 * static_cast<double>(rate))) - 1, 0L, 255L);
+    Sci& sci = bus_.Sci1();
+    sci.Write(Sci::kSmr, 0x00);
+    sci.Write(Sci::kBrr, static_cast<std::uint8_t>(brr));
+    sci.Write(Sci::kScr, Sci::kTe | Sci::kRe);
+    aligned_ = true;
+    Log("boot program: bit rate measured: " + std::to_string(rate) + " bit/s, BRR = " + std::to_string(brr));
     state_ = State::kSynced;
     answer.insert(answer.end(), faults_.afterSync.begin(), faults_.afterSync.end());
   }

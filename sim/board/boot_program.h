@@ -8,9 +8,11 @@
 //   -                          flash erased, H'AA, program started at H'FF300
 //
 // The bit-rate measurement is modelled by the settings of the host's end
-// of the line (HostLine): only a 9600 bit/s, 8N1, raw line is measured (a
-// line that fails gets no answer at all; it is reported through the log
-// hook). Bytes other than H'00 before synchronisation and other than H'00
+// of the line (HostLine): an 8N1, raw line is measured (a line that fails
+// gets no answer at all; it is reported through the log hook). Having
+// measured the host's rate R, the boot program sets SCI1 to asynchronous
+// 8N1 at clock select 0 with BRR = round(phi / (32 R)) - 1, as near to R
+// as the system clock phi allows, and talks through SCI1 from then on. Bytes other than H'00 before synchronisation and other than H'00
 // or H'55 before the check are ignored. A length of 0 or one that does not
 // fit the RAM from H'FF300 to the end of on-chip RAM is answered with H'FF
 // instead of the echo of the low byte, and the boot program stops.
@@ -65,7 +67,7 @@ class BootProgram {
 
   // hostLine tells how the host's end of the line is set now; without it
   // the line is taken as right.
-  BootProgram(BoardBus& bus, BootFaults faults, std::function<HostLine()> hostLine = {});
+  BootProgram(BoardBus& bus, BootFaults faults, std::function<HostLine()> hostLine = {}, double clockHz = 16e6);
 
   // One byte from the host; the bytes to send back (usually none or one).
   std::vector<std::uint8_t> Receive(std::uint8_t byte);
@@ -75,6 +77,8 @@ class BootProgram {
 
   State GetState() const { return state_; }
   bool Started() const { return state_ == State::kStarted; }
+  // SCI1 is set to the host's measured rate.
+  bool Aligned() const { return aligned_; }
   std::size_t Length() const { return length_; }
   std::size_t Received() const { return received_; }
   std::string Describe() const;  // the state in words, for the run summary
@@ -89,6 +93,8 @@ class BootProgram {
   BoardBus& bus_;
   BootFaults faults_;
   std::function<HostLine()> hostLine_;
+  double clockHz_;
+  bool aligned_ = false;
   std::function<void(const std::string&)> log_;
   std::string lastProblem_;
   State state_ = State::kBitRate;

@@ -33,6 +33,13 @@ void FlashMemory::Write(std::uint32_t offset, std::uint8_t value) {
 void FlashMemory::WriteFlmcr(std::uint8_t value) {
   value &= static_cast<std::uint8_t>(~kVpp);
   const bool pulseStarts = (value & kVppe) && (value & kP) && !(flmcr_ & kP);
+  if ((flmcr_ & kPv) && !(value & kPv) && latchValid_ && latchPulsed_) {
+    const auto weak = weak_.find(latchOffset_);
+    if (weak != weak_.end()) {
+      cells_[latchOffset_] ^= weak->second;
+      weak_.erase(weak);  // it flips once
+    }
+  }
   flmcr_ = value;
   if (!(flmcr_ & kVppe)) latchValid_ = false;  // leaving program mode drops the latch
   if (pulseStarts) Pulse();
@@ -59,6 +66,8 @@ void FlashMemory::EraseAll() {
 void FlashMemory::Load(std::uint32_t offset, const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) cells_[(offset + i) % kSize] = data[i];
 }
+
+void FlashMemory::SetWeakByte(std::uint32_t offset, std::uint8_t mask) { weak_[offset % kSize] = mask; }
 
 void FlashMemory::SetStuckBit(std::uint32_t offset, int bit) {
   stuck_[offset % kSize] |= static_cast<std::uint8_t>(1u << (bit & 7));

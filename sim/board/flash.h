@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 class FlashMemory {
@@ -61,6 +62,9 @@ class FlashMemory {
   void Load(std::uint32_t offset, const std::uint8_t* data, std::size_t size);
   // This cell's bit never programs: it stays 1 whatever is pulsed.
   void SetStuckBit(std::uint32_t offset, int bit);
+  // This cell holds what it was programmed to through program-verify, then
+  // loses it: once program-verify ends, it reads back with mask flipped.
+  void SetWeakByte(std::uint32_t offset, std::uint8_t mask);
 
   // Plain memory, kSize bytes: reading the array has no side effect.
   std::uint8_t* Cells() { return cells_.data(); }
@@ -75,6 +79,7 @@ class FlashMemory {
 
   std::vector<std::uint8_t> cells_;
   std::vector<std::uint8_t> stuck_;  // per cell: bits that stay 1
+  std::map<std::uint32_t, std::uint8_t> weak_;  // cells that flip these bits after program-verify
   std::vector<bool> pulsed_;
   std::uint8_t flmcr_ = 0;
   std::uint8_t ebr1_ = 0;

@@ -52,7 +52,7 @@ void Sci::Write(int reg, std::uint8_t value) {
 bool Sci::ReadyToReceive() const { return (scr_ & kRe) && !(ssr_ & kReceiveFlags); }
 
 void Sci::ByteArrived(std::uint8_t byte, bool framingError, bool parityError) {
-  if (!(scr_ & kRe)) return;
+  if (!(scr_ & kRe) || (ssr_ & (kOrer | kFer | kPer))) return;
   Changed();
   auto set = [this](std::uint8_t flag) {
     ssr_ |= flag;

@@ -46,8 +46,8 @@ class Sci {
   bool ReadyToReceive() const;
   // A character has been received. Without errors it goes to RDR and sets
   // RDRF; with a framing or parity error it goes to RDR and sets FER or PER
-  // instead. If RDRF is still set, it is lost and ORER is set. With RE off
-  // it is lost.
+  // instead. If RDRF is still set, it is lost and ORER is set. With RE off,
+  // or while ORER, FER or PER is set, it is lost.
   void ByteArrived(std::uint8_t byte, bool framingError = false, bool parityError = false);
   // TDR holds a byte for the shift register: TE on and TDRE clear.
   bool TransmitPending() const;
@@ -63,7 +63,12 @@ class Sci {
   std::uint64_t UnchangedStatusReads() const { return unchangedReads_; }
   void ResetUnchangedStatusReads() { unchangedReads_ = 0; }
 
+  // The bit time in ns at the system clock phiHz: the rate is
+  // phi / (64 * 2^(2n-1) * (BRR + 1)) bit/s for the clock select n in SMR.
+  double BitNs(double phiHz) const { return 32.0 * (1u << (2 * (smr_ & 3))) * (brr_ + 1) * 1e9 / phiHz; }
+
   std::uint8_t Smr() const { return smr_; }
+  std::uint8_t Brr() const { return brr_; }
   std::uint8_t Scr() const { return scr_; }
   std::uint8_t Ssr() const { return ssr_; }
 

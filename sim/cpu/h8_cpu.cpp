@@ -125,6 +125,7 @@ inline void H8Cpu::ExecuteOne() {
     form = &forms_[nodes_[form->next][word]];
   }
   form->exec(*this, op);
+  states_ += form->extraStates;
 }
 
 bool H8Cpu::Step() {

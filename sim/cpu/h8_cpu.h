@@ -96,6 +96,12 @@ class H8Cpu {
   // a board may use it as its clock). SLEEP counts; an unknown opcode does
   // not.
   std::uint64_t InstructionCount() const;
+  // Execution states since construction, as the H8/300H programming
+  // manual counts them for on-chip memory: 2 for each instruction word
+  // fetched, each byte or word of data read or written (a long is two
+  // words) and each stack or branch-address word; 1 for each internal
+  // operation. The chip runs one state per cycle of its system clock.
+  std::uint64_t States() const { return states_; }
   bool Stopped() const;
   const std::string& Fault() const;  // empty unless stopped on an unknown opcode
 
@@ -179,6 +185,7 @@ class H8Cpu {
   bool stopped_ = false;
   bool sleeping_ = false;
   std::uint64_t count_ = 0;
+  std::uint64_t states_ = 0;
   std::string fault_;
   Window fetch_;
   Window data_;
@@ -191,6 +198,7 @@ class H8Cpu {
 // one, then falls back to the H8Memory calls.
 
 inline std::uint16_t H8Cpu::Fetch16() {
+  states_ += 2;
   const std::uint32_t a = pc_ & 0xFFFFFE;
   pc_ = (a + 2) & 0xFFFFFF;
   const std::uint32_t off = a - fetch_.begin;
@@ -212,6 +220,7 @@ inline bool H8Cpu::DataHit(std::uint32_t a, std::uint32_t& off) {
 }
 
 inline std::uint8_t H8Cpu::Read8(std::uint32_t address) {
+  states_ += 2;
   const std::uint32_t a = address & 0xFFFFFF;
   std::uint32_t off = 0;
   if (DataHit<&Window::limit1>(a, off)) {
@@ -221,6 +230,7 @@ inline std::uint8_t H8Cpu::Read8(std::uint32_t address) {
 }
 
 inline std::uint16_t H8Cpu::Read16(std::uint32_t address) {
+  states_ += 2;
   const std::uint32_t a = address & 0xFFFFFE;
   std::uint32_t off = 0;
   if (DataHit<&Window::limit2>(a, off)) {
@@ -230,6 +240,7 @@ inline std::uint16_t H8Cpu::Read16(std::uint32_t address) {
 }
 
 inline std::uint32_t H8Cpu::Read32(std::uint32_t address) {
+  states_ += 4;
   const std::uint32_t a = address & 0xFFFFFE;
   std::uint32_t off = 0;
   if (DataHit<&Window::limit4>(a, off)) {
@@ -240,6 +251,7 @@ inline std::uint32_t H8Cpu::Read32(std::uint32_t address) {
 }
 
 inline void H8Cpu::Write8(std::uint32_t address, std::uint8_t value) {
+  states_ += 2;
   const std::uint32_t a = address & 0xFFFFFF;
   std::uint32_t off = 0;
   if (DataHit<&Window::limit1>(a, off) && data_.writable) {
@@ -250,6 +262,7 @@ inline void H8Cpu::Write8(std::uint32_t address, std::uint8_t value) {
 }
 
 inline void H8Cpu::Write16(std::uint32_t address, std::uint16_t value) {
+  states_ += 2;
   const std::uint32_t a = address & 0xFFFFFE;
   std::uint32_t off = 0;
   if (DataHit<&Window::limit2>(a, off) && data_.writable) {
@@ -261,6 +274,7 @@ inline void H8Cpu::Write16(std::uint32_t address, std::uint16_t value) {
 }
 
 inline void H8Cpu::Write32(std::uint32_t address, std::uint32_t value) {
+  states_ += 4;
   const std::uint32_t a = address & 0xFFFFFE;
   std::uint32_t off = 0;
   if (DataHit<&Window::limit4>(a, off) && data_.writable) {

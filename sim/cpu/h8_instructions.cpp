@@ -9,6 +9,7 @@
 // it (see h8isa::Exec) and fetches any further words itself.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "h8_cpu.h"
 #include "h8_isa.h"
@@ -558,6 +559,28 @@ struct H8Cpu::Ops {
   static h8isa::Tables BuildTables();
 };
 
+// The states of an instruction that are not the word fetches and data
+// accesses the CPU counts itself, from the H8/300H programming manual's
+// table of execution states (advanced mode): a branch, jump, call or
+// return fetches once more at its target (I = 2 for a one-word
+// instruction); 16-bit branch displacements, 24-bit jump addresses, return
+// addresses, @ERn+ / @-ERn and the multiplier and divider take internal
+// states (N, 1 state each); EEPMOV.B/W moves 2 bytes more than it counts.
+static std::uint8_t ExtraStates(const std::string& m, const std::string& operands) {
+  if (m == "rts" || m == "rte") return 4;                                      // I = 2, N = 2
+  if (m == "trapa") return 4;                                                  // I = 2, N = 2
+  if (m == "mulxu.b" || m == "mulxs.b" || m == "divxu.b" || m == "divxs.b") return 12;
+  if (m == "mulxu.w" || m == "mulxs.w" || m == "divxu.w" || m == "divxs.w") return 20;
+  if (m == "eepmov.b" || m == "eepmov.w") return 4;
+  const bool jump = m == "jmp" || m == "jsr" || m == "bsr" || (m[0] == 'b' && (operands == "%P1" || operands == "%Q2"));
+  if (jump) {
+    if (operands == "%V1") return m == "jmp" ? 4 : 2;  // @@aa:8: I = 2 (and N = 2 for JMP)
+    return 2;  // d:8, @ERn: I = 2; d:16, @aa:24: N = 2
+  }
+  if (operands.find("+") != std::string::npos || operands.find("@-") != std::string::npos) return 2;
+  return 0;
+}
+
 // --- the table --------------------------------------------------------------
 // Encodings one 16-bit word at a time (pattern letters in h8_isa.h);
 // operand templates as h8_disasm.cpp renders them.
@@ -882,7 +905,9 @@ h8isa::Tables H8Cpu::Ops::BuildTables() {
       {{"0140", "6B20"}, 8, "ldc", "%C5,ccr", &LdcMem<Ea::kAbs24>},
       {{"0140", "6BA0"}, 8, "stc", "ccr,%C5", &StcMem<Ea::kAbs24>},
   };
-  return h8isa::BuildDecodeTree(kForms, sizeof kForms / sizeof kForms[0], &Unknown);
+  h8isa::Tables tables = h8isa::BuildDecodeTree(kForms, sizeof kForms / sizeof kForms[0], &Unknown);
+  for (h8isa::Form& form : tables.forms) form.extraStates = ExtraStates(form.mnemonic, form.operands);
+  return tables;
 }
 
 const h8isa::Tables& h8isa::GetTables() {

@@ -32,6 +32,10 @@ struct Form {
   Exec exec = nullptr;
   std::uint16_t next = 0;        // 0: an instruction; else the node the next word indexes
   std::uint8_t length = 0;       // bytes; 0 for the unknown instruction and for prefixes
+  // Execution states beyond the 2 states of each word fetched and each
+  // byte or word of data moved, which the CPU counts as it goes (see
+  // H8Cpu::States()): internal operations and a branch's extra fetch.
+  std::uint8_t extraStates = 0;
   const char* mnemonic = "";     // "mov.b", "bne"
   const char* operands = "";     // operand template, rendered by h8_disasm.cpp
 };

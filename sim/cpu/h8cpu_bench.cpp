@@ -1,8 +1,11 @@
-// Prints how many simulated instructions per second the H8/300H core runs on
+// Prints how many simulated instructions and execution states per second
+// the H8/300H core runs on
 // two loops: the decrement-and-branch wait loop that the write-control
 // program times its programming pulses with, and a mix of calls, stack
 // traffic, byte loads, shifts and compares. Each runs on a flat memory once
-// with the fetch/data windows and once through Read8/Write8 alone.
+// with the fetch/data windows and once through Read8/Write8 alone. The
+// states per second against a chip's system clock (16 MHz: 16 million
+// states/s) say how many times faster than the chip the core runs.
 //
 //   h8cpu_bench [million instructions per run, default 50]
 #include <chrono>
@@ -48,7 +51,12 @@ const std::vector<std::uint8_t> kMixedLoop = {
     0x1B, 0x52, 0x46, 0xF8, 0x40, 0xEC, 0x01, 0x00, 0x6D, 0xF1, 0x10, 0x08, 0x08, 0x8B,
     0xAB, 0x40, 0x45, 0x02, 0x15, 0xBB, 0x01, 0x00, 0x6D, 0x71, 0x54, 0x70};
 
-double Measure(const std::vector<std::uint8_t>& code, bool windows, std::uint64_t count) {
+struct Speed {
+  double instructions;  // per second
+  double states;        // per second
+};
+
+Speed Measure(const std::vector<std::uint8_t>& code, bool windows, std::uint64_t count) {
   FlatMemory memory(windows);
   memory.Load(0xFF300, code);
   H8Cpu cpu(memory);
@@ -62,7 +70,7 @@ double Measure(const std::vector<std::uint8_t>& code, bool windows, std::uint64_
                  cpu.Fault().c_str());
     std::exit(1);
   }
-  return static_cast<double>(ran) / seconds.count();
+  return {static_cast<double>(ran) / seconds.count(), static_cast<double>(cpu.States()) / seconds.count()};
 }
 
 }  // namespace
@@ -81,7 +89,9 @@ int main(int argc, char** argv) {
       {"mixed loop (bsr/rts, push/pop, @er+), Read8 only", &kMixedLoop, false},
   };
   for (const Case& c : cases) {
-    std::printf("%-50s %7.1f million instructions/s\n", c.name, Measure(*c.code, c.windows, count) / 1e6);
+    const Speed speed = Measure(*c.code, c.windows, count);
+    std::printf("%-50s %7.1f million instructions/s, %7.1f million states/s\n", c.name, speed.instructions / 1e6,
+                speed.states / 1e6);
   }
   return 0;
 }

@@ -76,6 +76,26 @@ bool AddPosition(H8BoardOptions& o, const std::string& v, std::string* why) {
   return true;
 }
 
+// N:MASK, a byte count from 1 and a hex mask.
+template <std::map<std::size_t, std::uint8_t> LineFaults::*Field>
+bool AddNoise(H8BoardOptions& o, const std::string& v, std::string* why) {
+  unsigned long n, mask;
+  std::string rest;
+  if (!SplitCount(v, &n, &rest) || n == 0 || !ParseHex(rest, 0xFF, &mask) || mask == 0)
+    return *why = "expected N:MASK with a byte from 1 and a hex mask: " + v, false;
+  (o.board.line.*Field)[n] = static_cast<std::uint8_t>(mask);
+  return true;
+}
+
+// A byte position from 1, counted after the start signal.
+template <std::set<std::size_t> LineGaps::*Field>
+bool AddLineByte(H8BoardOptions& o, const std::string& v, std::string* why) {
+  unsigned long n;
+  if (!ParseCount(v, &n) || n == 0) return *why = "not a byte position from 1: " + v, false;
+  (o.board.gaps.*Field).insert(n);
+  return true;
+}
+
 template <bool BootFaults::*Field>
 void SetBootFlag(H8BoardOptions& o) {
   o.board.boot.*Field = true;
@@ -97,8 +117,21 @@ const Option kOptions[] = {
        return true;
      },
      nullptr},
-    {"--pace", nullptr, "real-time 9600 bit/s: 1.04 ms per byte each way", nullptr,
+    {"--pace", nullptr, "the line in real time: each character its ten bits'\n"
+     "time at its sender's rate (1.04 ms at 9600 bit/s)", nullptr,
      [](H8BoardOptions& o) { o.board.pace = true; }},
+    {"--clock", "MHZ",
+     "the system clock, 2 to 25 (default 16; e.g. 14.7456):\n"
+     "the CPU's speed and SCI1's bit rates",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       char* end = nullptr;
+       const double mhz = std::strtod(v.c_str(), &end);
+       if (v.empty() || *end != '\0' || !(mhz >= 2 && mhz <= 25))
+         return *why = "not a clock from 2 to 25 MHz: " + v, false;
+       o.board.clockMhz = mhz;
+       return true;
+     },
+     nullptr},
     {"--latency", "MS",
      "hold the answers like a USB serial adapter: sent on\n"
      "when MS ms have passed since the first held byte, or\n"
@@ -213,6 +246,38 @@ const Option kOptions[] = {
        return true;
      },
      nullptr},
+    {"--rx-noise", "N:MASK",
+     "XOR MASK (hex) into the Nth byte the chip receives\n"
+     "after its start signal H'AA (1-based; repeatable)",
+     &AddNoise<&LineFaults::rxNoise>, nullptr},
+    {"--tx-noise", "N:MASK", "the same for the Nth byte the chip sends after H'AA",
+     &AddNoise<&LineFaults::txNoise>, nullptr},
+    {"--line-limit", "RATE",
+     "from the start signal on, the line carries at most\n"
+     "RATE bit/s (a slow level shifter, a long cable):\n"
+     "faster characters arrive garbled, both ways",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       unsigned long rate;
+       if (!ParseCount(v, &rate) || rate < 50 || rate > 10000000)
+         return *why = "not a bit rate from 50 to 10000000: " + v, false;
+       o.board.line.lineLimit = static_cast<long>(rate);
+       return true;
+     },
+     nullptr},
+    {"--rx-drop", "N", "the Nth byte the chip receives after its start\nsignal H'AA is lost (1-based; repeatable)",
+     &AddLineByte<&LineGaps::rxDrop>, nullptr},
+    {"--tx-drop", "N", "the Nth byte the chip sends after H'AA is lost", &AddLineByte<&LineGaps::txDrop>, nullptr},
+    {"--tx-late", "N:MS",
+     "the Nth byte the chip sends after H'AA leaves MS ms\nlate, the bytes after it behind it (repeatable)",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       unsigned long n, ms;
+       std::string rest;
+       if (!SplitCount(v, &n, &rest) || n == 0 || !ParseCount(rest, &ms) || ms > 3600000)
+         return *why = "expected N:MS with a byte from 1 and milliseconds: " + v, false;
+       o.board.gaps.txLateMs[n] = static_cast<unsigned>(ms);
+       return true;
+     },
+     nullptr},
     {"--preload", "FILE", "initial flash: S-records, or a raw image from 0",
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.preloadPath = v, true; }, nullptr},
     {"--stuck-bit", "ADDR:BIT", "this flash bit never programs (ADDR hex; repeatable)",
@@ -223,6 +288,19 @@ const Option kOptions[] = {
            !ParseCount(v.substr(colon + 1), &bit) || bit > 7)
          return *why = "expected ADDR:BIT with a flash address in hex and a bit 0-7: " + v, false;
        o.board.stuckBits.push_back({static_cast<std::uint32_t>(address), static_cast<int>(bit)});
+       return true;
+     },
+     nullptr},
+    {"--weak-byte", "ADDR:MASK",
+     "this flash byte passes program-verify, then reads\n"
+     "back with MASK flipped (both hex; repeatable)",
+     [](H8BoardOptions& o, const std::string& v, std::string* why) {
+       const std::size_t colon = v.find(':');
+       unsigned long address = 0, mask = 0;
+       if (colon == std::string::npos || !ParseHex(v.substr(0, colon), FlashMemory::kSize - 1, &address) ||
+           !ParseHex(v.substr(colon + 1), 0xFF, &mask) || mask == 0)
+         return *why = "expected ADDR:MASK with a flash address and a mask byte in hex: " + v, false;
+       o.board.weakBytes.push_back({static_cast<std::uint32_t>(address), static_cast<std::uint8_t>(mask)});
        return true;
      },
      nullptr},

@@ -14,8 +14,16 @@ namespace {
 
 long Speed(speed_t s) {
   switch (s) {
+    case B50: return 50;
+    case B75: return 75;
+    case B110: return 110;
+    case B134: return 134;
+    case B150: return 150;
+    case B200: return 200;
     case B300: return 300;
+    case B600: return 600;
     case B1200: return 1200;
+    case B1800: return 1800;
     case B2400: return 2400;
     case B4800: return 4800;
     case B9600: return 9600;
@@ -23,6 +31,9 @@ long Speed(speed_t s) {
     case B38400: return 38400;
     case B57600: return 57600;
     case B115200: return 115200;
+    case B230400: return 230400;
+    case B460800: return 460800;
+    case B921600: return 921600;
     default: return -1;
   }
 }
@@ -33,7 +44,7 @@ HostLine HostLineFromTermios(const termios& t, std::string* notRaw) {
   HostLine line;
   const speed_t out = cfgetospeed(&t), in = cfgetispeed(&t);
   line.bitRate = Speed(out);
-  if (out == B9600 && in != B9600 && in != B0) line.bitRate = Speed(in);
+  if (in != B0 && in != out) line.receiveRate = Speed(in);
   switch (t.c_cflag & CSIZE) {
     case CS5: line.dataBits = 5; break;
     case CS6: line.dataBits = 6; break;
@@ -119,6 +130,18 @@ bool PtyLine::LeaveFlowControl(const TerminalFlow& flow, std::string* why) {
 }
 
 HostLine PtyLine::ReadHostLine(std::string* notRaw) const {
+  if (cached_) {
+    if (notRaw) *notRaw = cached_->notRaw;
+    return cached_->line;
+  }
+  Cached read;
+  read.line = ReadHostLineNow(&read.notRaw);
+  cached_ = read;
+  if (notRaw) *notRaw = read.notRaw;
+  return read.line;
+}
+
+HostLine PtyLine::ReadHostLineNow(std::string* notRaw) const {
   termios tio{};
   if (tcgetattr(master_, &tio) != 0) {
     // Settings nobody can read are settings the boot program cannot measure.

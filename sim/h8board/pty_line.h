@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "h8board_options.h"
@@ -15,9 +16,8 @@
 
 struct termios;
 
-// The host line a terminal's settings make. A host that receives at
-// another rate than it sends garbles the answers: the line then shows the
-// rate that is not 9600.
+// The host line a terminal's settings make: it sends at the output speed
+// and receives at the input speed.
 HostLine HostLineFromTermios(const termios& settings, std::string* notRaw = nullptr);
 
 class PtyLine {
@@ -43,7 +43,10 @@ class PtyLine {
   // The host's line settings as the boot program sees them. notRaw, when
   // given, gets the terminal flags that keep the line from being raw
   // ("ICANON on, ECHO on"), or why the settings cannot be read.
+  // Read once and kept until ForgetHostLine(): the board asks at every
+  // character, the serve loop forgets them at each of its passes.
   HostLine ReadHostLine(std::string* notRaw = nullptr) const;
+  void ForgetHostLine() { cached_.reset(); }
 
   // Bytes from the host, without blocking: how many were read (0 when none
   // wait or the host has the line closed).
@@ -57,9 +60,15 @@ class PtyLine {
 
  private:
   PtyLine() = default;
+  HostLine ReadHostLineNow(std::string* notRaw) const;
   int master_ = -1;
   std::string slavePath_;
   std::string link_;
+  struct Cached {
+    HostLine line;
+    std::string notRaw;
+  };
+  mutable std::optional<Cached> cached_;
 };
 
 #endif

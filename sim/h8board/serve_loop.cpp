@@ -70,8 +70,9 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
     if (stop && *stop) return ServeEnd::kInterrupted;
     if (Clock::now() >= deadline) return ServeEnd::kTimeout;
 
-    // From the host, on the real clock. Bytes the host wrote before it
-    // closed are still read.
+    // From the host, on the real clock, at the rate its settings now give.
+    // Bytes the host wrote before it closed are still read.
+    line.ForgetHostLine();
     const bool closed = line.HostClosed();
     const bool wasOpened = opened;
     bool heard = false;
@@ -111,7 +112,7 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
     // Nothing to do until the host sends, the host reads, or the clock says so.
     const auto now = Clock::now();
     auto wait = std::min<Clock::duration>(kLongestWait, deadline - now);
-    if (const auto next = wire.NextEvent()) wait = std::min<Clock::duration>(wait, *next - now);
+    if (const auto next = board.NextEvent()) wait = std::min<Clock::duration>(wait, *next - now);
     if (wait <= Clock::duration::zero()) continue;
     if (closed) {  // a closed line polls as hung up at once
       SleepFor(std::min<Clock::duration>(wait, kClosedLineWait));

@@ -22,6 +22,7 @@ bool Open(const std::string&, const LineSettings&, Handle* handle, std::string*)
 }
 
 bool Close(Handle) { return true; }
+bool SetBitRate(Handle, long) { return true; }
 
 // Bytes come in order: one that has not arrived holds back those behind it.
 int RxCount(Handle) {

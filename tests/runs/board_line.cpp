@@ -13,16 +13,18 @@ std::vector<std::uint8_t> g_hostBytes;
 BoardWire::Time g_now, g_openedAt;  // the clock runs on across runs
 bool g_open = false, g_dead = false, g_rts = false, g_dtr = false;
 
-// The one place that turns our line settings into what the board's boot
-// program measures of the host's line.
-std::function<HostLine()> BoardHostLine(const serial_platform::LineSettings& s) {
+HostLine g_hostLine;  // the host's end as the board sees it, asked for at each character
+
+// The one place that turns our line settings into what the board sees of
+// the host's line.
+HostLine BoardHostLine(const serial_platform::LineSettings& s) {
   HostLine line;
   line.bitRate = s.bitRate;
   line.dataBits = s.dataBits;
   // Both sides list the parities and stop bits in the same order.
   line.parity = static_cast<HostLine::Parity>(s.parity);
   line.stopBits = static_cast<HostLine::StopBits>(s.stopBits);
-  return [line] { return line; };
+  return line;
 }
 
 // Runs the board until it waits for the host or the clock.
@@ -44,7 +46,7 @@ bool Advance(unsigned int ms, bool untilByte) {
     Settle();
     if (untilByte && !g_board->Wire().ForHost().empty()) return true;
     g_board->Wire().ForHost();  // what is due has crossed: the next event lies ahead
-    const auto next = g_board->Wire().NextEvent();
+    const auto next = g_board->NextEvent();
     if (!next || *next > until) break;
     g_now = *next;
   }
@@ -79,12 +81,18 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   g_hostBytes.clear();
   g_open = true;
   g_dead = g_rts = g_dtr = false;
-  g_board = std::make_unique<Board>(g_setup.board, BoardHostLine(settings), [] { return g_now; });
+  g_hostLine = BoardHostLine(settings);
+  g_board = std::make_unique<Board>(g_setup.board, [] { return g_hostLine; }, [] { return g_now; });
   *handle = 1;
   return true;
 }
 
 bool Close(Handle) { return !(g_open = false); }
+
+bool SetBitRate(Handle, long bitRate) {
+  g_hostLine.bitRate = bitRate;
+  return !g_dead;
+}
 
 int RxCount(Handle) { return g_dead ? -1 : static_cast<int>(g_board->Wire().ForHost().size()); }
 

@@ -33,6 +33,7 @@
 #include "startup.h"
 #include "subprocess.h"
 #include "transfer_test_files.h"
+#include "fast_program.h"
 #include "write_control_program.h"
 
 namespace {
@@ -121,11 +122,14 @@ std::string Dots(std::size_t count) {
 
 // What the chip must have received, by the row.
 std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
-  std::string load = {'\x55', '\x03', '\x45'};
-  load.append(reinterpret_cast<const char*>(kWriteControlProgram), kWriteControlProgramSize);
+  const bool fast = !row.options.empty() && row.options[0] == "--fast";
+  const unsigned char* image = fast ? kFastProgram : kWriteControlProgram;
+  const std::size_t size = fast ? kFastProgramSize : kWriteControlProgramSize;
+  std::string load = {'\x55', static_cast<char>(size >> 8), static_cast<char>(size & 0xFF)};
+  load.append(reinterpret_cast<const char*>(image), size);
   std::string bytes(static_cast<std::size_t>(row.tries.count), '\0');
   bytes += load.substr(0, row.load.bytes < 0 ? load.size() : static_cast<std::size_t>(row.load.bytes));
-  const Lines records = RecordLinesOf(file);
+  const Lines records = fast ? Lines() : RecordLinesOf(file);
   const std::size_t sent = row.records.lines < 0 ? records.size() : static_cast<std::size_t>(row.records.lines);
   for (std::size_t i = 0; i < records.size() && i < sent; ++i) bytes += records[i];
   return bytes;
@@ -141,6 +145,13 @@ std::string FlashOfFile(const std::string& file) {
   const std::string plain = folder.Write("plain.mot", text);
   if (!RunTool("srec_cat '" + plain + "' -fill 0xFF 0 0x20000 -o '" + bin + "' -binary")) return "srec_cat failed";
   return ReadWholeFile(bin);
+}
+
+// ... with the bytes the row expects to differ.
+std::string FlashOfFile(const std::string& file, const RunRow& row) {
+  std::string flash = FlashOfFile(file);
+  for (const auto& [address, value] : row.flashExcept) flash.at(address) = static_cast<char>(value);
+  return flash;
 }
 
 // The row's h8board options, "{file}" replaced by the program file's path.
@@ -174,11 +185,11 @@ std::string ProgramFile(const std::string& name) {
 }
 
 // The row's console text with the tokens (run_table.h) filled in for this file.
-enum class Token { kFile, kLoad, kDots, kRec, kRecords, kLines, kTries, kFail, kSuccess };
+enum class Token { kFile, kFastLoad, kLoad, kDots, kRec, kRecords, kLines, kTries, kFail, kSuccess };
 
 std::string ExpandConsole(const std::string& text, const std::string& file) {
   static const std::map<std::string, Token> tokens = {
-      {"file", Token::kFile},   {"load", Token::kLoad},   {"dots", Token::kDots},
+      {"file", Token::kFile},   {"fastload", Token::kFastLoad}, {"load", Token::kLoad},   {"dots", Token::kDots},
       {"rec", Token::kRec},     {"records", Token::kRecords}, {"lines", Token::kLines},
       {"tries", Token::kTries}, {"fail", Token::kFail},   {"success", Token::kSuccess}};
   static const std::regex token(R"(\{(\w+)(?::(\d+))?(?::([^}]*))?\})");  // {name}, {name:N}, {name:N:WORD}
@@ -192,6 +203,7 @@ std::string ExpandConsole(const std::string& text, const std::string& file) {
     unsigned long n = (*at)[2].matched ? std::stoul((*at)[2]) : 0;
     switch (tokens.at((*at)[1])) {  // an unknown token throws: the row is wrong
       case Token::kFile: out += file; break;
+      case Token::kFastLoad: out += Dots(kFastProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
       case Token::kLoad: out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
       case Token::kDots: out += Dots(n); break;
       case Token::kRec: out += Shown(RecordLinesOf(file).at(n - 1)); break;
@@ -291,11 +303,17 @@ void RunInProcess(const RunRow& row) {
   std::string name = row.piped ? pipe.path : file;
   SetConsoleSink([&console](const char* bytes, std::size_t size) { console.append(bytes, size); });
   // As a shell passes them: argv[argc] is a null pointer.
-  char* argv[] = {program.data(), device.data(), row.file.empty() ? nullptr : name.data(), nullptr};
+  std::vector<std::string> args = row.options;
+  args.insert(args.begin(), program);
+  args.push_back(device);
+  if (!row.file.empty()) args.push_back(name);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   SetRunClock(board_line::VirtualSeconds);
   testing::internal::CaptureStderr();
   alarm(kRealSecondsPerRun);  // a run that hangs ends the process at once
-  Initialize(row.file.empty() ? 2 : 3, argv);
+  Initialize(static_cast<int>(argv.size()) - 1, argv.data());
   Run();
   Terminate();
   alarm(0);
@@ -312,11 +330,14 @@ void RunInProcess(const RunRow& row) {
   ExpectErr(err, row, expected, true, name);
   EXPECT_TRUE(row.virtualMs < 0 || board_line::VirtualMs() == row.virtualMs) << "virtual ms: " << board_line::VirtualMs();
   const std::vector<std::uint8_t>& sent = board_line::HostBytes();
-  EXPECT_EQ(std::string(sent.begin(), sent.end()), ExpectedHostBytes(row, file)) << "what the chip received";
+  const std::string expectedSent = ExpectedHostBytes(row, file);
+  // In the fast mode the protocol's own bytes follow the load.
+  const std::size_t compared = row.options.empty() ? sent.size() : std::min(sent.size(), expectedSent.size());
+  EXPECT_EQ(std::string(sent.begin(), sent.begin() + static_cast<long>(compared)), expectedSent) << "what the chip received";
   Board* board = board_line::LastBoard();
   const std::uint8_t* cells = board != nullptr ? board->Flash().Cells() : nullptr;
   EXPECT_TRUE(cells == nullptr || row.flash != FlashAfter::kFile ||
-              FlashOfFile(file) == std::string(cells, cells + FlashMemory::kSize)) << "the flash differs from the file";
+              FlashOfFile(file, row) == std::string(cells, cells + FlashMemory::kSize)) << "the flash differs from the file";
   EXPECT_TRUE(cells == nullptr || row.flash != FlashAfter::kNothingProgrammed ||
               board->Flash().GetStats().bytesProgrammed == 0) << "bytes were programmed";
 }
@@ -378,6 +399,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
   for (std::size_t i = 0; i < rows.size(); ++i) {
     pipes.push_back(std::make_unique<Pipe>(rows[i].piped && !underWine ? files[i] : ""));
     std::vector<std::string> args(korvel.begin() + (underWine ? 0 : 1), korvel.end());
+    args.insert(args.end(), rows[i].options.begin(), rows[i].options.end());
     std::string name = pipes[i]->path.empty() ? files[i] : pipes[i]->path;
     if (underWine) {  // COM<i+1> (the first as a device path with slashes), the file relative to the work folder
       std::filesystem::copy(files[i], work.Path(std::to_string(i) + ".mot"));
@@ -399,7 +421,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
     for (std::size_t at; underWine && (at = err.find("\r\n")) != std::string::npos;) err.erase(at, 1);
     ExpectErr(err, rows[i], expected, false, shown);
     EXPECT_TRUE(rows[i].flash != FlashAfter::kFile ||
-                ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(files[i])) << "flash differs";
+                ReadWholeFile(work.Path(std::to_string(i) + ".bin")) == FlashOfFile(files[i], rows[i])) << "flash differs";
     EXPECT_TRUE(rows[i].flash != FlashAfter::kNothingProgrammed || served.err.rfind("h8board: 0 bytes programmed", 0) == 0)
         << served.err;
   }

@@ -14,6 +14,7 @@
 //   {lines}      the number of lines in the file
 //   {tries:N:W}  N synchronisation tries, each "." and the word W
 //   {fail} {success}  the final report, bell included
+//   {fastload}   a clean load of the fast-mode program
 #ifndef KORVEL_TESTS_RUNS_RUN_TABLE_H
 #define KORVEL_TESTS_RUNS_RUN_TABLE_H
 
@@ -52,6 +53,7 @@ struct RunRow {
   std::string err;                 // standard error before the run summary, exactly
   std::string summary;             // in process: the summary line itself (virtual clock); "": its outcome only
   FlashAfter flash = FlashAfter::kUnchecked;
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> flashExcept;
   Tries tries{1};
   Load load = kWholeLoad;
   Records records = kAllRecords;
@@ -60,6 +62,10 @@ struct RunRow {
   // checked): every 5 ms poll and 10 ms line poll of the Rs operations counts.
   long virtualMs = -1;
   std::string port;  // a port number instead of the device path (in process)
+  // korvel's options before the port (--fast ...). With --fast the chip must
+  // have received the synchronisation and the fast-mode program's load;
+  // what follows is the program's protocol, which the console shows.
+  std::vector<std::string> options;
   unsigned places = kInProcess;
   bool piped = false;    // the file reaches korvel through a named pipe, written once
 
@@ -67,6 +73,10 @@ struct RunRow {
       : name(std::move(n)), board(std::move(b)), console(std::move(c)) {}
   RunRow& File(std::string f) { return file = std::move(f), *this; }
   RunRow& Flash(FlashAfter f) { return flash = f, *this; }
+  // The flash holds the file but value at address.
+  RunRow& FlashExceptAt(std::uint32_t address, std::uint8_t value) {
+    return flashExcept = {{address, value}}, flash = FlashAfter::kFile, *this;
+  }
   RunRow& Sent(Tries t, Load l = kWholeLoad, Records r = kAllRecords) { return tries = t, load = l, records = r, *this; }
   RunRow& CutAfter(std::size_t bytes) { return hostBytesThatArrive = bytes, *this; }
   RunRow& Err(std::string text) { return err = std::move(text), *this; }
@@ -74,6 +84,7 @@ struct RunRow {
   RunRow& Takes(long ms) { return virtualMs = ms, *this; }
   RunRow& OnPort(std::string number) { return port = std::move(number), *this; }
   RunRow& Also(unsigned where) { return places |= where, *this; }
+  RunRow& Korvel(std::vector<std::string> o) { return options = std::move(o), *this; }
   RunRow& Piped() { return piped = true, *this; }
 };
 
@@ -81,5 +92,7 @@ struct RunRow {
 inline void PrintTo(const RunRow& row, std::ostream* out) { *out << row.name; }
 
 const std::vector<RunRow>& RunTable();
+// The fast mode's rows (fast_run_table.cpp), part of RunTable().
+std::vector<RunRow> FastRunRows();
 
 #endif

@@ -215,3 +215,46 @@ TEST(CpuFlags, BitInstructionsWorkOnZOrCControlInstructionsOnTheWholeCcr) {
 }
 
 }  // namespace
+
+// Execution states as the H8/300H programming manual's table gives them for
+// on-chip memory in advanced mode (2 states a word fetched or moved, 1 an
+// internal operation), for the kinds of instruction the write-control
+// program is made of; and its pulse loop, mov.w #N,e5 then N + 1 passes of
+// dec.w #1,e5 (2 states) and bpl (4).
+TEST(CpuStates, AsTheManualCountsThem) {
+  const struct { const char* text; Bytes8 code; std::uint64_t states; } cases[] = {
+      {"mov.b r4l,@0x40:8", {0x3C, 0x40}, 4},
+      {"mov.w r4,@0xffa8:16", {0x6B, 0x84, 0xFF, 0xA8}, 6},
+      {"mov.l er0,@-er7", {0x01, 0x00, 0x6D, 0xF0}, 10},
+      {"mov.l @er7+,er0", {0x01, 0x00, 0x6D, 0x70}, 10},
+      {"mov.b @er1+,r0l", {0x6C, 0x18}, 6},
+      {"and.l #0x1ffff,er2", {0x7A, 0x62, 0x00, 0x01, 0xFF, 0xFF}, 6},
+      {"beq 0x1014", {0x58, 0x70, 0x00, 0x10}, 6},
+      {"bra 0x1002", {0x40, 0x00}, 4},
+      {"bsr 0x1004", {0x5C, 0x00, 0x00, 0x00}, 10},
+      {"rts", {0x54, 0x70}, 10},
+      {"jsr @er1", {0x5D, 0x10}, 8},
+      {"mulxu.b r1h,r0", {0x50, 0x10}, 14},
+      {"bset #0x0,@er1", {0x7D, 0x10, 0x70, 0x00}, 8},
+      {"btst #0x7,@0xbc:8", {0x7E, 0xBC, 0x73, 0x70}, 6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(DisassembleAll(c.code, kSnippetAddress), c.text);
+    FlatMemory memory;
+    std::copy(c.code.begin(), c.code.end(), memory.bytes_.begin() + kSnippetAddress);
+    H8Cpu cpu(memory);
+    cpu.Reset(kSnippetAddress);
+    cpu.SetEr(1, 0x2000);
+    cpu.SetEr(7, 0x3000);
+    ASSERT_TRUE(cpu.Step());
+    EXPECT_EQ(cpu.States(), c.states);
+  }
+  for (std::uint8_t passes : {1, 16, 41}) {
+    FlatMemory memory;
+    H8Cpu cpu(memory);
+    cpu.Reset(kSnippetAddress);
+    RunSnippet(cpu, memory, {0x79, 0x0D, 0x00, static_cast<std::uint8_t>(passes - 1), 0x1B, 0x5D, 0x4A, 0xFC});
+    EXPECT_EQ(cpu.States(), 4u + 6u * passes) << passes << " passes";
+  }
+}

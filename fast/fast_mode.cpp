@@ -1,0 +1,294 @@
+#include "fast_mode.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "boot_loader.h"
+#include "console.h"
+#include "fast_file.h"
+#include "fast_link.h"
+#include "fast_program.h"
+#include "fast_rates.h"
+#include "rs.h"
+#include "run_clock.h"
+#include "run_settings.h"
+
+namespace {
+
+constexpr std::size_t kBlockBytes = 256;  // the chip's frame buffer
+constexpr int kMaxRetries = 3;
+constexpr unsigned kAnswerMs = 500;       // beyond the chip's own work and the line
+constexpr unsigned kQuietMs = 100;
+// The chip's work, in CPU states: a byte programmed with every pulse it
+// may take (16 + 2,526 + 6 x 13 wait passes of 6 states, and the rest),
+// and a byte read back into its CRC.
+constexpr double kStatesPerProgrammedByte = 17000;
+constexpr double kStatesPerSummedByte = 200;
+// The chip's rate-change windows (300 ms for the first byte at the new
+// rate, 50 ms between bytes, 20 ms of quiet) are over by then.
+constexpr unsigned kRateWindowMs = 800;
+
+FastFigures g_figures;
+
+class Session {
+ public:
+  explicit Session(int port) : port_(port) {}
+
+  bool Run(const FastFile& file, long maxRate);
+
+ private:
+  bool Hello();
+  bool Ping(unsigned ms);
+  bool TryRate(long rate);
+  void ChooseRate(long maxRate, bool* lost);
+  unsigned FrameMs(std::size_t bytes, double chipStates) const {
+    return kAnswerMs + static_cast<unsigned>((bytes + 6) * 10000.0 / rate_ + chipStates / hz_ * 1000);
+  }
+  // One command, sent again (at most kMaxRetries times) while the chip
+  // finds it damaged or its answer does not come whole; a 'P' must name
+  // the address sent. False when every try failed.
+  bool Exchange(char cmd, std::uint32_t address, std::uint32_t length, const std::uint8_t* data,
+                double chipStates, Answer* answer);
+  bool RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* blank);
+  bool BlankCheck(const FastFile& file);
+  bool Program(const FastFile& file);
+  bool ReadBack(const FastFile& file);
+
+  int port_;
+  int bootBrr_ = 0;
+  double hz_ = 0;
+  long rate_ = kBootRate;
+};
+
+bool Session::Ping(unsigned ms) {
+  RsFlush(port_);
+  SendFrame(port_, CommandFrame('H', 0, 0));
+  return ReadAnswer(port_, ms).code == 'K';
+}
+
+// The hello the program sends at its start; asked for again when it came
+// damaged.
+bool Session::Hello() {
+  Answer hello = ReadAnswer(port_, 1000);
+  for (int tries = 0; hello.code != 'K' && tries < kMaxRetries; ++tries) {
+    WaitForQuiet(port_, kQuietMs);
+    SendFrame(port_, CommandFrame('H', 0, 0));
+    hello = ReadAnswer(port_, kAnswerMs);
+  }
+  if (hello.code != 'K') {
+    Print("Fast program: no hello");
+    NewLine();
+    return false;
+  }
+  const int version = static_cast<int>(hello.value >> 24);
+  bootBrr_ = static_cast<int>(hello.value >> 16 & 0xFF);
+  hz_ = ClockFromBootBrr(bootBrr_);
+  Print("Fast program %d: BRR %d at 9600 bit/s, clock %.4f MHz", version, bootBrr_, hz_ / 1e6);
+  NewLine();
+  if (version != kFastProgramVersion) {
+    Print("Fast program: version %d, korvel needs %d", version, kFastProgramVersion);
+    NewLine();
+    return false;
+  }
+  return true;
+}
+
+bool Session::TryRate(long rate) {
+  const int brr = BrrForRate(bootBrr_, rate);
+  const long old = rate_;
+  RsFlush(port_);
+  SendFrame(port_, CommandFrame('R', static_cast<std::uint32_t>(brr), 0));
+  const Answer ack = ReadAnswer(port_, FrameMs(0, 0));
+  if (ack.code == 'R' && ack.value == static_cast<std::uint32_t>(brr) && RsSetBitRate(port_, rate) == 1) {
+    RsSleep(1);  // the chip turns its receiver on again one bit time after the switch
+    RsFlush(port_);
+    const std::vector<std::uint8_t> pattern = CommandFrame('H', 0x55AA00, 0xFF0FF0);
+    SendFrame(port_, pattern);
+    if (ReadBytes(port_, pattern.size(), 300) == pattern) {
+      rate_ = rate;
+      return true;
+    }
+  }
+  // The chip goes back to the old rate once its windows are over, unless it
+  // took the check as good; then it answers at the new one.
+  RsSleep(kRateWindowMs);
+  RsSetBitRate(port_, old);
+  WaitForQuiet(port_, kQuietMs);
+  if (Ping(kAnswerMs)) return false;
+  RsSetBitRate(port_, rate);
+  WaitForQuiet(port_, kQuietMs);
+  if (Ping(kAnswerMs)) {
+    rate_ = rate;
+    return true;
+  }
+  RsSetBitRate(port_, old);
+  rate_ = 0;  // lost
+  return false;
+}
+
+void Session::ChooseRate(long maxRate, bool* lost) {
+  *lost = false;
+  for (long rate : RateLadder(bootBrr_, maxRate)) {
+    if (TryRate(rate)) break;
+    if (rate_ == 0) {
+      Print("Rate %ld bit/s failed, and the chip answers at no rate", rate);
+      NewLine();
+      *lost = true;
+      return;
+    }
+    Print("Rate %ld bit/s failed", rate);
+    NewLine();
+  }
+  Print("Rate %ld bit/s", rate_);
+  NewLine();
+}
+
+bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, const std::uint8_t* data,
+                       double chipStates, Answer* answer) {
+  const std::vector<std::uint8_t> frame = CommandFrame(cmd, address, length, data, data ? length : 0);
+  for (int attempt = 0; attempt <= kMaxRetries; ++attempt) {
+    RsFlush(port_);
+    SendFrame(port_, frame);
+    *answer = ReadAnswer(port_, FrameMs(frame.size(), chipStates));
+    const char* why = "the chip found the frame damaged";
+    if (answer->code == 'P' && answer->value != address) answer->code = 0;  // a late answer to an earlier frame
+    if (answer->code != 'C') {
+      if (answer->code != 0) return true;
+      why = "no good answer";
+      WaitForQuiet(port_, kQuietMs);
+    }
+    if (attempt == kMaxRetries) {
+      Print("%c at H'%05lX: %s, %d retries: given up", cmd, static_cast<unsigned long>(address), why, kMaxRetries);
+      NewLine();
+      break;
+    }
+    ++g_figures.retries;
+    Print("Retry %d of %c at H'%05lX: %s", attempt + 1, cmd, static_cast<unsigned long>(address), why);
+    NewLine();
+  }
+  return false;
+}
+
+bool Session::RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* blank) {
+  Answer sum;
+  if (!Exchange('S', address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != 'S') return false;
+  const std::vector<std::uint8_t> erased(length, 0xFF);
+  *blank = sum.value == Crc32(erased.data(), erased.size());
+  return true;
+}
+
+// Every byte the file programs must read H'FF. A range that does not is
+// halved until its first such byte is found.
+bool Session::BlankCheck(const FastFile& file) {
+  Print("Blank check of %lu bytes...", static_cast<unsigned long>(file.dataBytes));
+  for (const FlashRange& range : file.ranges) {
+    std::uint32_t address = range.address, length = static_cast<std::uint32_t>(range.bytes.size());
+    bool blank = true;
+    if (!RangeIsBlank(address, length, &blank)) return false;
+    if (blank) continue;
+    while (length > 1) {
+      const std::uint32_t half = length / 2;
+      if (!RangeIsBlank(address, half, &blank)) return false;
+      if (blank) address += half;
+      length = blank ? length - half : half;
+    }
+    NewLine();
+    Print("Flash not erased: H'%05lX does not read H'FF", static_cast<unsigned long>(address));
+    NewLine();
+    return false;
+  }
+  Print("OK");
+  NewLine();
+  return true;
+}
+
+bool Session::Program(const FastFile& file) {
+  const std::vector<FlashBlock> blocks = CutIntoBlocks(file.ranges, kBlockBytes);
+  Print("Programming %lu bytes in %lu block%s", static_cast<unsigned long>(file.dataBytes),
+        static_cast<unsigned long>(blocks.size()), blocks.size() == 1 ? "" : "s");
+  NewLine();
+  const bool terminal = ConsoleIsTerminal();
+  unsigned long done = 0;
+  unsigned shownTenth = 0;
+  for (const FlashBlock& block : blocks) {
+    Answer answer;
+    const auto size = static_cast<std::uint32_t>(block.size);
+    if (!Exchange('W', block.address, size, block.bytes, kStatesPerProgrammedByte * size, &answer)) return false;
+    if (answer.code != 'P') {
+      if (answer.code == 'V')
+        Print("Byte at H'%05lX does not program (not verified after 6 pulses)", static_cast<unsigned long>(answer.value));
+      else
+        Print("Block at H'%05lX: the chip answers %c", static_cast<unsigned long>(block.address), answer.code);
+      NewLine();
+      return false;
+    }
+    done += block.size;
+    ++g_figures.blocks;
+    g_figures.dataBytes = done;
+    const unsigned percent = static_cast<unsigned>(done * 100 / file.dataBytes);
+    if (terminal) {
+      Print("\r%lu bytes, %u%%", done, percent);
+      if (done == file.dataBytes) NewLine();
+    } else if (percent / 10 > shownTenth) {
+      shownTenth = percent / 10;
+      Print("%lu bytes, %u%%", done, percent);
+      NewLine();
+    }
+  }
+  return true;
+}
+
+bool Session::ReadBack(const FastFile& file) {
+  bool all = true;
+  for (const FlashRange& range : file.ranges) {
+    Answer sum;
+    const auto length = static_cast<std::uint32_t>(range.bytes.size());
+    if (!Exchange('S', range.address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != 'S') return false;
+    const std::uint32_t expected = Crc32(range.bytes.data(), range.bytes.size());
+    Print("Read-back H'%05lX-H'%05lX: CRC-32 %08lX", static_cast<unsigned long>(range.address),
+          static_cast<unsigned long>(range.address + length - 1), static_cast<unsigned long>(sum.value));
+    Print(sum.value == expected ? ", as the file" : ", the file gives %08lX", static_cast<unsigned long>(expected));
+    NewLine();
+    all = all && sum.value == expected;
+  }
+  return all;
+}
+
+bool Session::Run(const FastFile& file, long maxRate) {
+  if (!Hello()) return false;
+  bool lost = false;
+  g_figures.used = true;
+  ChooseRate(maxRate, &lost);
+  g_figures.rate = rate_;
+  if (lost || !BlankCheck(file)) return false;
+  const double start = RunClockSeconds();
+  const bool programmed = Program(file);
+  g_figures.seconds = RunClockSeconds() - start;
+  if (!programmed) return false;
+  const bool same = ReadBack(file);
+  g_figures.seconds = RunClockSeconds() - start;
+  return same;
+}
+
+}  // namespace
+
+const FastFigures& LastFastFigures() { return g_figures; }
+void ClearFastFigures() { g_figures = FastFigures(); }
+
+bool ProgramChipFast(const char* fileName, long maxRate, bool* noSync) {
+  const FastFile file = ReadFastFile(fileName);
+  if (!file.ok) {
+    if (!file.problem.empty()) {
+      PrintLong(file.problem);
+      NewLine();
+    }
+    return false;
+  }
+  const int port = g_runSettings.portIndex;
+  RsFlush(port);
+  Print("WAIT H3048 Boot mode...");
+  if (!SynchroniseBoot(port, noSync) || LoadProgram(kFastProgram, kFastProgramSize) != 1) return false;
+  Beep();
+  Session session(port);
+  return session.Run(file, maxRate);
+}

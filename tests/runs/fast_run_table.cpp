@@ -1,0 +1,158 @@
+// The fast mode's rows of the run table: korvel --fast against the same
+// virtual board, which runs the fast-mode program's own bytes at the
+// board's clock.
+//
+// Byte positions for the line's faults (counted by the board from the
+// first byte after the start signal) in a blink.mot run at 16 MHz: the
+// chip receives the rate frame (1-11), the rate check (12-22), the two
+// blank-check frames (23-44), the block at H'00000 (45-59: 11 bytes and 4
+// of data) and the block at H'00100 (60-150: 80 bytes of data from 67);
+// it sends the hello (1-6), the rate answer (7-12), the check sent back
+// (13-23), two blank-check answers (24-35), the answer to the block at
+// H'00000 (36-41), then the one to the block at H'00100 (42-47).
+#include "run_table.h"
+
+namespace {
+
+// The load, the hello with the boot program's BRR at the board's clock, and
+// the rate chosen from it.
+std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
+  return "WAIT H3048 Boot mode....!{fastload}\aFast program 1: BRR " + brr + " at 9600 bit/s, clock " + mhz +
+         " MHz\r\n" + rate;
+}
+const std::string kAt16 = Loaded("51", "15.9744", "Rate 38400 bit/s\r\n");
+const std::string kBlinkBlank = "Blank check of 84 bytes...OK\r\nProgramming 84 bytes in 2 blocks\r\n";
+const std::string kBlinkFirst = "Read-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n";
+const std::string kBlinkRead = kBlinkFirst + "Read-back H'00100-H'0014F: CRC-32 B767BD35, as the file\r\n";
+const std::string kBlinkDone = "84 bytes, 100%\r\n" + kBlinkRead + "{success}";
+const std::string k32kDone = "Blank check of 32768 bytes...OK\r\nProgramming 32768 bytes in 128 blocks\r\n"
+                             "3328 bytes, 10%\r\n6656 bytes, 20%\r\n9984 bytes, 30%\r\n13312 bytes, 40%\r\n"
+                             "16384 bytes, 50%\r\n19712 bytes, 60%\r\n23040 bytes, 70%\r\n26368 bytes, 80%\r\n"
+                             "29696 bytes, 90%\r\n32768 bytes, 100%\r\n"
+                             "Read-back H'00000-H'07FFF: CRC-32 1055835E, as the file\r\n{success}";
+
+RunRow Fast(const std::string& name, std::vector<std::string> board, const std::string& file, const std::string& console,
+            std::vector<std::string> options = {"--fast"}) {
+  return RunRow(name, std::move(board), console).File(file).Korvel(std::move(options));
+}
+
+// blink.mot at a crystal: the BRR the boot program sets, the clock korvel
+// derives from it and the rate it then chooses.
+RunRow AtClock(const std::string& mhz, const std::string& brr, const std::string& derived, const std::string& rate) {
+  return Fast("fast: at " + mhz + " MHz the rate is " + rate, {"--clock", mhz}, "blink.mot",
+              Loaded(brr, derived, "Rate " + rate + " bit/s\r\n") + kBlinkBlank + kBlinkDone)
+      .Flash(FlashAfter::kFile);
+}
+
+}  // namespace
+
+std::vector<RunRow> FastRunRows() {
+  return {
+      Fast("fast: blink.mot at 38400 bit/s", {}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
+          .Flash(FlashAfter::kFile).Also(kExecutable | kWine)
+          .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
+      AtClock("14.7456", "47", "14.7456", "115200").Also(kExecutable),
+      AtClock("18.432", "59", "18.4320", "115200"),
+      AtClock("10", "32", "10.1376", "9600"),
+      Fast("fast: a line that carries 57600 bit/s makes 115200 step down", {"--clock", "14.7456", "--line-limit", "57600"},
+           "blink.mot",
+           Loaded("47", "14.7456", "Rate 115200 bit/s failed\r\nRate 57600 bit/s\r\n") + kBlinkBlank + kBlinkDone)
+          .Flash(FlashAfter::kFile).Also(kExecutable),
+      Fast("fast: --max-rate caps the ladder", {"--clock", "14.7456"}, "blink.mot",
+           Loaded("47", "14.7456", "Rate 19200 bit/s\r\n") + kBlinkBlank + kBlinkDone, {"--fast", "--max-rate", "19200"})
+          .Flash(FlashAfter::kFile),
+      Fast("fast: --max-rate 9600 keeps the boot program's rate", {}, "blink.mot",
+           Loaded("51", "15.9744", "Rate 9600 bit/s\r\n") + kBlinkBlank + kBlinkDone, {"--fast", "--max-rate", "9600"})
+          .Flash(FlashAfter::kFile),
+      Fast("fast: a rate --max-rate does not take", {}, "blink.mot", "--max-rate 4800: give 115200, 57600, 38400, "
+           "19200 or 9600{fail}", {"--fast", "--max-rate", "4800"}).Sent(Tries(0), Load(0), Records(0)),
+      Fast("fast: the 128 KB sample", {"--clock", "14.7456"}, "random128k_s2_32.mot",
+           Loaded("47", "14.7456", "Rate 115200 bit/s\r\n") + "Blank check of 131072 bytes...OK\r\n"
+           "Programming 131072 bytes in 512 blocks\r\n"
+           "13312 bytes, 10%\r\n26368 bytes, 20%\r\n39424 bytes, 30%\r\n52480 bytes, 40%\r\n65536 bytes, 50%\r\n"
+           "78848 bytes, 60%\r\n91904 bytes, 70%\r\n104960 bytes, 80%\r\n118016 bytes, 90%\r\n131072 bytes, 100%\r\n"
+           "Read-back H'00000-H'1FFFF: CRC-32 B6F32F51, as the file\r\n{success}").Flash(FlashAfter::kFile)
+          // The line is instant in process: 10.2 s is the chip's own time, 1147 states a byte.
+          .Summary("korvel: Success: 512 blocks, 131072 data bytes in 10.2 s at 115200 bit/s, 0 retries; 11.3 s in all"),
+      // The 32 KB sample on a paced line: the run's whole time on the virtual
+      // clock, korvel's start to its last word (the speed goals: 8 s and 14 s).
+      Fast("fast: the 32 KB sample at 14.7456 MHz on a paced line", {"--clock", "14.7456", "--pace"}, "random32k_s1_16.mot",
+           Loaded("47", "14.7456", "Rate 115200 bit/s\r\n") + k32kDone).Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 128 blocks, 32768 data bytes in 5.3 s at 115200 bit/s, 0 retries; 7.7 s in all"),
+      Fast("fast: the 32 KB sample at 14.7456 MHz behind a 16 ms adapter latency", {"--clock", "14.7456", "--pace",
+           "--latency", "16"}, "random32k_s1_16.mot", Loaded("47", "14.7456", "Rate 115200 bit/s\r\n") + k32kDone)
+          // The load's 990 echoes each wait out the latency: 16 s of the 18 s more.
+          .Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 128 blocks, 32768 data bytes in 7.3 s at 115200 bit/s, 0 retries; 25.7 s in all")
+          .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
+               "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
+               "allow that, use an adapter whose driver does)\n"),
+      Fast("fast: the 32 KB sample at 16 MHz on a paced line", {"--clock", "16", "--pace"}, "random32k_s1_16.mot",
+           kAt16 + k32kDone).Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 128 blocks, 32768 data bytes in 11.2 s at 38400 bit/s, 0 retries; 13.6 s in all"),
+      // --- the line's faults ---
+      // The chip took the check sent at the new rate as good and stays there;
+      // its echo came back damaged, so korvel finds it at the new rate.
+      Fast("fast: a damaged rate check the chip took as good: found at the new rate", {"--tx-noise", "15:01"},
+           "blink.mot", kAt16 + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
+      Fast("fast: a line too slow for the boot program's rate: no hello, Fail", {"--line-limit", "4800"}, "blink.mot",
+           "WAIT H3048 Boot mode....!{fastload}\aFast program: no hello\r\n{fail}")
+          .Flash(FlashAfter::kNothingProgrammed)
+          .Summary("korvel: Fail: 0 records, 0 data bytes; 1.8 s in all"),
+      Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 1 retry; 0.0 s in all"),
+      Fast("fast: a block damaged on every try fails naming its address",
+           {"--rx-noise", "70:10", "--rx-noise", "161:10", "--rx-noise", "252:10", "--rx-noise", "343:10"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 2 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 3 of W at H'00100: the chip found the frame damaged\r\n"
+           "W at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
+      Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "100"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile),
+      Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "44:01"},
+           "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile),
+      Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "42:1000"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
+          .Flash(FlashAfter::kFile),
+      // 41A00E45: the file's H'00100-H'0014F with bit 2 of H'00120 flipped.
+      Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
+           kAt16 + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkFirst +
+           "Read-back H'00100-H'0014F: CRC-32 41A00E45, the file gives B767BD35\r\n{fail}"),
+      // The chip finds the block cut short; what is sent again never arrives.
+      // The chip finds the block cut short; what is sent again never arrives.
+      Fast("fast: the cable pulled in the middle of a block", {}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 2 of W at H'00100: no good answer\r\nRetry 3 of W at H'00100: no good answer\r\n"
+           "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
+          .CutAfter(1 + 3 + 990 + 59 + 40),
+      Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
+           kAt16 + "Blank check of 84 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
+          .Flash(FlashAfter::kNothingProgrammed)
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
+      Fast("fast: a stuck flash bit names its byte", {"--stuck-bit", "110:0"}, "three.mot",
+           kAt16 + "Blank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"
+           "Byte at H'00110 does not program (not verified after 6 pulses)\r\n{fail}"),
+      // Line 3 gives H'00108-H'0010F the bytes line 2 gave them.
+      Fast("fast: records that repeat bytes as they are: programmed once", {}, "overlap_same.mot",
+           kAt16 + "Blank check of 16 bytes...OK\r\nProgramming 16 bytes in 1 block\r\n16 bytes, 100%\r\n"
+           "Read-back H'00100-H'0010F: CRC-32 7F679FC9, as the file\r\n{success}").Flash(FlashAfter::kFile),
+      // 250 and 250 bytes in a row: one range of 500, in blocks of 256 and 244.
+      Fast("fast: a range of 500 bytes in blocks of 256 and 244", {}, "two_long.mot",
+           kAt16 + "Blank check of 500 bytes...OK\r\nProgramming 500 bytes in 2 blocks\r\n256 bytes, 51%\r\n"
+           "500 bytes, 100%\r\nRead-back H'01000-H'011F3: CRC-32 B11D8815, as the file\r\n{success}").Flash(FlashAfter::kFile),
+      Fast("fast: overlapping records with other bytes are refused before anything is sent", {}, "overlap.mot",
+           "Record error line 3: overlaps line 2 with other bytes\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
+      Fast("fast: an ELF file, as the ordinary run takes it", {}, "tick.elf",
+           kAt16 + "Blank check of 146 bytes...OK\r\nProgramming 146 bytes in 3 blocks\r\n90 bytes, 61%\r\n"
+           "146 bytes, 100%\r\nRead-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n"
+           "Read-back H'00100-H'00155: CRC-32 9EB1A3D1, as the file\r\n"
+           "Read-back H'0FFE8-H'1001F: CRC-32 6A46BD5D, as the file\r\n{success}").Flash(FlashAfter::kFile),
+      Fast("fast: a file cut off after a data record is refused before anything is sent", {}, "cut_off.mot",
+           "Record error line 2: no end record (the file may be cut off)\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
+      Fast("fast: a file that is not there", {}, "missing.mot", "File not Found...[{file}]\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
+  };
+}
