@@ -9,8 +9,6 @@
 
 namespace {
 
-int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
-
 int ByteAt(const char* line, std::size_t index) {
   return HexValue(line[2 + 2 * index]) * 16 + HexValue(line[3 + 2 * index]);
 }

@@ -47,13 +47,6 @@ void ForEachLine(const std::string& contents, Take take) {
   }
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 bool IsIntelHex(const std::string& contents) {
   bool any = false, all = true;
   ForEachLine(contents, [&](unsigned long, const std::string& line) {

@@ -5,17 +5,17 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-// Address field size in bytes by record type; 0: not a type the chip takes.
-constexpr unsigned kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
+
+namespace {
+
+// Address field size in bytes by record type; 0: not a type the chip takes.
+constexpr unsigned kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
 // The byte whose two digits start at text (both known to be hex).
 unsigned ByteAt(const char* text) {

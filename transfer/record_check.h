@@ -98,6 +98,9 @@ struct RecordCheckResult {
   const char* reason = "";
 };
 
+// The value of one hex digit, either case; -1 for any other character.
+int HexValue(char c);
+
 // The whole check over the lines of a file, each a whole line that the
 // reader would hand out in pieces if it is long, and the end of the file.
 RecordCheckResult CheckRecordLines(const std::vector<std::string>& lines);
