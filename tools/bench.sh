@@ -17,7 +17,8 @@
 #   host CPU    user+sys of the korvel process over its wall time. Goal < 2%.
 #
 # blink.mot is run three times a host and each of its figures is the median;
-# on a shared machine a single short run can fall on a busy moment.
+# on a shared machine a single short run can fall on a busy moment. The
+# 32 KB file is run three times on Linux too (once under Wine).
 #
 # The same for korvel.exe under Wine (COM5 of a Wine prefix kept in
 # DIR/bench-wine), and with h8board --latency 16 (a USB adapter's default

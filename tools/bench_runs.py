@@ -15,6 +15,9 @@ START_LINE = len("[START]\r\n")
 HINT = "korvel: the chip's echoes took"
 GOALS = {"boot": 1.10, "whole": 1.25, "records": 1.03, "cpu": 0.02}
 SHORT_RUNS = 3                              # blink.mot runs a host; their medians are shown
+# The 32 KB file too: on a shared machine one 95 s run can land 2% either
+# side of the next (measured: 92.9 to 94.9 s for the same run).
+BIG_RUNS = 3
 
 
 def sent_lines(data):
@@ -80,6 +83,12 @@ def run(label, host, path, expected_bin, latency=0):
     killer.start()
     fd = korvel.stdout.fileno()
     while True:
+        # Once the records go out this reader looks only every 20 ms: woken
+        # by every answer line it would take the CPU from korvel and the
+        # board at the moment the next record is due (2 cores). A mark
+        # then falls up to 20 ms late, 0.02% of the 32 KB run.
+        if "Program H3048..." in marks and "Success" not in marks:
+            time.sleep(0.02)
         chunk = os.read(fd, 65536)
         now = time.monotonic()
         if not chunk:
@@ -171,15 +180,15 @@ blink = os.path.join(work, "blink.mot")
 blink_bin = os.path.join(work, "blink.bin")
 big_bin = os.path.join(work, "expected.bin")
 if not os.environ.get("FAST_ONLY"):
-    print("boot load wire limit: 2 x %d characters = %.3f s; blink.mot (median of %d runs) and %s (%d records)"
+    print("boot load wire limit: 2 x %d characters = %.3f s; blink.mot (median of %d runs) and %s (%d records, median of %d)"
           % (BOOT_EXCHANGES, 2 * BOOT_EXCHANGES * CHAR_S, SHORT_RUNS, os.path.basename(big_file),
-             len(sent_lines(open(big_file, "rb").read()))))
+             len(sent_lines(open(big_file, "rb").read())), BIG_RUNS))
     print(ROW % ("", "measured s", "ref s", "ratio", "goal", "status"))
     hosts = ["linux"] + (["wine"] if winexe else [])
     plain = {}
     for host in hosts:
         plain[host] = (median_run([run(host, host, blink, blink_bin) for _ in range(SHORT_RUNS)]),
-                       run(host, host, big_file, big_bin))
+                       median_run([run(host, host, big_file, big_bin) for _ in range(BIG_RUNS if host == "linux" else 1)]))
         # Under Wine the whole run includes Wine's own start-up, so only the boot load has a goal there.
         report(*plain[host], goals=GOALS.keys() if host == "linux" else ("boot",))
     for host in hosts:

@@ -23,6 +23,11 @@ constexpr auto kLateWakeLimit = std::chrono::milliseconds(1);
 // Paced, the last stretch before a byte reaches the host is spent awake,
 // so the byte is handed over on time rather than a timer latency later.
 constexpr auto kSpinAhead = std::chrono::microseconds(150);
+// Paced, the board also stays awake this long after handing bytes to the
+// host: a host answers a byte it waited for within a fraction of a
+// millisecond, and a timer or poll wake-up would add its latency to every
+// exchange of the run.
+constexpr auto kSpinAfterHandoff = std::chrono::microseconds(1500);
 
 timespec ToTimespec(Clock::duration d) {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
@@ -65,6 +70,7 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
   bool opened = false, faultReported = false;
   bool timedWake = false;  // the last wait ran out its time, which ended at wakeMoment
   Clock::time_point wakeMoment{};
+  Clock::time_point handedAt{};
   std::uint8_t buffer[4096];
   for (;;) {
     if (stop && *stop) return ServeEnd::kInterrupted;
@@ -95,7 +101,10 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
 
     // To the host: what the chip sent, also just before a fault stops it.
     const std::vector<std::uint8_t>& out = wire.ForHost();
-    if (!out.empty() && !closed) wire.HandedToHost(line.Write(out.data(), out.size()));
+    if (!out.empty() && !closed) {
+      wire.HandedToHost(line.Write(out.data(), out.size()));
+      handedAt = Clock::now();
+    }
     clock.Release();
     if (board.HungUp()) {
       line.HangUp();
@@ -124,6 +133,10 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
         continue;
       }
       wait = *handoff - kSpinAhead - now;
+    }
+    if (wire.Paced() && now - handedAt < kSpinAfterHandoff) {
+      SpinUntil(line.MasterFd(), now + std::min<Clock::duration>(wait, handedAt + kSpinAfterHandoff - now));
+      continue;
     }
     wakeMoment = now + wait;
     timedWake = WaitOnLine(line.MasterFd(), !wire.ForHost().empty(), wait);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <random>
@@ -176,10 +177,11 @@ bool OddBranch(const H8Instruction& insn) {
   return branch && insn.operands.size() > 2 && (std::stoul(insn.operands, nullptr, 16) & 1) != 0;
 }
 
-TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
-  REQUIRE_CROSS_TOOLS();
-  // Each candidate gets a 32-byte slot: its words, then (when the decoder
-  // knows it) random operand bytes up to its length, then zeros.
+constexpr std::uint32_t kSlot = 32;
+
+// A 32-byte slot a candidate: its words, then (when the decoder knows it)
+// random operand bytes up to its length, then zeros.
+Bytes8 SlotProgram() {
   // First words: all of them, except that where the first byte alone
   // decides (2x, 3x, 4x, 8x-Fx: register and 8-bit fields only) a sample of
   // second bytes does.
@@ -210,7 +212,6 @@ TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
       }
     }
   }
-  constexpr std::uint32_t kSlot = 32;
   Bytes8 bytes(candidates.size() * kSlot);
   std::mt19937 random(20240607);
   for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -225,6 +226,12 @@ TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
       slot[k] = static_cast<std::uint8_t>(random());
     }
   }
+  return bytes;
+}
+
+TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
+  REQUIRE_CROSS_TOOLS();
+  const Bytes8 bytes = SlotProgram();
   std::map<std::uint32_t, ObjdumpLine> objdump;
   for (const ObjdumpLine& line : ObjdumpBinary(bytes, 0)) {
     if (line.address % kSlot == 0) objdump[line.address] = line;
@@ -255,6 +262,69 @@ TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
   EXPECT_GT(both_reject, 1000);
   EXPECT_GT(extensions, 1000);
   EXPECT_GT(odd_branches, 100);
+}
+
+// The text of a form with its numbers and register numbers left out:
+// "mov.b\tr0l,@0xbb:8" and "mov.b\tr3l,@0x12:8" are one form.
+std::string Shape(const H8Instruction& insn) {
+  static const std::regex kNumber("0x[0-9a-f]+|[0-9]+");
+  return insn.mnemonic + "\t" + std::regex_replace(insn.operands, kNumber, "N");
+}
+
+// The decoder's text as assembler source: a branch target relative to the
+// instruction (".+6", ".-4"), as it has no label.
+std::string Source(const H8Instruction& insn) {
+  const bool branch = insn.mnemonic == "bsr" || (insn.mnemonic.size() == 3 && insn.mnemonic[0] == 'b' &&
+                                                 insn.operands.compare(0, 2, "0x") == 0);
+  if (!branch) return insn.Text();
+  const long offset = static_cast<long>(std::stoul(insn.operands, nullptr, 16)) - static_cast<long>(insn.address);
+  return insn.mnemonic + "\t." + (offset < 0 ? "" : "+") + std::to_string(offset);
+}
+
+// One instance of every form the decoder knows, written as source,
+// assembled by h8300-hms-as and linked at 0; the decoder then steps through
+// the program from its first byte, each time by the length it decoded, and
+// each step must land on an instruction of objdump's and read as it does.
+TEST(DisasmObjdump, ALinearProgramOfEveryFormAsTheAssemblerWritesIt) {
+  REQUIRE_CROSS_TOOLS();
+  if (!ToolAvailable("h8300-hms-as") || !ToolAvailable("h8300-hms-ld")) GTEST_SKIP() << "no H8 assembler";
+  const Bytes8 slots = SlotProgram();
+  std::map<std::string, std::string> forms;  // shape -> source line
+  for (std::uint32_t address = 0; address < slots.size(); address += kSlot) {
+    const H8Instruction insn = H8Disassemble(&slots[address], kSlot, address);
+    if (insn.Known() && !OddBranch(insn)) forms.emplace(Shape(insn), Source(insn));
+  }
+  std::string source = "\t.h8300h\n\t.section .text\n";
+  for (const auto& form : forms) source += "\t" + form.second + "\n";
+  TempFolder dir;
+  dir.Write("forms.s", source);
+  dir.Write("at0.ld", "OUTPUT_FORMAT(\"coff-h8300\")\nOUTPUT_ARCH(h8300h)\nSECTIONS { .text 0 : { *(.text) } }\n");
+  const std::string s = dir.Path("forms.s"), o = dir.Path("forms.o"), x = dir.Path("forms.x");
+  for (const auto& step : std::vector<std::vector<std::string>>{{"h8300-hms-as", s, "-o", o},
+                                                                {"h8300-hms-ld", "-T", dir.Path("at0.ld"), o, "-o", x},
+                                                                {"h8300-hms-objcopy", "-O", "binary", x, x + ".bin"}}) {
+    const ProcessResult result = RunProcess("/usr/bin/env", step, 120);
+    ASSERT_EQ(result.exitCode, 0) << step[0] << ": " << result.err;
+  }
+  std::ifstream in(x + ".bin", std::ios::binary);
+  const Bytes8 bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::map<std::uint32_t, ObjdumpLine> objdump;
+  for (const ObjdumpLine& line : ParseObjdump(Objdump({"-d", "-m", "h8300h", x}))) objdump[line.address] = line;
+
+  std::uint32_t address = 0;
+  std::size_t steps = 0;
+  while (address < bytes.size()) {
+    const H8Instruction insn = H8Disassemble(&bytes[address], bytes.size() - address, address);
+    const auto found = objdump.find(address);
+    ASSERT_NE(found, objdump.end()) << "the sweep left objdump's instructions at " << address;
+    ASSERT_TRUE(insn.Known()) << found->second.text;
+    EXPECT_EQ(insn.Text(), found->second.text) << Hex(&bytes[address], insn.length);
+    ASSERT_EQ(insn.length, found->second.length) << "length of " << found->second.text;
+    address += static_cast<std::uint32_t>(insn.length);
+    ++steps;
+  }
+  EXPECT_EQ(steps, forms.size());
+  EXPECT_GT(steps, 300u);
 }
 
 }  // namespace
