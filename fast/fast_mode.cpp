@@ -53,8 +53,14 @@ class Session {
   bool BlankCheck(const FastFile& file);
   bool Program(const FastFile& file);
   bool ReadBack(const FastFile& file);
+  // Ends a line left open ("Blank check...") before a line of its own.
+  void EndOpenLine() {
+    if (lineOpen_) NewLine();
+    lineOpen_ = false;
+  }
 
   int port_;
+  bool lineOpen_ = false;
   int bootBrr_ = 0;
   double hz_ = 0;
   long rate_ = kBootRate;
@@ -157,6 +163,7 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
       why = "no good answer";
       WaitForQuiet(port_, kQuietMs);
     }
+    EndOpenLine();
     if (attempt == kMaxRetries) {
       Print("%c at H'%05lX: %s, %d retries: given up", cmd, static_cast<unsigned long>(address), why, kMaxRetries);
       NewLine();
@@ -181,6 +188,7 @@ bool Session::RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* bl
 // halved until its first such byte is found.
 bool Session::BlankCheck(const FastFile& file) {
   Print("Blank check of %lu bytes...", static_cast<unsigned long>(file.dataBytes));
+  lineOpen_ = true;
   for (const FlashRange& range : file.ranges) {
     std::uint32_t address = range.address, length = static_cast<std::uint32_t>(range.bytes.size());
     bool blank = true;
@@ -192,12 +200,13 @@ bool Session::BlankCheck(const FastFile& file) {
       if (blank) address += half;
       length = blank ? length - half : half;
     }
-    NewLine();
+    EndOpenLine();
     Print("Flash not erased: H'%05lX does not read H'FF", static_cast<unsigned long>(address));
     NewLine();
     return false;
   }
-  Print("OK");
+  Print(lineOpen_ ? "OK" : "Blank check OK");  // a retry took the line
+  lineOpen_ = false;
   NewLine();
   return true;
 }

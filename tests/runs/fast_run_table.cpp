@@ -109,6 +109,9 @@ std::vector<RunRow> FastRunRows() {
            "Retry 2 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 3 of W at H'00100: the chip found the frame damaged\r\n"
            "W at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
+      Fast("fast: a bit flipped in the blank check: the retry on a line of its own", {"--rx-noise", "25:10"},
+           "blink.mot", kAt16 + "Blank check of 84 bytes...\r\nRetry 1 of S at H'00000: the chip found the frame damaged\r\n"
+           "Blank check OK\r\nProgramming 84 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "100"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
@@ -122,7 +125,6 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
            kAt16 + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkFirst +
            "Read-back H'00100-H'0014F: CRC-32 41A00E45, the file gives B767BD35\r\n{fail}"),
-      // The chip finds the block cut short; what is sent again never arrives.
       // The chip finds the block cut short; what is sent again never arrives.
       Fast("fast: the cable pulled in the middle of a block", {}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
