@@ -1,5 +1,6 @@
 // The host side of the boot-mode exchange. Every step is one byte sent and
-// one byte read back before the next is sent; the answer is the first byte
+// one byte read back before the next is sent (a program image may go out
+// in bursts, its echoes read after each); the answer is the first byte
 // waiting in the receive queue, which nothing here empties.
 #include "boot_loader.h"
 
@@ -28,37 +29,57 @@ constexpr int kConfirmAnswer = 0xAA;
 // Microseconds from each byte sent to its echo waiting, in the last load.
 std::vector<std::uint64_t> g_echoUs;
 
-// BootEcho, timed when the echo is right.
-int TimedBootEcho(int port, int byte) {
-  const std::uint64_t start = RsClockUs();
-  const int ok = BootEcho(port, byte, byte);
-  if (ok == 1) g_echoUs.push_back(RsClockUs() - start);
-  return ok;
+// Waits up to 500 ms for one byte. 1 when it is the byte expected;
+// otherwise prints "NG" (nothing came) or "D <received> <sent>".
+int ReadEcho(int port, int byteExpected, int byteSent) {
+  if (RsWaitRx(port, kEchoTimeoutMs) == 0) {
+    Print("NG");
+    return 0;
+  }
+  const int received = RsGetc(port) & 0xFF;
+  if (received == byteExpected) return 1;
+  // The byte sent, not the one expected: for the 0x55 check that is 55.
+  Print("D %02X %02X", received, byteSent & 0xFF);
+  return 0;
 }
 
-// Announces the image length (high byte first) and sends the image with a
-// dot per byte. 0 when a length byte fails. A failed image byte stops the
-// sending but still gives 1: whether the boot program got enough is for its
-// start signal to tell.
-int SendImage(int port, const unsigned char* image, std::size_t size) {
-  const int lengthHigh = static_cast<int>((size >> 8) & 0xFF);
-  const int lengthLow = static_cast<int>(size & 0xFF);
-  if (TimedBootEcho(port, lengthHigh) != 1) {
-    Print("H");
-    return 0;
-  }
-  if (TimedBootEcho(port, lengthLow) != 1) {
-    Print("L");
-    return 0;
-  }
-  for (unsigned long position = 0; position < size; ++position) {
+int CheckEcho(int port, int byteSent) { return ReadEcho(port, byteSent & 0xFF, byteSent); }
+
+// Sends bytes [from, to) of the image and checks their echoes in order, a
+// dot each. The time to the first echo is kept when it is right. 1 when
+// every echo was; otherwise the failed position is printed.
+int SendBurst(int port, const unsigned char* image, std::size_t from, std::size_t to) {
+  const std::uint64_t start = RsClockUs();
+  for (std::size_t position = from; position < to; ++position) RsPutc(port, image[position]);
+  for (std::size_t position = from; position < to; ++position) {
     if (position % kDotsPerLine == 0) NewLine();
     Print(".");
-    const int byte = image[position];
-    if (TimedBootEcho(port, byte) != 1) {
-      Print("%04lx", position);
-      break;
+    if (CheckEcho(port, image[position]) != 1) {
+      Print("%04lx", static_cast<unsigned long>(position));
+      return 0;
     }
+    if (position == from) g_echoUs.push_back(RsClockUs() - start);
+  }
+  return 1;
+}
+
+// Announces the image length (high byte first) and sends the image, burst
+// bytes at a time, with a dot per byte. 0 when a length byte fails. A failed
+// image byte stops the sending but still gives 1: whether the boot program
+// got enough is for its start signal to tell.
+int SendImage(int port, const unsigned char* image, std::size_t size, std::size_t burst) {
+  const unsigned char length[2] = {static_cast<unsigned char>(size >> 8 & 0xFF), static_cast<unsigned char>(size & 0xFF)};
+  for (int i = 0; i < 2; ++i) {
+    const std::uint64_t start = RsClockUs();
+    RsPutc(port, length[i]);
+    if (CheckEcho(port, length[i]) != 1) {
+      Print(i == 0 ? "H" : "L");
+      return 0;
+    }
+    g_echoUs.push_back(RsClockUs() - start);
+  }
+  for (std::size_t position = 0; position < size; position += burst) {
+    if (SendBurst(port, image, position, std::min(size, position + burst)) != 1) break;
   }
   NewLine();  // ends the last line of dots
   return 1;
@@ -80,24 +101,16 @@ bool SynchroniseBoot(int port, bool* noSync) {
 
 int BootEcho(int port, int byteToSend, int byteExpected) {
   RsPutc(port, byteToSend);
-  if (RsWaitRx(port, kEchoTimeoutMs) == 0) {
-    Print("NG");
-    return 0;
-  }
-  const int received = RsGetc(port) & 0xFF;
-  if (received == byteExpected) return 1;
-  // The byte sent, not the one expected: for the 0x55 check that is 55.
-  Print("D %02X %02X", received, byteToSend & 0xFF);
-  return 0;
+  return ReadEcho(port, byteExpected, byteToSend);
 }
 
-int LoadWriteControlProgram() { return LoadProgram(kWriteControlProgram, kWriteControlProgramSize); }
+int LoadWriteControlProgram() { return LoadProgram(kWriteControlProgram, kWriteControlProgramSize, 1); }
 
-int LoadProgram(const unsigned char* image, std::size_t size) {
+int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst) {
   const int port = g_runSettings.portIndex;
   NewLine();
   Print("Transfer...");
-  const int sent = SendImage(port, image, size);
+  const int sent = SendImage(port, image, size, burst < 1 ? 1 : burst);
   NewLine();
   if (sent == 0) {
     NewLine();

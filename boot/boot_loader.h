@@ -21,11 +21,13 @@ bool SynchroniseBoot(int port, bool* noSync);
 // run's port. 1 when the chip has started the program.
 int LoadWriteControlProgram();
 
-// The same for any program image of 1 to 65535 bytes (the fast mode's).
-int LoadProgram(const unsigned char* image, std::size_t size);
+// The same for any program image of 1 to 65535 bytes (the fast mode's),
+// burst bytes sent before their echoes are read (1: each echo before the
+// next byte, as for the write-control program).
+int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst);
 
-// The median time, in ms, from sending a length or program byte of the
-// last LoadWriteControlProgram to its echo waiting; 0 when no echo came.
+// The median time, in ms, from sending a length byte or a burst of program
+// bytes of the last load to the first echo waiting; 0 when no echo came.
 // On a line that passes bytes on at once it is the wire time of two
 // bytes, 2.1 ms at 9600 bit/s; a USB adapter that holds received bytes
 // back adds its latency timer.

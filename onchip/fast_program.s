@@ -43,8 +43,9 @@ VERSION = 1
 ; Addresses in on-chip RAM (H'FEF10 to H'FFF0F). Those given as 16 bits
 ; are reached with @aa:16, which the CPU extends with ones to H'FFxxxx.
 STACK   = 0xFFF10           ; top of on-chip RAM; the stack grows down
-FRAME   = 0xF800            ; H'FF800: the command frame being received (7 + 256 + 4)
-MAXDATA = 256
+FRAME   = 0xF800            ; H'FF800: the command frame being received (7 + 1024 + 4),
+                            ; up to H'FFC0A; the stack above it has 773 bytes
+MAXDATA = 1024
 TICK    = 200               ; poll passes per (BRR + 1) in one tick
 
 ; variables, below the frame buffer

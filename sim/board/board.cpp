@@ -88,6 +88,13 @@ Board::Activity Board::RunBoot() {
   std::uint8_t byte;
   const BoardWire::Time now = wire_.Now();
   while (!boot_.Started() && wire_.TakeArrived(now, &byte)) {
+    // The boot program echoes through TDR: with one echo being shifted out
+    // and one waiting in TDR it waits for TDRE with the next byte's echo in
+    // hand and the byte after in RDR; one more overruns and is lost.
+    if (wire_.TransmitBacklog(now) > 3) {
+      boot_.Overrun();
+      continue;
+    }
     const std::vector<std::uint8_t> answer = boot_.Receive(byte);
     if (boot_.Aligned()) wire_.ChipAligned();
     const BoardWire::Time ready = now + std::chrono::milliseconds(boot_.AnswerDelayMs());

@@ -80,6 +80,11 @@ bool BoardWire::TransmitterFree(Time at) const {
 
 bool BoardWire::TransmitterIdle(Time at) const { return !paced_ || at >= shifterFree_; }
 
+double BoardWire::TransmitBacklog(Time at) const {
+  if (!paced_ || at >= shifterFree_) return 0;
+  return std::chrono::duration<double, std::nano>(shifterFree_ - at).count() / (10 * ChipBit());
+}
+
 void BoardWire::Transmit(std::uint8_t byte) { Transmit(byte, now_()); }
 
 void BoardWire::Transmit(std::uint8_t byte, Time readySince) {

@@ -88,6 +88,9 @@ class BoardWire {
   bool TransmitterFree(Time at) const;
   // Nothing is being shifted out at the time at.
   bool TransmitterIdle(Time at) const;
+  // Paced: how many characters' time the bytes given to Transmit still
+  // need at the time at, the one being shifted out included (0 unpaced).
+  double TransmitBacklog(Time at) const;
   // Sends a byte. Paced, it starts when the shift register frees, but not
   // before readySince (when the byte was ready to go); it can be queued
   // behind bytes still being sent. Unpaced, it crosses at once unless

@@ -70,6 +70,10 @@ std::vector<std::uint8_t> BootProgram::Receive(std::uint8_t byte) {
   }
 }
 
+void BootProgram::Overrun() {
+  if (overruns_++ == 0) Log("boot program: a byte overrun while it waited to send its echoes");
+}
+
 // One H'00 of the synchronisation: a try, answered with H'00 once the bit
 // rate is measured, or as the faults say.
 std::vector<std::uint8_t> BootProgram::Synchronise() {
@@ -114,7 +118,7 @@ std::string BootProgram::Describe() const {
     case State::kLengthLow: return "boot program waiting for the program length";
     case State::kProgram:
       return "boot program received " + std::to_string(received_) + " of " + std::to_string(length_) +
-             " program bytes";
+             " program bytes" + (overruns_ ? ", " + std::to_string(overruns_) + " overrun" : "");
     case State::kStarted: return "program started";
     case State::kHalted: return "boot program stopped: " + haltReason_;
   }

@@ -71,6 +71,8 @@ class BootProgram {
 
   // One byte from the host; the bytes to send back (usually none or one).
   std::vector<std::uint8_t> Receive(std::uint8_t byte);
+  // A byte arrived while the one before it still waited in RDR: lost.
+  void Overrun();
   // How long the bytes the last Receive returned are held back before they
   // go out (a late echo); 0 for at once.
   unsigned AnswerDelayMs() const { return answerDelayMs_; }
@@ -101,6 +103,7 @@ class BootProgram {
   std::size_t length_ = 0;
   std::size_t received_ = 0;
   std::size_t syncTries_ = 0;
+  std::size_t overruns_ = 0;
   unsigned answerDelayMs_ = 0;
   std::string haltReason_;
 };

@@ -54,3 +54,40 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   EXPECT_EQ(board.Flash().GetStats().ignoredWrites, 1u);
   EXPECT_EQ(board.Flash().GetStats().latchedWrites, 0u);
 }
+
+// The boot program echoes each program byte at its own bit rate. At 3 MHz
+// its 9600 bit/s is 9375 (BRR 9), 2.3% slow: a host sending without pause
+// gets a character further ahead of the echoes every 43 bytes, and the
+// boot program overruns once three behind; bursts of 16 with their echoes
+// read in between never get that far.
+TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
+  for (const std::size_t burst : {16, 200}) {
+    SCOPED_TRACE(burst);
+    BoardConfig config;
+    config.clockMhz = 3;
+    config.pace = true;
+    BoardWire::Time now{};
+    Board board(config, {}, [&now] { return now; });
+    std::size_t handed = 0;
+    const auto send = [&](std::vector<std::uint8_t> bytes, std::size_t answers) {
+      board.Wire().FromHost(bytes.data(), bytes.size());
+      answers += handed;
+      for (int i = 0; i < 100000 && handed < answers && !board.Boot().Started(); ++i) {
+        board.Run();
+        handed += board.Wire().ForHost().size();
+        board.Wire().HandedToHost(board.Wire().ForHost().size());
+        const auto next = board.NextEvent();
+        if (!next) break;
+        now = std::max(now, *next);
+      }
+    };
+    send({0x00}, 1);
+    send({0x55, 0x00, 200}, 3);
+    for (std::size_t sent = 0; sent < 200 && !board.Boot().Started(); sent += burst) {
+      send(std::vector<std::uint8_t>(std::min<std::size_t>(burst, 200 - sent), 0x00), burst);
+    }
+    EXPECT_EQ(board.Bus().Sci1().Brr(), 9);
+    EXPECT_EQ(board.Boot().Started(), burst == 16) << board.Boot().Describe();
+    EXPECT_EQ(board.Boot().Describe().find("overrun") != std::string::npos, burst != 16) << board.Boot().Describe();
+  }
+}
