@@ -1,6 +1,6 @@
 // A small program of its own on the board, for the registers and rules the
 // write-control program never meets: the reset register's reserved bits,
-// a word write to the watchdog, a flash write with the block selected but
+// long and word writes to the watchdog, a flash write with the block selected but
 // no programming voltage, SCI1's multiprocessor bit, a read past the
 // flash, and the 16-bit branch to itself that ends it.
 #include <gtest/gtest.h>
@@ -14,8 +14,10 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   const std::vector<std::uint8_t> program = {
       0x28, 0xAB,              // mov.b @H'FFAB:8,r0l     RSTCSR (its reserved bits read 1)
       0x6A, 0x88, 0xF0, 0x00,  // mov.b r0l,@H'F000:16
-      0x79, 0x01, 0xA5, 0x79,  // mov.w #H'A579,r1
-      0x6B, 0x81, 0xFF, 0xA8,  // mov.w r1,@H'FFA8:16     TCSR, with its password
+      0x7A, 0x01, 0xA5, 0x79, 0x5A, 0x00,  // mov.l #H'A5795A00,er1
+      0x01, 0x00, 0x6B, 0x81, 0xFF, 0xA8,  // mov.l er1,@H'FFA8:16   TCSR and RSTCSR, each with its password
+      0x79, 0x01, 0xA5, 0x00,  // mov.w #H'A500,r1
+      0x6B, 0x81, 0xFF, 0xAA,  // mov.w r1,@H'FFAA:16     RSTCSR: clear WRST
       0x28, 0xA8,              // mov.b @H'FFA8:8,r0l
       0x6A, 0x88, 0xF0, 0x01,  // mov.b r0l,@H'F001:16
       0xF8, 0x01,              // mov.b #1,r0l
@@ -48,7 +50,7 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   EXPECT_EQ(ram(0xFF000), 0x3F);         // RSTCSR after reset
   EXPECT_EQ(ram(0xFF001), 0x79);         // TCSR: H'79 written, bits 3-4 read 1
   EXPECT_EQ(ram(0xFF002) & 0x01, 0x01);  // MPBT as written
-  EXPECT_NE(board.Summary().find(", 1 stray accesses; program stopped (branch to itself at H'FF32C)"),
+  EXPECT_NE(board.Summary().find(", 1 stray accesses; program stopped (branch to itself at H'FF338)"),
             std::string::npos) << board.Summary();
   EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 0u);
   EXPECT_EQ(board.Flash().GetStats().ignoredWrites, 1u);
