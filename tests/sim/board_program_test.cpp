@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "board.h"
+#include "flash_srec.h"
+#include "transfer_test_files.h"
 
 TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   const std::vector<std::uint8_t> program = {
@@ -92,4 +94,19 @@ TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
     EXPECT_EQ(board.Boot().Started(), burst == 16) << board.Boot().Describe();
     EXPECT_EQ(board.Boot().Describe().find("overrun") != std::string::npos, burst != 16) << board.Boot().Describe();
   }
+}
+
+// What --preload takes: a raw image of up to 128 KB from offset 0, or
+// S-records in either case of hex digit.
+TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
+  TempFolder dir;
+  FlashImage raw, records;
+  std::string why;
+  EXPECT_TRUE(LoadFlashFile(dir.Write("small.bin", "\x12\x34"), &raw, &why)) << why;
+  EXPECT_EQ(raw.PresentCount(), 2u);
+  EXPECT_EQ(raw.bytes[1], 0x34);
+  EXPECT_FALSE(LoadFlashFile(dir.Write("big.bin", std::string(128 * 1024 + 1, '\0')), &raw, &why));
+  EXPECT_NE(why.find("larger than the 128 KB flash"), std::string::npos) << why;
+  EXPECT_TRUE(ParseSrecords("S1050100ab5af4\r\n", &records, &why)) << why;
+  EXPECT_EQ(records.bytes[0x100], 0xAB);
 }
