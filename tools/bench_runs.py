@@ -206,20 +206,22 @@ if not os.environ.get("FAST_ONLY"):
 # --- fast mode -------------------------------------------------------------
 # korvel --fast against h8board --pace --clock MHZ, from korvel's start to
 # its final word, set against the physical limit: the program's load at
-# 9600 bit/s (synchronisation 00/00 and 55/AA, the length and every byte
-# sent and echoed, the start signal), the frames and answers at the rate
+# 9600 bit/s (synchronisation 00/00 and 55/AA, the length bytes each
+# echoed, the program in bursts of LOAD_BURST bytes, each burst's bytes
+# then the last echo on the wire, the start signal), the frames and answers at the rate
 # chosen (see onchip/fast_program.s: a frame is 11 bytes and its data, an
 # answer 6), and the chip's own programming time.
 FAST_GOALS = {14.7456: 8.0, 16: 14.0}      # s; behind --latency 16 at most 3 s more
 FAST_LATENCY_EXTRA = 3.0
-BLOCK = 256
+BLOCK = 1024                               # data bytes a frame (fast/fast_mode.cpp)
+LOAD_BURST = 16                            # program bytes sent before their echoes are read
 # The chip's states for one byte: taking it from SCI1, the frame's CRC-32,
 # program_byte with its first pulse (41 wait passes), verify wait and block
 # selection, and its share of the read-back's CRC-32. Measured on the
-# virtual board with an instant line (the run table's 128 KB row: 10.2 s
+# virtual board with an instant line (the run table's 128 KB row: 10.1 s
 # for 131072 bytes at 14.7456 MHz). Taking the bytes overlaps the line on
 # a real one, so the limit is a little above the true floor.
-STATES_PER_BYTE = 1147
+STATES_PER_BYTE = 1136
 
 
 def fast_ranges(path):
@@ -238,7 +240,8 @@ def fast_limit(path, rate, mhz):
     ranges = fast_ranges(path)
     data = sum(n for _, n in ranges)
     blocks = sum((n + BLOCK - 1) // BLOCK for _, n in ranges)
-    load = (4 + 2 * (2 + fast_size) + 1) * 10 / 9600
+    bursts = (fast_size + LOAD_BURST - 1) // LOAD_BURST
+    load = (4 + 2 * 2 + fast_size + bursts + 1) * 10 / 9600
     slow = (6 + 11 + 6) * 10 / 9600            # hello, the rate frame and its answer
     line = (2 * 11 + blocks * (11 + 6) + data + 2 * len(ranges) * (11 + 6)) * 10 / rate
     chip = data * STATES_PER_BYTE / (mhz * 1e6)

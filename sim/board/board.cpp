@@ -87,17 +87,19 @@ Board::Activity Board::Run(std::uint64_t maxInstructions) {
 Board::Activity Board::RunBoot() {
   std::uint8_t byte;
   const BoardWire::Time now = wire_.Now();
-  while (!boot_.Started() && wire_.TakeArrived(now, &byte)) {
+  BoardWire::Time arrived;
+  while (!boot_.Started() && wire_.TakeArrived(now, &byte, nullptr, &arrived)) {
     // The boot program echoes through TDR: with one echo being shifted out
     // and one waiting in TDR it waits for TDRE with the next byte's echo in
     // hand and the byte after in RDR; one more overruns and is lost.
-    if (wire_.TransmitBacklog(now) > 3) {
+    if (wire_.TransmitBacklog(arrived) > 3) {
       boot_.Overrun();
       continue;
     }
     const std::vector<std::uint8_t> answer = boot_.Receive(byte);
     if (boot_.Aligned()) wire_.ChipAligned();
-    const BoardWire::Time ready = now + std::chrono::milliseconds(boot_.AnswerDelayMs());
+    // It answers as the byte arrives (paced, the board may take it later).
+    const BoardWire::Time ready = arrived + std::chrono::milliseconds(boot_.AnswerDelayMs());
     for (std::uint8_t b : answer) wire_.Transmit(b, ready);
   }
   if (!boot_.Started()) return Activity::kIdle;

@@ -56,13 +56,13 @@ void BoardWire::FromHost(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-bool BoardWire::TakeArrived(Time at, std::uint8_t* byte, bool* framingError) {
+bool BoardWire::TakeArrived(Time at, std::uint8_t* byte, bool* framingError, Time* arrived) {
   Timed got{};
   if (paced_) {
     const std::optional<LineSampler::Character> c = toChipLine_.Peek(ChipReceiveBit());
     if (!c || c->due > Ns(at)) return false;
     toChipLine_.Take();
-    got = {at, c->byte, c->framingError};
+    got = {At(c->due), c->byte, c->framingError};
   } else {
     if (toChip_.empty()) return false;
     got = toChip_.front();
@@ -70,6 +70,7 @@ bool BoardWire::TakeArrived(Time at, std::uint8_t* byte, bool* framingError) {
   }
   *byte = Noise(faults_.rxNoise, &received_, got.byte);
   if (framingError) *framingError = got.framingError;
+  if (arrived) *arrived = paced_ ? got.due : at;
   return true;
 }
 

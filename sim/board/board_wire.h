@@ -79,8 +79,8 @@ class BoardWire {
   // Bytes the host has written; they reach the chip after their wire time.
   void FromHost(const std::uint8_t* data, std::size_t size);
   // The next character that has reached the chip by the time at, if any,
-  // and whether its stop bit was read low.
-  bool TakeArrived(Time at, std::uint8_t* byte, bool* framingError = nullptr);
+  // whether its stop bit was read low, and when it arrived (paced; else at).
+  bool TakeArrived(Time at, std::uint8_t* byte, bool* framingError = nullptr, Time* arrived = nullptr);
 
   // --- chip to host ---
   // The shift register is free at the time at (and, unpaced, the host is
