@@ -5,11 +5,13 @@
 // flash, and the 16-bit branch to itself that ends it.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "board.h"
 #include "flash_srec.h"
+#include "h8board_options.h"
 #include "transfer_test_files.h"
 
 TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
@@ -90,7 +92,6 @@ TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
     for (std::size_t sent = 0; sent < 200 && !board.Boot().Started(); sent += burst) {
       send(std::vector<std::uint8_t>(std::min<std::size_t>(burst, 200 - sent), 0x00), burst);
     }
-    EXPECT_EQ(board.Bus().Sci1().Brr(), 9);
     EXPECT_EQ(board.Boot().Started(), burst == 16) << board.Boot().Describe();
     EXPECT_EQ(board.Boot().Describe().find("overrun") != std::string::npos, burst != 16) << board.Boot().Describe();
   }
@@ -109,4 +110,35 @@ TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   EXPECT_NE(why.find("larger than the 128 KB flash"), std::string::npos) << why;
   EXPECT_TRUE(ParseSrecords("S1050100ab5af4\r\n", &records, &why)) << why;
   EXPECT_EQ(records.bytes[0x100], 0xAB);
+}
+
+// --verbose says so each time the host's line goes wrong, also when it goes
+// wrong the same way again after a good byte.
+TEST(BoardProgram, ALineProblemIsLoggedAgainAfterAGoodByte) {
+  const BoardConfig config;
+  HostLine line;
+  Board board(config, [&line] { return line; });
+  int notes = 0;
+  board.SetLog([&notes](const std::string& text) { notes += text.find("byte ignored") != std::string::npos; });
+  for (const int dataBits : {7, 7, 8, 7}) {
+    line.dataBits = dataBits;
+    const std::uint8_t zero = 0;
+    board.Wire().FromHost(&zero, 1);
+    board.Run();
+  }
+  EXPECT_EQ(notes, 2);
+}
+
+// h8board --help: each option's help starts in column 23, beside a name
+// that leaves it room (21 characters at most), below a longer one.
+TEST(H8BoardHelp, EachOptionsHelpStartsInColumn23) {
+  std::istringstream text(H8BoardUsage());
+  int options = 0;
+  for (std::string line; std::getline(text, line);) {
+    const std::string name = line.substr(0, line.find("  ", 2));
+    if (line.compare(0, 4, "  --") == 0 && ++options && name.size() <= 21) {
+      EXPECT_EQ(line.find_first_not_of(' ', name.size()), 23u) << line;
+    }
+  }
+  EXPECT_GT(options, 30);
 }
