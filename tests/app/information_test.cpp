@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "information_request.h"
 #include "port_list.h"
 #include "run_summary.h"
 #include "subprocess.h"
@@ -26,6 +27,8 @@ TEST(InformationRequest, AnswersWithoutARun) {
     EXPECT_EQ(run.err, "") << argument;
     EXPECT_TRUE(run.out.rfind(start, 0) == 0 || run.out == "No serial ports found.\n") << run.out;
   }
+  char name[] = "korvel", *alone[] = {name, nullptr};  // argv[argc] is null: nothing to read there
+  EXPECT_EQ(ReadInformationRequest(1, alone), InformationRequest::kNone);
 }
 
 TEST(PortList, AdaptersLinksAndTheUartsThatAnswer) {

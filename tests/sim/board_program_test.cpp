@@ -61,11 +61,9 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   EXPECT_EQ(board.Flash().GetStats().latchedWrites, 0u);
 }
 
-// The boot program echoes each program byte at its own bit rate. At 3 MHz
-// its 9600 bit/s is 9375 (BRR 9), 2.3% slow: a host sending without pause
-// gets a character further ahead of the echoes every 43 bytes, and the
-// boot program overruns once three behind; bursts of 16 with their echoes
-// read in between never get that far.
+// At 3 MHz the boot program echoes at 9375 bit/s (BRR 9), 2.3% slow: a host
+// sending without pause gains a character every 43 bytes and overruns it
+// once three ahead; bursts of 16, their echoes read between, never do.
 TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
   for (const std::size_t burst : {16, 200}) {
     SCOPED_TRACE(burst);
