@@ -29,6 +29,8 @@
 #   tick_object.coff            an unlinked object (relocations, not executable)
 #   tick_object.elf             an ELF of type ET_REL
 #   tick_outside.elf            tick.elf with the table at H'1FFF8
+#   tick_small_phdr.elf         one segment, its header entries said to be
+#                               16 bytes (an ELF's are 32)
 #   tick_cut.coff, tick_cut.elf cut off inside a section / a segment
 #   tick_checksum.hex           tick.hex with a wrong checksum on line 3
 #   tick_big.bin                131073 bytes: one more than the flash
@@ -188,6 +190,8 @@ make_elf "$out/tick.elf" 2 $head "0xffe8,0xffe8,0,$work/table.bin" $data
 make_elf "$out/tick_outside.elf" 2 $head "0x1fff8,0x1fff8,0,$work/table.bin" $data
 # shellcheck disable=SC2086
 make_elf "$out/tick_object.elf" 1 $head
+make_elf "$out/tick_small_phdr.elf" 2 "0,0,0,$work/vects.bin"
+printf '\000\020' | dd of="$out/tick_small_phdr.elf" bs=1 seek=42 conv=notrunc status=none
 head -c $(($(wc -c < "$out/tick.elf") - 8)) "$out/tick.elf" > "$out/tick_cut.elf"
 text_at=$(h8300-hms-objdump -h "$out/tick.coff" | awk '$2 == ".text" { print $6 }')
 head -c $((0x$text_at + 8)) "$out/tick.coff" > "$out/tick_cut.coff"

@@ -209,6 +209,7 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("an ELF segment beyond H'1FFFF", "tick_outside.elf", "File error: segment 2 outside flash"),
       FileRefused("an unlinked COFF object", "tick_object.coff", "File error: not linked (relocatable object)"),
       FileRefused("an unlinked ELF object", "tick_object.elf", "File error: not linked (relocatable object)"),
+      FileRefused("ELF program header entries of 16 bytes", "tick_small_phdr.elf", "File error: program header too small"),
       FileRefused("a COFF file cut off in a section", "tick_cut.coff", "File error: truncated"),
       FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
       FileRefused("a raw image over 128 KB", "tick_big.bin", "File error: larger than the flash (131073 bytes, at most 131072)"),
