@@ -46,14 +46,18 @@ int ReadEcho(int port, int byteExpected, int byteSent) {
 int CheckEcho(int port, int byteSent) { return ReadEcho(port, byteSent & 0xFF, byteSent); }
 
 // Sends bytes [from, to) of the image and checks their echoes in order, a
-// dot each. The time to the first echo is kept when it is right. 1 when
-// every echo was; otherwise the failed position is printed.
+// dot each, printed before the byte's echo is waited for. The time from
+// sending to the first echo (the console left out) is kept when it is
+// right. 1 when every echo was; otherwise the failed position is printed.
 int SendBurst(int port, const unsigned char* image, std::size_t from, std::size_t to) {
-  const std::uint64_t start = RsClockUs();
-  for (std::size_t position = from; position < to; ++position) RsPutc(port, image[position]);
+  std::uint64_t start = 0;
   for (std::size_t position = from; position < to; ++position) {
     if (position % kDotsPerLine == 0) NewLine();
     Print(".");
+    if (position == from) {
+      start = RsClockUs();
+      for (std::size_t sent = from; sent < to; ++sent) RsPutc(port, image[sent]);
+    }
     if (CheckEcho(port, image[position]) != 1) {
       Print("%04lx", static_cast<unsigned long>(position));
       return 0;

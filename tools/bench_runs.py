@@ -64,7 +64,7 @@ def run(label, host, path, expected_bin, latency=0):
         if os.path.exists(f):
             os.remove(f)
     board_err = open(os.path.join(work, "board.err"), "w")
-    board = subprocess.Popen([os.path.join(build, "sim/h8board"), "--pace", "--latency", str(latency),
+    board = subprocess.Popen([os.path.join(build, "sim/h8board"), "--pace", "--awake", "--latency", str(latency),
                               "--link", link, "--out", flash, "--dump", dump, "--timeout", "900"],
                              stdout=subprocess.DEVNULL, stderr=board_err)
     for _ in range(200):
@@ -256,7 +256,7 @@ def fast_run(mhz, latency, path, expected_bin):
     if os.path.exists(flash):
         os.remove(flash)
     board_err = open(os.path.join(work, "board.err"), "w")
-    board = subprocess.Popen([os.path.join(build, "sim/h8board"), "--pace", "--clock", str(mhz), "--latency",
+    board = subprocess.Popen([os.path.join(build, "sim/h8board"), "--pace", "--awake", "--clock", str(mhz), "--latency",
                               str(latency), "--link", link, "--out", flash, "--timeout", "300"],
                              stdout=subprocess.DEVNULL, stderr=board_err)
     for _ in range(200):

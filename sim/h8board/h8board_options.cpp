@@ -120,6 +120,10 @@ const Option kOptions[] = {
     {"--pace", nullptr, "the line in real time: each character its ten bits'\n"
      "time at its sender's rate (1.04 ms at 9600 bit/s)", nullptr,
      [](H8BoardOptions& o) { o.board.pace = true; }},
+    {"--awake", nullptr, "with --pace: spend waits of up to 2 ms awake, so that\n"
+     "no timer wakes the board late (it keeps a processor busy\n"
+     "while bytes move)", nullptr,
+     [](H8BoardOptions& o) { o.awake = true; }},
     {"--clock", "MHZ",
      "the system clock, 2 to 25 (default 16; e.g. 14.7456):\n"
      "the CPU's speed and SCI1's bit rates",

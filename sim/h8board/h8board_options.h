@@ -22,6 +22,7 @@ struct H8BoardOptions {
   double timeoutSeconds = 0;  // --timeout; 0: none
   TerminalFlow leftFlow;      // --left-flow
   bool verbose = false;
+  bool awake = false;         // --awake: paced, short waits spent awake
   bool help = false;
 };
 

@@ -62,7 +62,7 @@ int RunH8Board(const H8BoardOptions& options, std::ostream& out, std::ostream& e
   out << line->SlavePath() << std::endl;
 
   const auto start = std::chrono::steady_clock::now();
-  const ServeEnd end = ServeBoard(board, clock, *line, options.timeoutSeconds, &gStop, err, options.verbose);
+  const ServeEnd end = ServeBoard(board, clock, *line, options.timeoutSeconds, &gStop, err, options.verbose, options.awake);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   int code = board.Fault().empty() ? kH8BoardServed : kH8BoardFault;

@@ -1,6 +1,7 @@
 #include "serve_loop.h"
 
 #include <poll.h>
+#include <sched.h>
 #include <time.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -24,11 +25,13 @@ constexpr auto kLateWakeLimit = std::chrono::milliseconds(1);
 // so the byte is handed over on time rather than a timer latency later.
 constexpr auto kSpinAhead = std::chrono::microseconds(150);
 // Paced, a timed wait can end late (on a virtual machine, a quarter of them
-// by 1.5 ms), and every character of a record waits for its moment: waits
-// up to this long are spent awake.
+// by 1.5 ms), and every character of a record waits for its moment: with
+// --awake, waits up to this long are spent awake. Not by default: a test
+// may run a dozen boards at once on two processors.
 constexpr auto kSpinWaitsUpTo = std::chrono::milliseconds(2);
-// The board also stays awake this long after handing bytes to the host: a
-// host answers a byte it waited for within a fraction of a millisecond.
+// With --awake the board also stays awake this long after handing bytes to
+// the host: a host answers a byte it waited for within a fraction of a
+// millisecond.
 constexpr auto kSpinAfterHandoff = std::chrono::microseconds(1500);
 
 timespec ToTimespec(Clock::duration d) {
@@ -50,18 +53,20 @@ bool WaitOnLine(int fd, bool towardsHost, Clock::duration wait) {
   return ppoll(&p, 1, &t, nullptr) == 0;
 }
 
-// Stays awake until the moment, or until the host writes.
+// Stays awake until the moment, or until the host writes; a process that
+// wants the processor meanwhile (the host, on a busy machine) gets it.
 void SpinUntil(int fd, Clock::time_point moment) {
   while (Clock::now() < moment) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 0) > 0) return;
+    sched_yield();
   }
 }
 
 }  // namespace
 
 ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeoutSeconds,
-                    const volatile std::sig_atomic_t* stop, std::ostream& err, bool verbose) {
+                    const volatile std::sig_atomic_t* stop, std::ostream& err, bool verbose, bool awake) {
   BoardWire& wire = board.Wire();
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
                                            timeoutSeconds > 0 ? timeoutSeconds : 1e9));
@@ -136,7 +141,7 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
       }
       wait = *handoff - kSpinAhead - now;
     }
-    if (wire.Paced() && (wait <= kSpinWaitsUpTo || now - handedAt < kSpinAfterHandoff)) {
+    if (awake && wire.Paced() && (wait <= kSpinWaitsUpTo || now - handedAt < kSpinAfterHandoff)) {
       SpinUntil(line.MasterFd(), now + (wait <= kSpinWaitsUpTo ? wait : handedAt + kSpinAfterHandoff - now));
       continue;
     }

@@ -32,8 +32,9 @@ class ServeClock {
 
 // Runs the board (built on clock) on the line until the run is over. stop,
 // when set by a signal handler, ends it early. A CPU fault is reported on
-// err at once; verbose adds the board's own log.
+// err at once; verbose adds the board's own log. awake (paced): short waits
+// and the moment after a handoff are spent awake instead of on a timer.
 ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeoutSeconds,
-                    const volatile std::sig_atomic_t* stop, std::ostream& err, bool verbose);
+                    const volatile std::sig_atomic_t* stop, std::ostream& err, bool verbose, bool awake = false);
 
 #endif

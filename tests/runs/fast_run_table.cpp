@@ -48,7 +48,7 @@ RunRow AtClock(const std::string& mhz, const std::string& brr, const std::string
 
 std::vector<RunRow> FastRunRows() {
   return {
-      Fast("fast: blink.mot at 38400 bit/s", {}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
+      Fast("fast: blink.mot at 38400 bit/s", {"--awake"}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kExecutable | kWine)
           .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
       AtClock("14.7456", "47", "14.7456", "115200").Also(kExecutable),
