@@ -1,7 +1,6 @@
 #include "serve_loop.h"
 
 #include <poll.h>
-#include <sched.h>
 #include <time.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -53,13 +52,11 @@ bool WaitOnLine(int fd, bool towardsHost, Clock::duration wait) {
   return ppoll(&p, 1, &t, nullptr) == 0;
 }
 
-// Stays awake until the moment, or until the host writes; a process that
-// wants the processor meanwhile (the host, on a busy machine) gets it.
+// Stays awake until the moment, or until the host writes.
 void SpinUntil(int fd, Clock::time_point moment) {
   while (Clock::now() < moment) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 0) > 0) return;
-    sched_yield();
   }
 }
 
