@@ -370,7 +370,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
     files.push_back(FileArgument(rows[i]));
     if (files[i].empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << rows[i].file;
     std::vector<std::string> args = BoardArguments(rows[i], files[i]);
-    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--timeout", "100"});
+    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--dump", work.Path(std::to_string(i) + ".dump"), "--timeout", "100"});
     devices.push_back(StartBoard(args, work.Path("line" + std::to_string(i)), &boards[i]));
     ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
   }
@@ -413,7 +413,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].name);
     const ProcessResult run = runs[i].get(), served = boards[i].get();
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.exitCode == 0 && served.exitCode == 0) << served.err;
     const std::string shown = underWine ? std::to_string(i) + ".mot" : pipes[i]->path.empty() ? files[i] : pipes[i]->path;
     const std::string expected = ExpectedConsole(rows[i], devices[i], shown, files[i]);
     EXPECT_EQ(NormaliseBuildStamp(run.out), expected);

@@ -96,7 +96,7 @@ TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
 }
 
 // What --preload takes: a raw image of up to 128 KB from offset 0, or
-// S-records in either case of hex digit.
+// S-records in either case of hex digit; what --dump writes reads back.
 TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   TempFolder dir;
   FlashImage raw, records;
@@ -108,6 +108,9 @@ TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   EXPECT_NE(why.find("larger than the 128 KB flash"), std::string::npos) << why;
   EXPECT_TRUE(ParseSrecords("S1050100ab5af4\r\n", &records, &why)) << why;
   EXPECT_EQ(records.bytes[0x100], 0xAB);
+  std::vector<bool> one(FlashMemory::kSize);
+  one[0x100] = true;
+  EXPECT_TRUE(ParseSrecords(FormatSrecords(records.bytes.data(), one), &raw, &why) && raw.bytes[0x100] == 0xAB) << why;
 }
 
 // --verbose says so each time the host's line goes wrong, also when it goes
