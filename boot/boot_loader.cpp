@@ -75,8 +75,7 @@ int SendImage(int port, const unsigned char* image, std::size_t size, std::size_
   const unsigned char length[2] = {static_cast<unsigned char>(size >> 8 & 0xFF), static_cast<unsigned char>(size & 0xFF)};
   for (int i = 0; i < 2; ++i) {
     const std::uint64_t start = RsClockUs();
-    RsPutc(port, length[i]);
-    if (CheckEcho(port, length[i]) != 1) {
+    if (BootEcho(port, length[i], length[i]) != 1) {
       Print(i == 0 ? "H" : "L");
       return 0;
     }
