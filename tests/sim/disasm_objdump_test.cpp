@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <random>
@@ -171,10 +170,14 @@ bool ObjdumpOnlyExtension(const std::uint8_t* bytes, const std::string& text) {
   return false;
 }
 
-bool OddBranch(const H8Instruction& insn) {
+// Bcc and BSR: their operand is the target address (bst, bor and bld take "#n,").
+bool Branch(const H8Instruction& insn) {
   const std::string& m = insn.mnemonic;
-  const bool branch = (m.size() == 3 && m[0] == 'b' && m != "bst" && m != "bor" && m != "bld") || m == "bsr";
-  return branch && insn.operands.size() > 2 && (std::stoul(insn.operands, nullptr, 16) & 1) != 0;
+  return (m.size() == 3 && m[0] == 'b' && insn.operands.compare(0, 2, "0x") == 0) || m == "bsr";
+}
+
+bool OddBranch(const H8Instruction& insn) {
+  return Branch(insn) && (std::stoul(insn.operands, nullptr, 16) & 1) != 0;
 }
 
 constexpr std::uint32_t kSlot = 32;
@@ -278,9 +281,7 @@ std::string Shape(const H8Instruction& insn) {
 // The decoder's text as assembler source: a branch target relative to the
 // instruction (".+6", ".-4"), as it has no label.
 std::string Source(const H8Instruction& insn) {
-  const bool branch = insn.mnemonic == "bsr" || (insn.mnemonic.size() == 3 && insn.mnemonic[0] == 'b' &&
-                                                 insn.operands.compare(0, 2, "0x") == 0);
-  if (!branch) return insn.Text();
+  if (!Branch(insn)) return insn.Text();
   const long offset = static_cast<long>(std::stoul(insn.operands, nullptr, 16)) - static_cast<long>(insn.address);
   return insn.mnemonic + "\t." + (offset < 0 ? "" : "+") + std::to_string(offset);
 }
@@ -310,8 +311,8 @@ TEST(DisasmObjdump, ALinearProgramOfEveryFormAsTheAssemblerWritesIt) {
     const ProcessResult result = RunProcess("/usr/bin/env", step, 120);
     ASSERT_EQ(result.exitCode, 0) << step[0] << ": " << result.err;
   }
-  std::ifstream in(x + ".bin", std::ios::binary);
-  const Bytes8 bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string binary = ReadWholeFile(x + ".bin");
+  const Bytes8 bytes(binary.begin(), binary.end());
   std::map<std::uint32_t, ObjdumpLine> objdump;
   for (const ObjdumpLine& line : ParseObjdump(Objdump({"-d", "-m", "h8300h", x}))) objdump[line.address] = line;
 
