@@ -11,30 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "rs.h"
-#include "startup.h"
-
-namespace {
-
-bool NamesAFile(const char* name) {
-  struct stat info {};
-  return stat(name, &info) == 0;
-}
-
-}  // namespace
-
 const char* const kNoSyncHint =
     "korvel: no synchronisation in ten tries: check that the board is in boot mode and was reset just before the "
     "run, that it has power, that TxD and RxD are not swapped, and that this is its port (korvel --list)";
 const char* const kLineClosedNote = "korvel: the line closed during the run";
-
-std::string PortArgumentNote(const char* argument, const std::string& portOneDevice) {
-  if (IsDevicePath(argument) || NamesAFile(argument)) return "";
-  const long number = PortNumberFromArgument(argument);
-  if (number >= 1 && number <= kRsPortCount) return "";
-  return std::string("korvel: \"") + argument + "\" is not a port number (1 to 10) or a device path; using port 1 (" +
-         portOneDevice + ")";
-}
 
 std::string ProgramFileNote(const char* fileName) {
   struct stat info {};

@@ -6,11 +6,6 @@
 
 #include <string>
 
-// For a first argument that is neither a port number 1 to 10 nor a device
-// path (nor the name of an existing file): that port 1 is used, and which
-// device that is. "" otherwise.
-std::string PortArgumentNote(const char* argument, const std::string& portOneDevice);
-
 // For a program file that cannot be opened: the reason, and that the chip
 // is loaded before the run fails. "" when it can be.
 std::string ProgramFileNote(const char* fileName);

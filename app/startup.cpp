@@ -8,6 +8,7 @@
 #include "console.h"
 #include "fast_rates.h"
 #include "line_time.h"
+#include "port_argument.h"
 #include "program_chip.h"
 #include "rs.h"
 #include "run_notes.h"
@@ -23,29 +24,7 @@ constexpr int kDataBits8 = 1;
 constexpr int kNoParity = 0;
 constexpr int kOneStopBit = 0;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
 }  // namespace
-
-bool IsDevicePath(const char* argument) {
-#ifdef _WIN32
-  return std::strpbrk(argument, "/\\") != nullptr;
-#else
-  return std::strchr(argument, '/') != nullptr;
-#endif
-}
-
-long PortNumberFromArgument(const char* argument) {
-  const char* p = argument;
-  while (IsBlank(*p)) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  long long value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    if (value < 1000) value = value * 10 + (*p - '0');  // anything past 10 is out of range anyway
-  }
-  return static_cast<long>(negative ? -value : value);
-}
 
 int PortIndexFromArgument(const char* argument) {
   const long value = PortNumberFromArgument(argument);

@@ -1,6 +1,6 @@
 // The clock that the run summary's times are read from.
-#ifndef KORVEL_APP_RUN_CLOCK_H
-#define KORVEL_APP_RUN_CLOCK_H
+#ifndef KORVEL_RUNTIME_RUN_CLOCK_H
+#define KORVEL_RUNTIME_RUN_CLOCK_H
 
 // Seconds on a steady clock, or on the clock a test has set.
 double RunClockSeconds();

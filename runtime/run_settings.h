@@ -1,6 +1,6 @@
 // The run settings: fixed once by Initialize, only read afterwards.
-#ifndef KORVEL_APP_RUN_SETTINGS_H
-#define KORVEL_APP_RUN_SETTINGS_H
+#ifndef KORVEL_RUNTIME_RUN_SETTINGS_H
+#define KORVEL_RUNTIME_RUN_SETTINGS_H
 
 #include <cstddef>
 #include <string>

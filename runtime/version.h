@@ -1,7 +1,7 @@
 // The programmer's version and build stamp, shown by the banner and by
 // --version.
-#ifndef KORVEL_APP_VERSION_H
-#define KORVEL_APP_VERSION_H
+#ifndef KORVEL_RUNTIME_VERSION_H
+#define KORVEL_RUNTIME_VERSION_H
 
 // The build passes the project's version numbers in; 0.3 otherwise.
 #ifndef KORVEL_VERSION_MAJOR

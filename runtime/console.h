@@ -1,8 +1,8 @@
 // Console output helpers. Everything the programmer shows goes through
 // these; each call's text reaches standard output before it returns, so
 // progress dots appear one by one while the serial exchanges run.
-#ifndef KORVEL_APP_CONSOLE_H
-#define KORVEL_APP_CONSOLE_H
+#ifndef KORVEL_RUNTIME_CONSOLE_H
+#define KORVEL_RUNTIME_CONSOLE_H
 
 #include <cstddef>
 #include <functional>
