@@ -9,6 +9,7 @@
 #include "fast_link.h"
 #include "fast_program.h"
 #include "fast_rates.h"
+#include "program_file.h"
 #include "rs.h"
 #include "run_clock.h"
 #include "run_settings.h"
@@ -292,14 +293,13 @@ const FastFigures& LastFastFigures() { return g_figures; }
 void ClearFastFigures() { g_figures = FastFigures(); }
 
 bool ProgramChipFast(const char* fileName, long maxRate, bool* noSync) {
-  const FastFile file = ReadFastFile(fileName);
-  if (!file.ok) {
-    if (!file.problem.empty()) {
-      PrintLong(file.problem);
-      NewLine();
-    }
+  const ProgramFile program = ReadProgramFile(fileName);
+  if (!program.ok) {
+    PrintLong(program.refusal);
+    NewLine();
     return false;
   }
+  const FastFile file = FastFileOf(program.image);
   const int port = g_runSettings.portIndex;
   RsFlush(port);
   Print("WAIT H3048 Boot mode...");

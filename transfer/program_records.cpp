@@ -8,7 +8,7 @@
 
 #include "console.h"
 #include "line_time.h"
-#include "program_file_formats.h"
+#include "program_file.h"
 #include "record_check.h"
 #include "record_file_reader.h"
 #include "rs.h"
@@ -43,39 +43,6 @@ void TallySent(const char* line, unsigned dataBytes, double startSeconds) {
   g_tally.seconds = RunClockSeconds() - startSeconds;
 }
 
-void ReportBadLine(unsigned long lineNumber, const char* reason) {
-  Print("Record error line %lu: %s", lineNumber, reason);
-  NewLine();
-}
-
-// The file's name without its folders.
-std::string BaseName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
-// Reads the whole file through the check; false after showing the first bad
-// line (or the last, for a file that ends in its data), or when no record
-// holds bytes for the flash: such a file would
-// program nothing, and the run must not end in "Success" for it.
-bool CheckFile(RecordFileReader& reader, const char* fileName) {
-  RecordChecker checker;
-  while (const char* line = reader.ReadLine()) {
-    const RecordVerdict verdict = checker.Check(line, reader.Shape());
-    if (verdict.action == RecordAction::kReject) {
-      ReportBadLine(checker.LineNumber(), verdict.reason);
-      return false;
-    }
-  }
-  if (const RecordVerdict end = checker.Finish(); end.action == RecordAction::kReject) {
-    ReportBadLine(checker.LineNumber(), end.reason);
-    return false;
-  }
-  if (!checker.HasFlashData()) {
-    PrintLong(std::string("No data records in file...[") + fileName + "]");
-    NewLine();
-    return false;
-  }
-  return true;
-}
-
 // Shows an answer other than H'55. A printable one begins a text from the
 // chip ("[FAIL]", "[COMPLETE]"), whose rest is shown with it.
 void ReportRefusal(int port, int answer) {
@@ -96,10 +63,6 @@ int SendRecords(int port, RecordFileReader& reader) {
   const double startSeconds = RunClockSeconds();
   while (const char* line = reader.ReadLine()) {
     const RecordVerdict verdict = checker.Check(line, reader.Shape());
-    if (verdict.action == RecordAction::kReject) {
-      ReportBadLine(checker.LineNumber(), verdict.reason);
-      return 0;
-    }
     if (verdict.action != RecordAction::kSend) continue;
     RsPuts(port, line);  // a failed write shows as a missing answer
     PrintLong(RecordEcho(line));
@@ -124,45 +87,21 @@ int SendRecords(int port, RecordFileReader& reader) {
   return 1;
 }
 
-int TransferFile(int port, RecordFileReader& reader, const char* fileName) {
-  if (reader.Open(fileName) == 0) {
-    PrintLong(std::string(reader.Failure() == OpenFailure::kTooLarge ? "File too large...[" : "File not Found...[") +
-              fileName + "]");
+int TransferFile(int port, const char* fileName) {
+  const ProgramFile file = ReadProgramFile(fileName);
+  if (!file.ok) {
+    PrintLong(file.refusal);
     NewLine();
     return 0;
   }
-  if (!TakeOtherFormat(reader, fileName) || !CheckFile(reader, fileName)) return 0;
-  reader.Rewind();  // the lines checked are the lines sent
   Print("Program H3048...");
   NewLine();
+  RecordFileReader reader;  // the lines checked are the lines sent
+  reader.OpenBytes(file.records);
   return SendRecords(port, reader);
 }
 
 }  // namespace
-
-// A file in a format other than S-records (COFF, ELF, Intel HEX, a raw
-// image) is read into a flash image, checked, and replaced by the S-records
-// made of it, which then go the way of an S-record file's lines. false
-// after showing what is wrong with it.
-bool TakeOtherFormat(RecordFileReader& reader, const char* fileName) {
-  const ProgramFileFormat format = ProgramFileFormatOf(fileName, reader.Bytes());
-  if (format == ProgramFileFormat::kSRecords) return true;
-  const ImageRead read = ReadProgramImage(format, reader.Bytes());
-  if (read.fault.Found()) {
-    if (read.fault.line != 0) {
-      ReportBadLine(read.fault.line, read.fault.reason.c_str());
-    } else {
-      PrintLong("File error: " + read.fault.reason);
-      NewLine();
-    }
-    return false;
-  }
-  std::string records;  // none for an empty image: the check says so
-  if (!read.image.empty())
-    for (const std::string& line : MakeRecords(read.image, BaseName(fileName))) records += line + "\n";
-  reader.OpenBytes(std::move(records));
-  return true;
-}
 
 const RecordTally& LastRecordTally() { return g_tally; }
 void ClearRecordTally() { g_tally = RecordTally(); }
@@ -179,8 +118,5 @@ int ProgramRecords(const char* programFileName) {
   RsSleep(kSettleMs);
   RsFlush(port);
 
-  RecordFileReader reader;
-  const int result = TransferFile(port, reader, fileName);
-  reader.Close();
-  return result;
+  return TransferFile(port, fileName);
 }

@@ -2,18 +2,12 @@
 #ifndef KORVEL_TRANSFER_PROGRAM_RECORDS_H
 #define KORVEL_TRANSFER_PROGRAM_RECORDS_H
 
-// Takes the chip's start line, checks the program file, then sends each of
-// its S-records (of a file in another format, those made of it:
-// program_file_formats.h) and shows it with the chip's answer. 1 when the
+// Takes the chip's start line, reads the program file (program_file.h),
+// shows its refusal or sends each of its S-records and shows it with the
+// chip's answer. 1 when the
 // end of the file was reached and the chip accepted every record sent; 0
 // otherwise.
 int ProgramRecords(const char* programFileName);
-
-class RecordFileReader;
-// A file in a format other than S-records (COFF, ELF, Intel HEX, a raw
-// image) is read into a flash image, checked, and replaced in the reader by
-// the S-records made of it. false after showing what is wrong with it.
-bool TakeOtherFormat(RecordFileReader& reader, const char* fileName);
 
 // What the last ProgramRecords call sent, for the run summary: the record
 // lines that went out (the last one also when the chip refused it or never
