@@ -1,6 +1,9 @@
 #include "fast_link.h"
 
+#include "fast_protocol.h"
 #include "rs.h"
+
+using namespace fast_protocol;
 
 std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size, std::uint32_t crc) {
   crc = ~crc;
@@ -35,12 +38,12 @@ std::vector<std::uint8_t> ReadBytes(int port, std::size_t n, unsigned ms) {
 }
 
 Answer ReadAnswer(int port, unsigned ms) {
-  const std::vector<std::uint8_t> bytes = ReadBytes(port, 6, ms);
+  const std::vector<std::uint8_t> bytes = ReadBytes(port, kAnswerBytes, ms);
   Answer answer;
-  if (bytes.size() < 6) return answer;
+  if (bytes.size() < kAnswerBytes) return answer;
   std::uint8_t sum = 0;
-  for (int i = 0; i < 5; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
-  if (static_cast<std::uint8_t>(~sum) != bytes[5]) return answer;
+  for (std::size_t i = 0; i + 1 < kAnswerBytes; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
+  if (static_cast<std::uint8_t>(~sum) != bytes[kAnswerBytes - 1]) return answer;
   answer.code = static_cast<char>(bytes[0]);
   for (int i = 1; i <= 4; ++i) answer.value = answer.value << 8 | bytes[i];
   return answer;

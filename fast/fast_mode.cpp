@@ -8,15 +8,17 @@
 #include "fast_file.h"
 #include "fast_link.h"
 #include "fast_program.h"
+#include "fast_protocol.h"
 #include "fast_rates.h"
 #include "program_file.h"
 #include "rs.h"
 #include "run_clock.h"
 #include "run_settings.h"
 
+using namespace fast_protocol;
+
 namespace {
 
-constexpr std::size_t kBlockBytes = 1024;  // the chip's frame buffer
 constexpr int kMaxRetries = 3;
 // Program bytes sent before their echoes are read. The boot program echoes
 // each byte as it takes it, so it falls behind only where its bit rate is
@@ -50,10 +52,10 @@ class Session {
   bool TryRate(long rate);
   void ChooseRate(long maxRate, bool* lost);
   unsigned FrameMs(std::size_t bytes, double chipStates) const {
-    return kAnswerMs + static_cast<unsigned>((bytes + 6) * 10000.0 / rate_ + chipStates / hz_ * 1000);
+    return kAnswerMs + static_cast<unsigned>((bytes + kAnswerBytes) * 10000.0 / rate_ + chipStates / hz_ * 1000);
   }
   // One command, sent again (at most kMaxRetries times) while the chip
-  // finds it damaged or its answer does not come whole; a 'P' must name
+  // finds it damaged or its answer does not come whole; a kProgrammed must name
   // the address sent. False when every try failed.
   bool Exchange(char cmd, std::uint32_t address, std::uint32_t length, const std::uint8_t* data,
                 double chipStates, Answer* answer);
@@ -76,20 +78,20 @@ class Session {
 
 bool Session::Ping(unsigned ms) {
   RsFlush(port_);
-  SendFrame(port_, CommandFrame('H', 0, 0));
-  return ReadAnswer(port_, ms).code == 'K';
+  SendFrame(port_, CommandFrame(kHello, 0, 0));
+  return ReadAnswer(port_, ms).code == kHelloAnswer;
 }
 
 // The hello the program sends at its start; asked for again when it came
 // damaged.
 bool Session::Hello() {
   Answer hello = ReadAnswer(port_, 1000);
-  for (int tries = 0; hello.code != 'K' && tries < kMaxRetries; ++tries) {
+  for (int tries = 0; hello.code != kHelloAnswer && tries < kMaxRetries; ++tries) {
     WaitForQuiet(port_, kQuietMs);
-    SendFrame(port_, CommandFrame('H', 0, 0));
+    SendFrame(port_, CommandFrame(kHello, 0, 0));
     hello = ReadAnswer(port_, kAnswerMs);
   }
-  if (hello.code != 'K') {
+  if (hello.code != kHelloAnswer) {
     Print("Fast program: no hello");
     NewLine();
     return false;
@@ -99,8 +101,8 @@ bool Session::Hello() {
   hz_ = ClockFromBootBrr(bootBrr_);
   Print("Fast program %d: BRR %d at 9600 bit/s, clock %.4f MHz", version, bootBrr_, hz_ / 1e6);
   NewLine();
-  if (version != kFastProgramVersion) {
-    Print("Fast program: version %d, korvel needs %d", version, kFastProgramVersion);
+  if (version != kVersion) {
+    Print("Fast program: version %d, korvel needs %d", version, kVersion);
     NewLine();
     return false;
   }
@@ -111,12 +113,12 @@ bool Session::TryRate(long rate) {
   const int brr = BrrForRate(bootBrr_, rate);
   const long old = rate_;
   RsFlush(port_);
-  SendFrame(port_, CommandFrame('R', static_cast<std::uint32_t>(brr), 0));
+  SendFrame(port_, CommandFrame(kRate, static_cast<std::uint32_t>(brr), 0));
   const Answer ack = ReadAnswer(port_, FrameMs(0, 0));
-  if (ack.code == 'R' && ack.value == static_cast<std::uint32_t>(brr) && RsSetBitRate(port_, rate) == 1) {
+  if (ack.code == kRateAnswer && ack.value == static_cast<std::uint32_t>(brr) && RsSetBitRate(port_, rate) == 1) {
     RsSleep(1);  // the chip turns its receiver on again one bit time after the switch
     RsFlush(port_);
-    const std::vector<std::uint8_t> pattern = CommandFrame('H', 0x55AA00, 0xFF0FF0);
+    const std::vector<std::uint8_t> pattern = CommandFrame(kHello, 0x55AA00, 0xFF0FF0);
     SendFrame(port_, pattern);
     if (ReadBytes(port_, pattern.size(), 300) == pattern) {
       rate_ = rate;
@@ -165,8 +167,8 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
     SendFrame(port_, frame);
     *answer = ReadAnswer(port_, FrameMs(frame.size(), chipStates));
     const char* why = "the chip found the frame damaged";
-    if (answer->code == 'P' && answer->value != address) answer->code = 0;  // a late answer to an earlier frame
-    if (answer->code != 'C') {
+    if (answer->code == kProgrammed && answer->value != address) answer->code = 0;  // a late answer to an earlier frame
+    if (answer->code != kBadFrame) {
       if (answer->code != 0) return true;
       why = "no good answer";
       WaitForQuiet(port_, kQuietMs);
@@ -186,7 +188,7 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
 
 bool Session::RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* blank) {
   Answer sum;
-  if (!Exchange('S', address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != 'S') return false;
+  if (!Exchange(kSum, address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != kSumAnswer) return false;
   const std::vector<std::uint8_t> erased(length, 0xFF);
   *blank = sum.value == Crc32(erased.data(), erased.size());
   return true;
@@ -220,7 +222,7 @@ bool Session::BlankCheck(const FastFile& file) {
 }
 
 bool Session::Program(const FastFile& file) {
-  const std::vector<FlashBlock> blocks = CutIntoBlocks(file.ranges, kBlockBytes);
+  const std::vector<FlashBlock> blocks = CutIntoBlocks(file.ranges, kMaxData);
   Print("Programming %lu bytes in %lu block%s", static_cast<unsigned long>(file.dataBytes),
         static_cast<unsigned long>(blocks.size()), blocks.size() == 1 ? "" : "s");
   NewLine();
@@ -230,9 +232,9 @@ bool Session::Program(const FastFile& file) {
   for (const FlashBlock& block : blocks) {
     Answer answer;
     const auto size = static_cast<std::uint32_t>(block.size);
-    if (!Exchange('W', block.address, size, block.bytes, kStatesPerProgrammedByte * size, &answer)) return false;
-    if (answer.code != 'P') {
-      if (answer.code == 'V')
+    if (!Exchange(kWrite, block.address, size, block.bytes, kStatesPerProgrammedByte * size, &answer)) return false;
+    if (answer.code != kProgrammed) {
+      if (answer.code == kNotVerified)
         Print("Byte at H'%05lX does not program (not verified after 6 pulses)", static_cast<unsigned long>(answer.value));
       else
         Print("Block at H'%05lX: the chip answers %c", static_cast<unsigned long>(block.address), answer.code);
@@ -260,7 +262,7 @@ bool Session::ReadBack(const FastFile& file) {
   for (const FlashRange& range : file.ranges) {
     Answer sum;
     const auto length = static_cast<std::uint32_t>(range.bytes.size());
-    if (!Exchange('S', range.address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != 'S') return false;
+    if (!Exchange(kSum, range.address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != kSumAnswer) return false;
     const std::uint32_t expected = Crc32(range.bytes.data(), range.bytes.size());
     Print("Read-back H'%05lX-H'%05lX: CRC-32 %08lX", static_cast<unsigned long>(range.address),
           static_cast<unsigned long>(range.address + length - 1), static_cast<unsigned long>(sum.value));

@@ -39,13 +39,29 @@
         .section .text
         .global _start
 
+; The protocol's codes and sizes above, by name; onchip/fast_protocol.h
+; gives the host the same values, and a test holds the two together.
 VERSION = 1
+MAXDATA = 1024              ; the largest block of a write frame
+HEAD    = 7                 ; command, address (3 bytes), length (3 bytes)
+CRCLEN  = 4
+CMD_HELLO = 'H'
+CMD_WRITE = 'W'
+CMD_SUM   = 'S'
+CMD_RATE  = 'R'
+ANS_HELLO        = 'K'
+ANS_PROGRAMMED   = 'P'
+ANS_NOT_VERIFIED = 'V'
+ANS_OUTSIDE      = 'A'
+ANS_SUM          = 'S'
+ANS_RATE         = 'R'
+ANS_BAD_FRAME    = 'C'
+
 ; Addresses in on-chip RAM (H'FEF10 to H'FFF0F). Those given as 16 bits
 ; are reached with @aa:16, which the CPU extends with ones to H'FFxxxx.
 STACK   = 0xFFF10           ; top of on-chip RAM; the stack grows down
-FRAME   = 0xF800            ; H'FF800: the command frame being received (7 + 1024 + 4),
+FRAME   = 0xF800            ; H'FF800: the command frame being received (HEAD + MAXDATA + CRCLEN),
                             ; up to H'FFC0A; the stack above it has 773 bytes
-MAXDATA = 1024
 TICK    = 200               ; poll passes per (BRR + 1) in one tick
 
 ; variables, below the frame buffer
@@ -61,6 +77,12 @@ SCR = 0xBA
 TDR = 0xBB
 SSR = 0xBC
 RDR = 0xBD
+; The flash memory control register, the erase block registers and the
+; watchdog's TCSR/TCNT (written as one word: H'A5 to TCSR, H'5A to TCNT).
+FLMCR = 0x40
+EBR1  = 0x42
+EBR2  = 0x43
+TCSR  = 0xFFA8
 
 _start:
         mov.l   #STACK,er7
@@ -87,11 +109,11 @@ main:
         cmp.b   #0,r0l
         bne     bad_frame
         mov.b   @FRAME:16,r0l
-        cmp.b   #'W',r0l
+        cmp.b   #CMD_WRITE,r0l
         beq     cmd_write:16
-        cmp.b   #'S',r0l
+        cmp.b   #CMD_SUM,r0l
         beq     cmd_sum:16
-        cmp.b   #'R',r0l
+        cmp.b   #CMD_RATE,r0l
         bne     1f
         jmp     @cmd_rate
 1:      bsr     answer_hello
@@ -99,7 +121,7 @@ main:
 
 
 bad_frame:
-        mov.b   #'C',r0l
+        mov.b   #ANS_BAD_FRAME,r0l
         sub.l   er1,er1
         bsr     answer
         bra     main
@@ -113,7 +135,7 @@ answer_hello:
         mov.w   r1,e1
         mov.b   @BRR:8,r1h
         sub.b   r1l,r1l
-        mov.b   #'K',r0l
+        mov.b   #ANS_HELLO,r0l
         ; fall through
 
 
@@ -210,8 +232,8 @@ get_frame:
         bcs     8f
         mov.b   @FRAME:16,r0l
         sub.l   er5,er5
-        adds    #4,er5              ; the CRC
-        cmp.b   #'W',r0l
+        adds    #CRCLEN,er5         ; the CRC
+        cmp.b   #CMD_WRITE,r0l
         bne     2f
         mov.l   #0xF0000+FRAME+4,er1
         bsr     read24
@@ -304,7 +326,7 @@ frame_range:
 
 
 outside:
-        mov.b   #'A',r0l
+        mov.b   #ANS_OUTSIDE,r0l
         bsr     answer:16
         bra     main:16
 
@@ -314,7 +336,7 @@ cmd_sum:
         bsr     frame_range
         bcs     outside
         bsr     crc32
-        mov.b   #'S',r0l
+        mov.b   #ANS_SUM,r0l
         bsr     answer:16
         jmp     @main
 
@@ -331,7 +353,7 @@ cmd_rate:
         mov.b   r0l,@V_OLD:16
         sub.l   er1,er1
         mov.b   @FRAME+3:16,r1l
-        mov.b   #'R',r0l
+        mov.b   #ANS_RATE,r0l
         bsr     answer:16
         mov.b   @FRAME+3:16,r0l
         bsr     set_brr
@@ -340,10 +362,10 @@ cmd_rate:
         cmp.b   #0,r0l
         bne     rate_back
         mov.b   @FRAME:16,r0l
-        cmp.b   #'H',r0l
+        cmp.b   #CMD_HELLO,r0l
         bne     rate_back
         mov.l   #0xF0000+FRAME,er3
-        mov.b   #11,r6l
+        mov.b   #HEAD+CRCLEN,r6l
 1:      mov.b   @er3+,r0l
         bsr     put_byte:16
         dec.b   r6l
@@ -382,7 +404,7 @@ set_brr:
 cmd_write:
         bsr     frame_range:16
         bcs     outside:16
-        mov.l   #0xF0000+FRAME+7,er1
+        mov.l   #0xF0000+FRAME+HEAD,er1
         add.l   er5,er1
         bsr     read32:16              ; the frame's CRC, behind the data
         mov.l   er0,er4
@@ -395,7 +417,7 @@ cmd_write:
         mov.b   r0l,@V_HAVE:16
         mov.l   er4,@V_LAST:16
         mov.l   er3,er6             ; address
-        mov.l   #0xF0000+FRAME+7,er4        ; data
+        mov.l   #0xF0000+FRAME+HEAD,er4     ; data
 3:      mov.b   @er4+,r0l
         mov.l   er6,er2
         mov.b   r0l,r3h
@@ -407,11 +429,11 @@ cmd_write:
         mov.b   #1,r0l
         mov.b   r0l,@V_HAVE:16
 4:      bsr     frame_range:16
-        mov.b   #'P',r0l
+        mov.b   #ANS_PROGRAMMED,r0l
         bsr     answer:16
         bra     main:16
 5:      mov.l   er6,er1
-        mov.b   #'V',r0l
+        mov.b   #ANS_NOT_VERIFIED,r0l
         bsr     answer:16
         jmp     @main
 
@@ -431,7 +453,7 @@ program_byte:
         mov.w   #1,r0
         mov.w   #15,r1
         mov.w   #0x4140,r4
-        mov.b   r4l,@0x40:8         ; FLMCR <- VPPE
+        mov.b   r4l,@FLMCR:8         ; FLMCR <- VPPE
 1:      dec.w   #1,r1
         bpl     1b
         mov.l   er3,@-er7
@@ -440,40 +462,40 @@ program_byte:
         mov.b   r3h,@er2
         mov.w   #40,e4
 2:      mov.w   #0xA579,r4
-        mov.w   r4,@0xFFA8:16       ; watchdog on
+        mov.w   r4,@TCSR:16       ; watchdog on
         mov.w   e4,e5
         mov.w   #0x4140,r4
-        mov.b   r4h,@0x40:8         ; FLMCR <- VPPE, P
+        mov.b   r4h,@FLMCR:8         ; FLMCR <- VPPE, P
 3:      dec.w   #1,e5
         bpl     3b
-        mov.b   r4l,@0x40:8         ; FLMCR <- VPPE
+        mov.b   r4l,@FLMCR:8         ; FLMCR <- VPPE
         mov.w   #0xA500,r4
-        mov.w   r4,@0xFFA8:16       ; watchdog off
+        mov.w   r4,@TCSR:16       ; watchdog off
         mov.w   #12,r1
         mov.b   #0x44,r4h
-        mov.b   r4h,@0x40:8         ; FLMCR <- VPPE, PV
+        mov.b   r4h,@FLMCR:8         ; FLMCR <- VPPE, PV
 4:      dec.w   #1,r1
         bpl     4b
         mov.b   @er2,r1h
         cmp.b   r3h,r1h
         beq     5f:16
         mov.b   #0x40,r5h
-        mov.b   r5h,@0x40:8
+        mov.b   r5h,@FLMCR:8
         cmp.b   #6,r0l
         beq     6f:16
         inc.b   r0l
         shll.w  e4
         bra     2b
 5:      mov.w   #0x4000,r5
-        mov.b   r5h,@0x40:8
-        mov.b   r5l,@0x42:8
-        mov.b   r5l,@0x43:8
-        mov.b   r5l,@0x40:8
+        mov.b   r5h,@FLMCR:8
+        mov.b   r5l,@EBR1:8
+        mov.b   r5l,@EBR2:8
+        mov.b   r5l,@FLMCR:8
         bra     7f:16
 6:      mov.w   #0x4000,r5
-        mov.b   r5l,@0x42:8
-        mov.b   r5l,@0x43:8
-        mov.b   r5l,@0x40:8
+        mov.b   r5l,@EBR1:8
+        mov.b   r5l,@EBR2:8
+        mov.b   r5l,@FLMCR:8
         orc     #0x01,ccr       ; (the write-control program sends its failure text here)
 7:      mov.l   @er7+,er6
         mov.l   @er7+,er5
@@ -516,7 +538,7 @@ select_block:
         cmp.b   #0xE0,r3l
         bcs     1f:16
         mov.b   #0x80,r6l
-1:      mov.b   r6l,@0x42:8
+1:      mov.b   r6l,@EBR1:8
         rts
 2:      mov.b   #0x01,r6l
         cmp.b   #0xF9,r3l
@@ -540,6 +562,6 @@ select_block:
         cmp.b   #0xFF,r3l
         bcs     3f:16
         mov.b   #0x80,r6l
-3:      mov.b   r6l,@0x43:8
+3:      mov.b   r6l,@EBR2:8
         rts
         .end

@@ -1,13 +1,17 @@
 // The fast mode's pieces that a run cannot show one by one: the rate each
-// crystal gets, the pulse code shared with the write-control program, and
-// the frame's CRC.
+// crystal gets, the pulse code shared with the write-control program, the
+// protocol's values on both ends, and the frame's CRC.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
+#include <regex>
 #include <string>
 
 #include "fast_link.h"
 #include "fast_program.h"
+#include "fast_protocol.h"
 #include "fast_rates.h"
 #include "write_control_program.h"
 
@@ -46,6 +50,24 @@ TEST(FastProgram, PulseCodeIsTheWriteControlProgramsOwn) {
     EXPECT_EQ(fast[at + i - shift], image[i]) << std::hex << i;
   }
   EXPECT_LE(kFastProgramSize, 1024u);
+}
+
+// The program's equates and the host's names of its protocol give the
+// same values: a change to one side alone fails here.
+TEST(FastProgram, EquatesAreTheHostsProtocol) {
+  std::ifstream source(KORVEL_SOURCE_DIR "/onchip/fast_program.s");
+  std::map<std::string, long> equates;
+  const std::regex equate(R"(^(\w+)\s*=\s*('(.)'|0x[0-9A-Fa-f]+|\d+))");
+  for (std::string line; std::getline(source, line);)
+    if (std::smatch m; std::regex_search(line, m, equate))
+      equates[m[1]] = m[3].matched ? m[3].str()[0] : std::stol(m[2], nullptr, 0);
+  using namespace fast_protocol;
+  const std::pair<std::string, long> names[] = {
+      {"CMD_HELLO", kHello}, {"CMD_WRITE", kWrite}, {"CMD_SUM", kSum}, {"CMD_RATE", kRate},
+      {"ANS_HELLO", kHelloAnswer}, {"ANS_PROGRAMMED", kProgrammed}, {"ANS_NOT_VERIFIED", kNotVerified},
+      {"ANS_OUTSIDE", kOutsideFlash}, {"ANS_SUM", kSumAnswer}, {"ANS_RATE", kRateAnswer}, {"ANS_BAD_FRAME", kBadFrame},
+      {"HEAD", kFrameHead}, {"CRCLEN", kFrameCrc}, {"MAXDATA", kMaxData}, {"VERSION", kVersion}};
+  for (const auto& [name, value] : names) EXPECT_EQ(equates.count(name) ? equates[name] : -1, value) << name;
 }
 
 TEST(FastLink, FrameLayoutAndCrc) {

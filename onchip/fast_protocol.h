@@ -1,0 +1,39 @@
+// The fast-mode program's line protocol, as the host names it. Its
+// description and the same values as equates head fast_program.s; a test
+// holds the two to each other. To change the protocol, change the source,
+// run tools/make_onchip_table.sh, then this header and the rows.
+#ifndef KORVEL_ONCHIP_FAST_PROTOCOL_H
+#define KORVEL_ONCHIP_FAST_PROTOCOL_H
+
+#include <cstddef>
+
+namespace fast_protocol {
+
+// Commands: the first byte of a frame.
+constexpr char kHello = 'H';  // -> kHelloAnswer
+constexpr char kWrite = 'W';  // -> kProgrammed, kNotVerified or kOutsideFlash
+constexpr char kSum = 'S';    // -> kSumAnswer or kOutsideFlash
+constexpr char kRate = 'R';   // -> kRateAnswer
+
+// Answers: their first byte.
+constexpr char kHelloAnswer = 'K';   // version, boot BRR, current BRR, 0
+constexpr char kProgrammed = 'P';    // the block's address
+constexpr char kNotVerified = 'V';   // the address of the byte that did not program
+constexpr char kOutsideFlash = 'A';  // the range leaves H'00000-H'1FFFF
+constexpr char kSumAnswer = 'S';     // CRC-32 of the range as read back
+constexpr char kRateAnswer = 'R';    // the new BRR
+constexpr char kBadFrame = 'C';      // CRC wrong, frame cut short or too long
+
+// Frame: command, address (3 bytes), length (3 bytes), data (kWrite only),
+// CRC-32 (4 bytes). Answer: code, value (4 bytes), check byte.
+constexpr std::size_t kFrameHead = 7;
+constexpr std::size_t kFrameCrc = 4;
+constexpr std::size_t kAnswerBytes = 6;
+constexpr std::size_t kMaxData = 1024;  // the largest block: the program's frame buffer
+
+// What the hello answer gives as the program's version.
+constexpr int kVersion = 1;
+
+}  // namespace fast_protocol
+
+#endif
