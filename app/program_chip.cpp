@@ -10,41 +10,36 @@
 #include "run_summary.h"
 #include "slow_answer_hint.h"
 
-namespace {
-
-bool g_noSync = false;  // the last run's ten tries all failed
-
-}  // namespace
-
-void ReportOutcome(bool success) {
+void ReportOutcome(bool success, const RunReport& report) {
   NewLine();
   Print(success ? "Success" : "Fail");
   NewLine();
   Beep();
   const int port = g_runSettings.portIndex;
-  ReportSlowAnswers(port);
+  ReportSlowAnswers(port, report);
   // What to look at: a port that did not open was named at the start.
   if (!success && RsLineClosed(port)) {
     WriteNote(kLineClosedNote);
-  } else if (g_noSync && RsOpenFailure(port).empty()) {
+  } else if (report.noSync && RsOpenFailure(port).empty()) {
     WriteNote(kNoSyncHint);
   }
-  ReportRunSummary(success);
+  ReportRunSummary(success, report);
 }
 
 void ProgramChip() {
   const RunSettings& settings = g_runSettings;
-  g_noSync = false;
+  RunReport report;
   if (settings.fast) {
-    ReportOutcome(ProgramChipFast(settings.programFileName, settings.maxRate, &g_noSync));
+    const bool success = ProgramChipFast(settings.programFileName, settings.maxRate, &report);
+    ReportOutcome(success, report);
     return;
   }
   RsFlush(settings.portIndex);
   Print("WAIT H3048 Boot mode...");
-  bool success = SynchroniseBoot(settings.portIndex, &g_noSync) && LoadWriteControlProgram() == 1;
+  bool success = SynchroniseBoot(settings.portIndex, &report.noSync) && LoadWriteControlProgram(&report.echoUs) == 1;
   if (success) {
     Beep();
-    success = ProgramRecords(settings.programFileName) == 1;
+    success = ProgramRecords(settings.programFileName, &report.sent) == 1;
   }
-  ReportOutcome(success);
+  ReportOutcome(success, report);
 }

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "boot_loader.h"
 #include "line_time.h"
 #include "run_clock.h"
 
@@ -45,13 +44,10 @@ std::string FormatRunSummary(const RunFigures& f, const FastFigures& fast) {
 
 void StartRunFigures() {
   g_runStart = RunClockSeconds();
-  ClearBootLoadTimes();
-  ClearRecordTally();
-  ClearFastFigures();
 }
 
-void ReportRunSummary(bool success) {
-  const RunFigures figures{success, LastRecordTally(), RunClockSeconds() - g_runStart};
-  std::fprintf(stderr, "%s\n", FormatRunSummary(figures, LastFastFigures()).c_str());
+void ReportRunSummary(bool success, const RunReport& report) {
+  const RunFigures figures{success, report.sent, RunClockSeconds() - g_runStart};
+  std::fprintf(stderr, "%s\n", FormatRunSummary(figures, report.fast).c_str());
   std::fflush(stderr);
 }

@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "fast_mode.h"
-#include "program_records.h"
+#include "run_report.h"
 
 struct RunFigures {
   bool success = false;
@@ -23,11 +22,10 @@ struct RunFigures {
 // 115200 bit/s, 0 retries; 6.9 s in all".
 std::string FormatRunSummary(const RunFigures& figures, const FastFigures& fast = {});
 
-// Starts the run's clock and empties what the last run measured (echo
-// times, record tally); Initialize calls it first.
+// Starts the run's clock; Initialize calls it first.
 void StartRunFigures();
 
 // Writes the summary line of the run so far to standard error.
-void ReportRunSummary(bool success);
+void ReportRunSummary(bool success, const RunReport& report);
 
 #endif

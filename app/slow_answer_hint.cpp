@@ -1,8 +1,8 @@
 #include "slow_answer_hint.h"
 
+#include <algorithm>
 #include <cstdio>
 
-#include "boot_loader.h"
 #include "line_time.h"
 #include "rs.h"
 
@@ -22,8 +22,15 @@ std::string SlowAnswerHint(double medianEchoMs, const std::string& device) {
 #endif
 }
 
-void ReportSlowAnswers(int port) {
-  const std::string hint = SlowAnswerHint(BootLoadMedianEchoMs(), RsDeviceName(port));
+double MedianEchoMs(std::vector<std::uint64_t> echoUs) {
+  if (echoUs.empty()) return 0;
+  const auto middle = echoUs.begin() + static_cast<std::ptrdiff_t>(echoUs.size() / 2);
+  std::nth_element(echoUs.begin(), middle, echoUs.end());
+  return static_cast<double>(*middle) / 1000.0;
+}
+
+void ReportSlowAnswers(int port, const RunReport& report) {
+  const std::string hint = SlowAnswerHint(MedianEchoMs(report.echoUs), RsDeviceName(port));
   if (hint.empty()) return;
   std::fflush(stdout);
   std::fprintf(stderr, "%s\n", hint.c_str());

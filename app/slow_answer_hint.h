@@ -4,7 +4,11 @@
 #ifndef KORVEL_APP_SLOW_ANSWER_HINT_H
 #define KORVEL_APP_SLOW_ANSWER_HINT_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "run_report.h"
 
 // Echoes of the boot load slower than this (median) are worth a hint: the
 // line itself needs 2.1 ms for a byte and its echo.
@@ -14,7 +18,10 @@ constexpr double kSlowEchoMs = 8.0;
 // the echoes were not slow (or none came).
 std::string SlowAnswerHint(double medianEchoMs, const std::string& device);
 
-// Writes the hint for the last boot load, if any, to standard error.
-void ReportSlowAnswers(int port);
+// The median of a boot load's echo times, in ms; 0 when no echo came.
+double MedianEchoMs(std::vector<std::uint64_t> echoUs);
+
+// Writes the hint for the run's boot load, if any, to standard error.
+void ReportSlowAnswers(int port, const RunReport& report);
 
 #endif

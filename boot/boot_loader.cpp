@@ -26,9 +26,6 @@ constexpr int kSyncByte = 0x00;
 constexpr int kConfirmByte = 0x55;
 constexpr int kConfirmAnswer = 0xAA;
 
-// Microseconds from each byte sent to its echo waiting, in the last load.
-std::vector<std::uint64_t> g_echoUs;
-
 // Waits up to 500 ms for one byte. 1 when it is the byte expected;
 // otherwise prints "NG" (nothing came) or "D <received> <sent>".
 int ReadEcho(int port, int byteExpected, int byteSent) {
@@ -49,7 +46,7 @@ int CheckEcho(int port, int byteSent) { return ReadEcho(port, byteSent & 0xFF, b
 // dot each, printed before the byte's echo is waited for. The time from
 // sending to the first echo (the console left out) is kept when it is
 // right. 1 when every echo was; otherwise the failed position is printed.
-int SendBurst(int port, const unsigned char* image, std::size_t from, std::size_t to) {
+int SendBurst(int port, const unsigned char* image, std::size_t from, std::size_t to, std::vector<std::uint64_t>* echoUs) {
   std::uint64_t start = 0;
   for (std::size_t position = from; position < to; ++position) {
     if (position % kDotsPerLine == 0) NewLine();
@@ -62,7 +59,7 @@ int SendBurst(int port, const unsigned char* image, std::size_t from, std::size_
       Print("%04lx", static_cast<unsigned long>(position));
       return 0;
     }
-    if (position == from) g_echoUs.push_back(RsClockUs() - start);
+    if (position == from) echoUs->push_back(RsClockUs() - start);
   }
   return 1;
 }
@@ -71,7 +68,8 @@ int SendBurst(int port, const unsigned char* image, std::size_t from, std::size_
 // bytes at a time, with a dot per byte. 0 when a length byte fails. A failed
 // image byte stops the sending but still gives 1: whether the boot program
 // got enough is for its start signal to tell.
-int SendImage(int port, const unsigned char* image, std::size_t size, std::size_t burst) {
+int SendImage(int port, const unsigned char* image, std::size_t size, std::size_t burst,
+              std::vector<std::uint64_t>* echoUs) {
   const unsigned char length[2] = {static_cast<unsigned char>(size >> 8 & 0xFF), static_cast<unsigned char>(size & 0xFF)};
   for (int i = 0; i < 2; ++i) {
     const std::uint64_t start = RsClockUs();
@@ -79,10 +77,10 @@ int SendImage(int port, const unsigned char* image, std::size_t size, std::size_
       Print(i == 0 ? "H" : "L");
       return 0;
     }
-    g_echoUs.push_back(RsClockUs() - start);
+    echoUs->push_back(RsClockUs() - start);
   }
   for (std::size_t position = 0; position < size; position += burst) {
-    if (SendBurst(port, image, position, std::min(size, position + burst)) != 1) break;
+    if (SendBurst(port, image, position, std::min(size, position + burst), echoUs) != 1) break;
   }
   NewLine();  // ends the last line of dots
   return 1;
@@ -107,13 +105,16 @@ int BootEcho(int port, int byteToSend, int byteExpected) {
   return ReadEcho(port, byteExpected, byteToSend);
 }
 
-int LoadWriteControlProgram() { return LoadProgram(kWriteControlProgram, kWriteControlProgramSize, 1); }
+int LoadWriteControlProgram(std::vector<std::uint64_t>* echoUs) {
+  return LoadProgram(kWriteControlProgram, kWriteControlProgramSize, 1, echoUs);
+}
 
-int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst) {
+int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst, std::vector<std::uint64_t>* echoUs) {
   const int port = g_runSettings.portIndex;
+  std::vector<std::uint64_t> unused;
   NewLine();
   Print("Transfer...");
-  const int sent = SendImage(port, image, size, burst < 1 ? 1 : burst);
+  const int sent = SendImage(port, image, size, burst < 1 ? 1 : burst, echoUs != nullptr ? echoUs : &unused);
   NewLine();
   if (sent == 0) {
     NewLine();
@@ -137,12 +138,3 @@ int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst)
   return 0;
 }
 
-void ClearBootLoadTimes() { g_echoUs.clear(); }
-
-double BootLoadMedianEchoMs() {
-  if (g_echoUs.empty()) return 0;
-  std::vector<std::uint64_t> sorted = g_echoUs;
-  const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
-  std::nth_element(sorted.begin(), middle, sorted.end());
-  return static_cast<double>(*middle) / 1000.0;
-}

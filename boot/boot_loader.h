@@ -4,6 +4,8 @@
 #define KORVEL_BOOT_BOOT_LOADER_H
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 // Sends one byte and waits up to 500 ms for one byte back. 1 when it equals
 // the byte expected; otherwise prints "NG" (nothing came) or
@@ -18,21 +20,17 @@ bool SynchroniseBoot(int port, bool* noSync);
 
 // Announces and sends the write-control program image with an echo check on
 // every byte, then waits up to 10 s for the start signal 0xAA. Uses the
-// run's port. 1 when the chip has started the program.
-int LoadWriteControlProgram();
+// run's port. 1 when the chip has started the program. The time from
+// sending each length byte or burst to its first echo goes to *echoUs
+// when given: on a line that passes bytes on at once it is the wire time
+// of two bytes, 2.1 ms at 9600 bit/s; a USB adapter that holds received
+// bytes back adds its latency timer.
+int LoadWriteControlProgram(std::vector<std::uint64_t>* echoUs = nullptr);
 
 // The same for any program image of 1 to 65535 bytes (the fast mode's),
 // burst bytes sent before their echoes are read (1: each echo before the
 // next byte, as for the write-control program).
-int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst);
+int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst, std::vector<std::uint64_t>* echoUs);
 
-// The median time, in ms, from sending a length byte or a burst of program
-// bytes of the last load to the first echo waiting; 0 when no echo came.
-// On a line that passes bytes on at once it is the wire time of two
-// bytes, 2.1 ms at 9600 bit/s; a USB adapter that holds received bytes
-// back adds its latency timer.
-double BootLoadMedianEchoMs();
-// Forgets the echo times: a run that ends before its load has none.
-void ClearBootLoadTimes();
 
 #endif

@@ -38,11 +38,9 @@ constexpr double kStatesPerSummedByte = 200;
 // rate, 50 ms between bytes, 20 ms of quiet) are over by then.
 constexpr unsigned kRateWindowMs = 800;
 
-FastFigures g_figures;
-
 class Session {
  public:
-  explicit Session(int port) : port_(port) {}
+  Session(int port, FastFigures* figures) : port_(port), figures_(figures) {}
 
   bool Run(const FastFile& file, long maxRate);
 
@@ -70,6 +68,7 @@ class Session {
   }
 
   int port_;
+  FastFigures* figures_;
   bool lineOpen_ = false;
   int bootBrr_ = 0;
   double hz_ = 0;
@@ -179,7 +178,7 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
       NewLine();
       break;
     }
-    ++g_figures.retries;
+    ++figures_->retries;
     Print("Retry %d of %c at H'%05lX: %s", attempt + 1, cmd, static_cast<unsigned long>(address), why);
     NewLine();
   }
@@ -242,8 +241,8 @@ bool Session::Program(const FastFile& file) {
       return false;
     }
     done += block.size;
-    ++g_figures.blocks;
-    g_figures.dataBytes = done;
+    ++figures_->blocks;
+    figures_->dataBytes = done;
     const unsigned percent = static_cast<unsigned>(done * 100 / file.dataBytes);
     if (terminal) {
       Print("\r%lu bytes, %u%%", done, percent);
@@ -276,25 +275,22 @@ bool Session::ReadBack(const FastFile& file) {
 bool Session::Run(const FastFile& file, long maxRate) {
   if (!Hello()) return false;
   bool lost = false;
-  g_figures.used = true;
+  figures_->used = true;
   ChooseRate(maxRate, &lost);
-  g_figures.rate = rate_;
+  figures_->rate = rate_;
   if (lost || !BlankCheck(file)) return false;
   const double start = RunClockSeconds();
   const bool programmed = Program(file);
-  g_figures.seconds = RunClockSeconds() - start;
+  figures_->seconds = RunClockSeconds() - start;
   if (!programmed) return false;
   const bool same = ReadBack(file);
-  g_figures.seconds = RunClockSeconds() - start;
+  figures_->seconds = RunClockSeconds() - start;
   return same;
 }
 
 }  // namespace
 
-const FastFigures& LastFastFigures() { return g_figures; }
-void ClearFastFigures() { g_figures = FastFigures(); }
-
-bool ProgramChipFast(const char* fileName, long maxRate, bool* noSync) {
+bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
   const ProgramFile program = ReadProgramFile(fileName);
   if (!program.ok) {
     PrintLong(program.refusal);
@@ -305,8 +301,10 @@ bool ProgramChipFast(const char* fileName, long maxRate, bool* noSync) {
   const int port = g_runSettings.portIndex;
   RsFlush(port);
   Print("WAIT H3048 Boot mode...");
-  if (!SynchroniseBoot(port, noSync) || LoadProgram(kFastProgram, kFastProgramSize, kLoadBurst) != 1) return false;
+  if (!SynchroniseBoot(port, &report->noSync) ||
+      LoadProgram(kFastProgram, kFastProgramSize, kLoadBurst, &report->echoUs) != 1)
+    return false;
   Beep();
-  Session session(port);
+  Session session(port, &report->fast);
   return session.Run(file, maxRate);
 }

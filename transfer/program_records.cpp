@@ -34,13 +34,11 @@ std::string RecordEcho(const char* line) {
   return echo + ":";
 }
 
-RecordTally g_tally;
-
-void TallySent(const char* line, unsigned dataBytes, double startSeconds) {
-  ++g_tally.records;
-  g_tally.dataBytes += dataBytes;
-  g_tally.characters += std::strlen(line);
-  g_tally.seconds = RunClockSeconds() - startSeconds;
+void TallySent(const char* line, unsigned dataBytes, double startSeconds, RecordTally* sent) {
+  ++sent->records;
+  sent->dataBytes += dataBytes;
+  sent->characters += std::strlen(line);
+  sent->seconds = RunClockSeconds() - startSeconds;
 }
 
 // Shows an answer other than H'55. A printable one begins a text from the
@@ -58,7 +56,7 @@ void ReportRefusal(int port, int answer) {
 
 // Sends the records of the file, checked whole before, one at a time. The
 // checker runs again beside them for what each line is worth sending.
-int SendRecords(int port, RecordFileReader& reader) {
+int SendRecords(int port, RecordFileReader& reader, RecordTally* sent) {
   RecordChecker checker;
   const double startSeconds = RunClockSeconds();
   while (const char* line = reader.ReadLine()) {
@@ -69,7 +67,7 @@ int SendRecords(int port, RecordFileReader& reader) {
     // A write may return while the record is still queued in the driver (a
     // POSIX write() does), so the wait adds the record's own line time.
     const bool answered = RsWaitRx(port, kAnswerMs + LineTimeMs(std::strlen(line))) != 0;
-    TallySent(line, verdict.dataBytes, startSeconds);
+    TallySent(line, verdict.dataBytes, startSeconds, sent);
     if (!answered) {
       Print("NG");
       NewLine();
@@ -87,7 +85,7 @@ int SendRecords(int port, RecordFileReader& reader) {
   return 1;
 }
 
-int TransferFile(int port, const char* fileName) {
+int TransferFile(int port, const char* fileName, RecordTally* sent) {
   const ProgramFile file = ReadProgramFile(fileName);
   if (!file.ok) {
     PrintLong(file.refusal);
@@ -98,15 +96,12 @@ int TransferFile(int port, const char* fileName) {
   NewLine();
   RecordFileReader reader;  // the lines checked are the lines sent
   reader.OpenBytes(file.records);
-  return SendRecords(port, reader);
+  return SendRecords(port, reader, sent);
 }
 
 }  // namespace
 
-const RecordTally& LastRecordTally() { return g_tally; }
-void ClearRecordTally() { g_tally = RecordTally(); }
-
-int ProgramRecords(const char* programFileName) {
+int ProgramRecords(const char* programFileName, RecordTally* sent) {
   const int port = g_runSettings.portIndex;
   const char* fileName = programFileName != nullptr ? programFileName : "";
 
@@ -118,5 +113,6 @@ int ProgramRecords(const char* programFileName) {
   RsSleep(kSettleMs);
   RsFlush(port);
 
-  return TransferFile(port, fileName);
+  RecordTally unused;
+  return TransferFile(port, fileName, sent != nullptr ? sent : &unused);
 }
