@@ -1,4 +1,4 @@
-// The fault campaign: korvel's run, specified and --fast, against the
+// The fault campaign: korvel's run, in record mode and with --fast, against the
 // virtual board in process on the virtual clock, each run with one fault
 // on the line at a random point after the loaded program's start: a bit
 // flipped on its way to the chip or to the host, a byte lost either way,
@@ -11,7 +11,7 @@
 // N runs a mode (default 500), seeded by S (default 2026). Every fault is a
 // set of h8board options, so a run can be replayed against the real board;
 // the fast runs that end in "Success" with the flash different are listed
-// so, and the first three of the specified run's.
+// so, and the first three of the record mode's.
 // Exit code: 0, 1 when a fast run ended in "Success" with the flash
 // different, 2 when the runs without a fault do not succeed or on a bad
 // command line.
@@ -131,7 +131,7 @@ struct Tally {
 // N runs of one mode, each with one fault drawn from random.
 Tally Campaign(bool fast, unsigned runs, std::mt19937& random, const ProgramFile& file) {
   if (RunOnce({}, fast, file) != kSuccessEqual) {
-    std::fprintf(stderr, "fault_campaign: the %s run without a fault does not succeed:\n%s\n", fast ? "fast" : "specified",
+    std::fprintf(stderr, "fault_campaign: the %s run without a fault does not succeed:\n%s\n", fast ? "fast" : "record mode",
                  g_console.c_str());
     std::exit(2);
   }
@@ -158,9 +158,9 @@ Tally Campaign(bool fast, unsigned runs, std::mt19937& random, const ProgramFile
     const Outcome outcome = RunOnce(options, fast, file);
     ++tally.byKind[kind][outcome];
     ++tally.all[outcome];
-    // Every such fast run, and the first few of the specified run's.
+    // Every such fast run, and the first few of the record mode's.
     if (outcome == kSuccessDifferent && (fast || tally.all[kSuccessDifferent] <= 3))
-      std::printf("  %s run %u: Success with the flash different: h8board %s\n", fast ? "fast" : "specified", run + 1,
+      std::printf("  %s run %u: Success with the flash different: h8board %s\n", fast ? "fast" : "record mode", run + 1,
                   Join(options).c_str());
   }
   return tally;
@@ -187,11 +187,11 @@ int main(int argc, char** argv) {
   std::mt19937 random(static_cast<std::mt19937::result_type>(seed));
   const ProgramFile file = MakeFile(random);
   std::printf("Fault campaign: %lu runs a mode, seed %lu, 8 records of 16 bytes; one fault a run\n", runs, seed);
-  const Tally specified = Campaign(false, static_cast<unsigned>(runs), random, file);
+  const Tally recordMode = Campaign(false, static_cast<unsigned>(runs), random, file);
   const Tally fast = Campaign(true, static_cast<unsigned>(runs), random, file);
   std::remove(file.path.c_str());
   std::printf("\n%-28s %6s %22s %6s %28s\n", "", "runs", "Success, flash equal", "Fail", "Success, flash different");
-  for (const auto& [name, tally] : {std::pair<const char*, const Tally&>{"specified run", specified}, {"fast mode", fast}}) {
+  for (const auto& [name, tally] : {std::pair<const char*, const Tally&>{"record mode", recordMode}, {"fast mode", fast}}) {
     PrintRow(name, tally.all);
     for (int k = 0; k < kKinds; ++k) PrintRow((std::string("  ") + kKindNames[k]).c_str(), tally.byKind[k]);
   }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The fault campaign: N runs of korvel (default 500) for the specified run
+# The fault campaign: N runs of korvel (default 500) for the record mode
 # and N for the fast mode against the virtual board, in process on the
 # virtual clock, each with one seeded random fault on the line after the
 # loaded program's start (a flipped bit either way, a lost byte either way,

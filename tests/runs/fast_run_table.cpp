@@ -149,7 +149,7 @@ std::vector<RunRow> FastRunRows() {
            "500 bytes, 100%\r\nRead-back H'01000-H'011F3: CRC-32 B11D8815, as the file\r\n{success}").Flash(FlashAfter::kFile),
       Fast("fast: overlapping records with other bytes are refused before anything is sent", {}, "overlap.mot",
            "Record error line 3: overlaps line 2\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
-      Fast("fast: an ELF file, as the ordinary run takes it", {}, "tick.elf",
+      Fast("fast: an ELF file, as the record mode takes it", {}, "tick.elf",
            kAt16 + "Blank check of 146 bytes...OK\r\nProgramming 146 bytes in 3 blocks\r\n90 bytes, 61%\r\n"
            "146 bytes, 100%\r\nRead-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n"
            "Read-back H'00100-H'00155: CRC-32 9EB1A3D1, as the file\r\n"
