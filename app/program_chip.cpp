@@ -30,8 +30,7 @@ void ProgramChip() {
   const RunSettings& settings = g_runSettings;
   RunReport report;
   if (settings.fast) {
-    const bool success = ProgramChipFast(settings.programFileName, settings.maxRate, &report);
-    ReportOutcome(success, report);
+    ReportOutcome(ProgramChipFast(settings.programFileName, settings.maxRate, &report), report);
     return;
   }
   RsFlush(settings.portIndex);

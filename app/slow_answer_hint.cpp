@@ -22,15 +22,12 @@ std::string SlowAnswerHint(double medianEchoMs, const std::string& device) {
 #endif
 }
 
-double MedianEchoMs(std::vector<std::uint64_t> echoUs) {
-  if (echoUs.empty()) return 0;
+void ReportSlowAnswers(int port, const RunReport& report) {
+  if (report.echoUs.empty()) return;  // no echo came
+  std::vector<std::uint64_t> echoUs = report.echoUs;  // for their median
   const auto middle = echoUs.begin() + static_cast<std::ptrdiff_t>(echoUs.size() / 2);
   std::nth_element(echoUs.begin(), middle, echoUs.end());
-  return static_cast<double>(*middle) / 1000.0;
-}
-
-void ReportSlowAnswers(int port, const RunReport& report) {
-  const std::string hint = SlowAnswerHint(MedianEchoMs(report.echoUs), RsDeviceName(port));
+  const std::string hint = SlowAnswerHint(static_cast<double>(*middle) / 1000.0, RsDeviceName(port));
   if (hint.empty()) return;
   std::fflush(stdout);
   std::fprintf(stderr, "%s\n", hint.c_str());

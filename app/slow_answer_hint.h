@@ -4,9 +4,7 @@
 #ifndef KORVEL_APP_SLOW_ANSWER_HINT_H
 #define KORVEL_APP_SLOW_ANSWER_HINT_H
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "run_report.h"
 
@@ -17,9 +15,6 @@ constexpr double kSlowEchoMs = 8.0;
 // The hint for a median echo time and the port's device name; empty when
 // the echoes were not slow (or none came).
 std::string SlowAnswerHint(double medianEchoMs, const std::string& device);
-
-// The median of a boot load's echo times, in ms; 0 when no echo came.
-double MedianEchoMs(std::vector<std::uint64_t> echoUs);
 
 // Writes the hint for the run's boot load, if any, to standard error.
 void ReportSlowAnswers(int port, const RunReport& report);

@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "console.h"
 #include "fast_rates.h"
 #include "line_time.h"
-#include "port_argument.h"
 #include "program_chip.h"
 #include "rs.h"
 #include "run_notes.h"
@@ -24,12 +25,50 @@ constexpr int kDataBits8 = 1;
 constexpr int kNoParity = 0;
 constexpr int kOneStopBit = 0;
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
 }  // namespace
+
+bool IsDevicePath(const char* argument) {
+#ifdef _WIN32
+  return std::strpbrk(argument, "/\\") != nullptr;
+#else
+  return std::strchr(argument, '/') != nullptr;
+#endif
+}
+
+long PortNumberFromArgument(const char* argument) {
+  const char* p = argument;
+  while (IsBlank(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (value < 1000) value = value * 10 + (*p - '0');  // anything past 10 is out of range anyway
+  }
+  return static_cast<long>(negative ? -value : value);
+}
 
 int PortIndexFromArgument(const char* argument) {
   const long value = PortNumberFromArgument(argument);
   return value >= 1 && value <= kRsPortCount ? static_cast<int>(value) - 1 : 0;
 }
+
+namespace {
+
+// For a first argument that is neither a port number 1 to 10 nor a device
+// path (nor the name of an existing file): that port 1 is used, and which
+// device that is. "" otherwise.
+std::string PortArgumentNote(const char* argument, const std::string& portOneDevice) {
+  struct stat info {};
+  if (IsDevicePath(argument) || stat(argument, &info) == 0) return "";
+  const long number = PortNumberFromArgument(argument);
+  if (number >= 1 && number <= kRsPortCount) return "";
+  return std::string("korvel: \"") + argument + "\" is not a port number (1 to 10) or a device path; using port 1 (" +
+         portOneDevice + ")";
+}
+
+}  // namespace
 
 // Takes --fast and --max-rate RATE off the front of the arguments.
 void ReadFastOptions(int* argc, char*** argv, RunSettings* settings) {

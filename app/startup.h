@@ -13,8 +13,15 @@ void Run();
 // Empties the receive queue and closes the port.
 void Terminate();
 
-// How the first argument reads as a port number: 1..10 gives port index
-// 0..9, anything else port index 0.
+// How the first argument reads as a port number: like strtol in base 10
+// (leading white space, an optional sign, the digits up to the first
+// non-digit); 1..10 gives port index 0..9, anything else port index 0.
 int PortIndexFromArgument(const char* argument);
+// The number as read there (capped past 1000).
+long PortNumberFromArgument(const char* argument);
+
+// True when the first argument names a device by its path rather than by
+// a port number.
+bool IsDevicePath(const char* argument);
 
 #endif

@@ -20,17 +20,15 @@ bool SynchroniseBoot(int port, bool* noSync);
 
 // Announces and sends the write-control program image with an echo check on
 // every byte, then waits up to 10 s for the start signal 0xAA. Uses the
-// run's port. 1 when the chip has started the program. The time from
-// sending each length byte or burst to its first echo goes to *echoUs
-// when given: on a line that passes bytes on at once it is the wire time
-// of two bytes, 2.1 ms at 9600 bit/s; a USB adapter that holds received
-// bytes back adds its latency timer.
+// run's port. 1 when the chip has started the program. *echoUs, when
+// given, gets the time from each length byte or burst sent to its first
+// echo: two bytes' wire time (2.1 ms at 9600 bit/s) on a line that passes
+// bytes on at once, plus the latency timer of a USB adapter.
 int LoadWriteControlProgram(std::vector<std::uint64_t>* echoUs = nullptr);
 
 // The same for any program image of 1 to 65535 bytes (the fast mode's),
 // burst bytes sent before their echoes are read (1: each echo before the
 // next byte, as for the write-control program).
 int LoadProgram(const unsigned char* image, std::size_t size, std::size_t burst, std::vector<std::uint64_t>* echoUs);
-
 
 #endif

@@ -292,7 +292,7 @@ bool Session::Run(const FastFile& file, long maxRate) {
 
 bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
   const ProgramFile program = ReadProgramFile(fileName);
-  if (!program.ok) {
+  if (!program.ok()) {
     PrintLong(program.refusal);
     NewLine();
     return false;

@@ -39,8 +39,7 @@
         .section .text
         .global _start
 
-; The protocol's codes and sizes above, by name; onchip/fast_protocol.h
-; gives the host the same values, and a test holds the two together.
+; The protocol above by name; onchip/fast_protocol.h holds the same values (a test checks).
 VERSION = 1
 MAXDATA = 1024              ; the largest block of a write frame
 HEAD    = 7                 ; command, address (3 bytes), length (3 bytes)
@@ -77,12 +76,10 @@ SCR = 0xBA
 TDR = 0xBB
 SSR = 0xBC
 RDR = 0xBD
-; The flash memory control register, the erase block registers and the
-; watchdog's TCSR/TCNT (written as one word: H'A5 to TCSR, H'5A to TCNT).
-FLMCR = 0x40
-EBR1  = 0x42
+FLMCR = 0x40                ; flash memory control register
+EBR1  = 0x42                ; erase block registers
 EBR2  = 0x43
-TCSR  = 0xFFA8
+TCSR  = 0xFFA8              ; watchdog TCSR/TCNT, written as one word (H'A5 to TCSR, H'5A to TCNT)
 
 _start:
         mov.l   #STACK,er7

@@ -1,7 +1,6 @@
-// The fast-mode program's line protocol, as the host names it. Its
-// description and the same values as equates head fast_program.s; a test
-// holds the two to each other. To change the protocol, change the source,
-// run tools/make_onchip_table.sh, then this header and the rows.
+// The fast-mode program's line protocol as the host names it. Its
+// description and the same values, as equates, head fast_program.s; a test
+// holds the two together (docs/DESIGN.md: changing the protocol).
 #ifndef KORVEL_ONCHIP_FAST_PROTOCOL_H
 #define KORVEL_ONCHIP_FAST_PROTOCOL_H
 
@@ -9,30 +8,27 @@
 
 namespace fast_protocol {
 
-// Commands: the first byte of a frame.
+// Commands, the first byte of a frame: command, address (3 bytes), length
+// (3 bytes), data (kWrite only), CRC-32 (4 bytes).
 constexpr char kHello = 'H';  // -> kHelloAnswer
 constexpr char kWrite = 'W';  // -> kProgrammed, kNotVerified or kOutsideFlash
 constexpr char kSum = 'S';    // -> kSumAnswer or kOutsideFlash
 constexpr char kRate = 'R';   // -> kRateAnswer
+constexpr std::size_t kFrameHead = 7, kFrameCrc = 4;
+constexpr std::size_t kMaxData = 1024;  // the largest block: the program's frame buffer
 
-// Answers: their first byte.
+// Answers, the first byte of code, value (4 bytes), check byte; any
+// command may get kBadFrame (CRC wrong, frame cut short or too long).
 constexpr char kHelloAnswer = 'K';   // version, boot BRR, current BRR, 0
 constexpr char kProgrammed = 'P';    // the block's address
 constexpr char kNotVerified = 'V';   // the address of the byte that did not program
 constexpr char kOutsideFlash = 'A';  // the range leaves H'00000-H'1FFFF
 constexpr char kSumAnswer = 'S';     // CRC-32 of the range as read back
 constexpr char kRateAnswer = 'R';    // the new BRR
-constexpr char kBadFrame = 'C';      // CRC wrong, frame cut short or too long
-
-// Frame: command, address (3 bytes), length (3 bytes), data (kWrite only),
-// CRC-32 (4 bytes). Answer: code, value (4 bytes), check byte.
-constexpr std::size_t kFrameHead = 7;
-constexpr std::size_t kFrameCrc = 4;
+constexpr char kBadFrame = 'C';
 constexpr std::size_t kAnswerBytes = 6;
-constexpr std::size_t kMaxData = 1024;  // the largest block: the program's frame buffer
 
-// What the hello answer gives as the program's version.
-constexpr int kVersion = 1;
+constexpr int kVersion = 1;  // what the hello answer gives as the program's version
 
 }  // namespace fast_protocol
 

@@ -10,9 +10,7 @@
 // it or never answered), the data bytes of their S1/S2/S3 records, their
 // characters, and the seconds from the first record out to the last answer.
 struct RecordTally {
-  unsigned long records = 0;
-  unsigned long dataBytes = 0;
-  unsigned long characters = 0;
+  unsigned long records = 0, dataBytes = 0, characters = 0;
   double seconds = 0;
 };
 

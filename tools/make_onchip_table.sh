@@ -2,10 +2,23 @@
 # Assembles onchip/fast_program.s with the H8 cross binutils and writes its
 # bytes as the C++ table onchip/fast_program_image.cpp, so that a plain
 # build needs no cross tools. With --check it writes nothing and fails when
-# the committed table differs from what the source assembles to.
+# the committed table differs from what the source assembles to, or when an
+# equate of the protocol differs from its name in fast_protocol.h.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$root/onchip"
+# The source's equate and the host's name for each value of the protocol.
+names="VERSION:kVersion MAXDATA:kMaxData HEAD:kFrameHead CRCLEN:kFrameCrc CMD_HELLO:kHello CMD_WRITE:kWrite
+  CMD_SUM:kSum CMD_RATE:kRate ANS_HELLO:kHelloAnswer ANS_PROGRAMMED:kProgrammed ANS_NOT_VERIFIED:kNotVerified
+  ANS_OUTSIDE:kOutsideFlash ANS_SUM:kSumAnswer ANS_RATE:kRateAnswer ANS_BAD_FRAME:kBadFrame"
+if [ "${1:-}" = "--check" ]; then
+  for pair in $names; do
+    equate=$(sed -n "s/^${pair%%:*} *= *\([^ ;]*\).*/\1/p" "$dir/fast_program.s")
+    value=$(sed -n "s/.*\b${pair#*:} = \([^,;]*\)[,;].*/\1/p" "$dir/fast_protocol.h")
+    [ -n "$equate" ] && [ "$equate" = "$value" ] ||
+      { echo "make_onchip_table: ${pair%%:*} = $equate in fast_program.s but ${pair#*:} = $value in fast_protocol.h" >&2; exit 1; }
+  done
+fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 h8300-hms-as -o "$work/p.o" "$dir/fast_program.s"

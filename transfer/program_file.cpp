@@ -60,9 +60,8 @@ ProgramFile ReadProgramFile(const char* fileName) {
       file.refusal = read.fault.line != 0 ? LineRefusal(read.fault.line, read.fault.reason) : "File error: " + read.fault.reason;
       return file;
     }
-    file.records.clear();  // none for an empty image: the check says so
-    if (!read.image.empty())
-      for (const std::string& line : MakeRecords(read.image, BaseName(fileName))) file.records += line + "\n";
+    file.records.clear();  // an empty image gives a header and an end record: the check says so
+    for (const std::string& line : MakeRecords(read.image, BaseName(fileName))) file.records += line + "\n";
     reader.OpenBytes(file.records);
   }
   file.refusal = CheckRecords(reader, &file.image);
@@ -70,6 +69,5 @@ ProgramFile ReadProgramFile(const char* fileName) {
   const FileFault overlap = file.refusal.empty() ? CheckProgramImage(file.image) : FileFault();
   if (overlap.Found()) file.refusal = LineRefusal(overlap.line, overlap.reason);
   if (file.refusal.empty() && file.image.empty()) file.refusal = std::string("No data records in file...[") + fileName + "]";
-  file.ok = file.refusal.empty();
   return file;
 }

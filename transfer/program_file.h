@@ -9,12 +9,11 @@
 #include "program_image.h"
 
 struct ProgramFile {
-  bool ok = false;
-  // When not ok, the console line that says why (without line end):
-  // "File not Found...[name]", "File too large...[name]", "Record error
-  // line N: reason" (also "overlaps line M" for a byte given twice with
-  // different values), "File error: reason" or "No data records in
-  // file...[name]".
+  bool ok() const { return refusal.empty(); }
+  // When not ok, the console line that says why (without line end): "File
+  // not Found...[name]", "File too large...[name]", "Record error line N:
+  // reason" (also "overlaps line M"), "File error: reason" or "No data
+  // records in file...[name]".
   std::string refusal;
   // The S-record text: the file's own lines, or those made of a file in
   // another format (program_file_formats.h).

@@ -87,7 +87,7 @@ int SendRecords(int port, RecordFileReader& reader, RecordTally* sent) {
 
 int TransferFile(int port, const char* fileName, RecordTally* sent) {
   const ProgramFile file = ReadProgramFile(fileName);
-  if (!file.ok) {
+  if (!file.ok()) {
     PrintLong(file.refusal);
     NewLine();
     return 0;

@@ -114,9 +114,8 @@ const std::vector<RunRow>& RunTable() {
           .Err(NoFile("No such file or directory")).Takes(5),  // the settle
       FileRefused("a folder", "folder.mot", "File not Found...[{file}]").Err(NoFile("Is a directory")),
       FileRefused("bad checksum", "bad_checksum.mot", "Record error line 3: checksum").Also(kExecutable),
-      // A byte given twice is refused only with another value, before any record goes out.
-      FileRefused("records that give bytes twice, differently", "overlap.mot", "Record error line 3: overlaps line 2"),
-      Programs("overlap_same.mot"),
+      FileRefused("records that give a byte twice, differently", "overlap.mot", "Record error line 3: overlaps line 2"),
+      Programs("overlap_same.mot"),  // the same bytes twice are taken
       FileRefused("a data record behind a byte-order mark", "bom_s1.mot", "Record error line 1: byte-order mark before record"),
       FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
       FileRefused("no data records", "no_data.mot", "No data records in file...[{file}]"),
