@@ -48,8 +48,7 @@ TEST(FastProgram, PulseCodeIsTheWriteControlProgramsOwn) {
 }
 
 TEST(FastLink, FrameLayoutAndCrc) {
-  const std::string check = "123456789";
-  EXPECT_EQ(Crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xCBF43926u);
+  EXPECT_EQ(Crc32(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xCBF43926u);  // the CRC-32 check value
   const std::uint8_t data[] = {0xA5, 0x5A};
   const std::vector<std::uint8_t> frame = CommandFrame('W', 0x1F000, 2, data, 2);
   ASSERT_EQ(frame.size(), 13u);

@@ -153,8 +153,9 @@ const std::vector<RunRow>& RunTable() {
       RunRow("a late echo counts as missing and is read as the start signal", {"--late-echo", "63:900"},
              kSync + ".!{dots:64}NG003f\r\n\r\nWAIT H3048 response...\r\n{fail}")
           .Sent(Tries(1), Load(kH55 + kLength + 64), Records(0)),
-      SecondRecordRefused("a record answered with a byte other than U", {"--record-answer", "2:07"}, "NG 07"),
-      SecondRecordRefused("a record answered with a text", {"--record-answer", "2:=#"}, "NG #"),
+      SecondRecordRefused("a record answered with a byte other than U", {"--record-answer", "2:7F"}, "NG 7F"),
+      SecondRecordRefused("a record answered with a space, the first printable", {"--record-answer", "2:20"}, "NG  "),
+      SecondRecordRefused("a record answered with a text from ~, the last printable", {"--record-answer", "2:=~"}, "NG ~"),
       RunRow("the first record not answered (an option given as --name=value)", {"--record-answer=1:-"},
              kLoaded + "Program H3048...\r\n{rec:1}:NG\r\n{fail}").Sent(Tries(1), kWholeLoad, Records(1)),
       SecondRecordRefused("the board silent after one record", {"--silent-after-records", "1"}, "NG").Also(kExecutable),

@@ -41,9 +41,9 @@ TEST(IntelHex, RecordsMadeAndFaults) {
       // Adjacent lines make one run of 16-byte records; a byte given twice alike is no fault.
       {Hex(0, 0, a) + Hex(0, 10, b) + Hex(0, 19, {b[9]}) + kEnd,
        MakeRecord(1, 0, first16) + " " + MakeRecord(1, 16, last4) + " " + s9},
-      // Linear (04) and segment (02) bases; start addresses (03, 05), blank lines and lower case pass.
-      {Hex(4, 0, {0, 1}) + Hex(0, 0xFFF0, a) + "\r\n" + Hex(5, 0, {0, 0, 1, 0}) + kEnd,
-       MakeRecord(2, 0x1FFF0, a) + " " + s8},
+      // Linear (04) and segment (02) bases, to H'1FFFF; start addresses (03, 05), blank lines and lower case pass.
+      {Hex(4, 0, {0, 1}) + Hex(0, 0xFFF6, a) + "\r\n" + Hex(5, 0, {0, 0, 1, 0}) + kEnd,
+       MakeRecord(2, 0x1FFF6, a) + " " + s8},
       {Hex(2, 0, {0x0F, 0xFF}) + Hex(0, 0x10, {7}) + Hex(3, 0, {0, 0, 1, 0}) + "  \t\r\n" + "\n" + ":00000001ff\n",
        MakeRecord(2, 0x10000, {7}) + " " + s8},
       {Hex(0, 0, a) + Hex(0, 9, b) + kEnd, "line 2: overlaps line 1"},
