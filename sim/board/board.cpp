@@ -39,7 +39,7 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
     : config_(config),
       nsPerState_(1000.0 / config.clockMhz),
       wire_(config.pace, std::move(clock), config.latencyMs),
-      bus_(wire_, [this] { return ChipNow(); }),
+      bus_(wire_, [this] { return ChipNow(); }, config.clockMhz * 1e6),
       boot_(bus_, config.boot, hostLine, config.clockMhz * 1e6),
       records_(config.records),
       memory_(std::make_unique<Memory>(bus_)),
@@ -72,6 +72,7 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
 Board::~Board() = default;
 
 void Board::SetLog(std::function<void(const std::string&)> log) {
+  log_ = log;
   bus_.SetLog(log);
   boot_.SetLog(std::move(log));
 }
@@ -132,6 +133,9 @@ BoardWire::Time Board::ChipNow() const { return cpuStarted_ ? CpuTime() : wire_.
 
 std::optional<BoardWire::Time> Board::NextEvent() {
   std::optional<BoardWire::Time> next = wire_.NextEvent();
+  if (watchdogReset_) return next;
+  if (const auto reset = bus_.WatchdogResetAt(); cpuStarted_ && idle_ && reset && (!next || *reset < *next))
+    next = reset;
   if (cpuStarted_ && !idle_ && !spinning_ && !cpu_->Stopped()) {
     // Half the stretch it may run ahead: from then on it gets as far again.
     const BoardWire::Time goOn = CpuTime() - RunAhead() / 2;
@@ -154,8 +158,26 @@ bool Board::SameRegistersAsLastPoll() const {
   return true;
 }
 
+bool Board::WatchdogOverflows(std::optional<BoardWire::Time> by) {
+  const std::optional<BoardWire::Time> reset = bus_.WatchdogResetAt();
+  if (!reset || *reset > (by ? *by : CpuTime())) return false;
+  // The H8/3008's manual (section 11.3.1; the H8/3048's section 12 was not
+  // reached) gives a watchdog reset the vector of a reset at the RES pin.
+  // The chip is in boot mode, so its boot program would start again and
+  // wait for the host's H'00s in the middle of korvel's records: on this
+  // board the chip stops there, its line silent.
+  if (by) SetCpuTime(*reset);
+  watchdogReset_ = true;
+  stopPc_ = cpu_->Pc() & 0xFFFFF;
+  bus_.WatchdogReset();
+  char text[64];
+  std::snprintf(text, sizeof text, "watchdog reset at H'%05X", static_cast<unsigned>(stopPc_));
+  if (log_) log_(text);
+  return true;
+}
+
 Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
-  if (spinning_ || cpu_->Sleeping()) return Activity::kStopped;
+  if (spinning_ || watchdogReset_ || cpu_->Sleeping()) return Activity::kStopped;
   Sci& sci = bus_.Sci1();
   const BoardWire::Time now = wire_.Now();
   const BoardWire::Clock::duration ahead = RunAhead();
@@ -167,6 +189,7 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       // Nothing changes for the program before the line does: it goes on
       // at that moment, or at the clock's when the host has done something.
       const std::optional<BoardWire::Time> event = wire_.NextChipEvent(CpuTime());
+      if (WatchdogOverflows(event && *event < now ? *event : now)) return Activity::kStopped;
       if (event && *event <= now) {
         SetCpuTime(*event);
       } else if (!wokeAtNow && wire_.HostActivity() != hostActivityIdle_) {
@@ -183,6 +206,7 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       sci.ResetUnchangedStatusReads();
     }
     if (cpu_->States() > statesLimit_) return Activity::kIdle;  // ahead of the clock: NextEvent() says until when
+    if (WatchdogOverflows()) return Activity::kStopped;
     const std::uint32_t pc = cpu_->Pc();
     if (!cpu_->Step()) {
       if (!cpu_->Fault().empty()) {
@@ -192,7 +216,8 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       stopPc_ = pc;
       return Activity::kStopped;  // SLEEP: no interrupt will come
     }
-    if (cpu_->Pc() == pc && SpinsOnItself(pc)) {
+    // With the watchdog counting toward a reset the spin does end.
+    if (cpu_->Pc() == pc && !bus_.WatchdogResetAt() && SpinsOnItself(pc)) {
       spinning_ = true;
       stopPc_ = pc;
       return Activity::kStopped;
@@ -217,6 +242,8 @@ std::string Board::Describe() const {
   char text[160];
   if (!fault_.empty()) {
     std::snprintf(text, sizeof text, "CPU stopped: %s", fault_.c_str());
+  } else if (watchdogReset_) {
+    std::snprintf(text, sizeof text, "watchdog reset at H'%05X: the chip is silent", static_cast<unsigned>(stopPc_));
   } else if (spinning_) {
     std::snprintf(text, sizeof text, "program stopped (branch to itself at H'%05X)", static_cast<unsigned>(stopPc_));
   } else if (cpu_->Sleeping()) {

@@ -5,6 +5,8 @@
 // flash, and the 16-bit branch to itself that ends it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +15,26 @@
 #include "flash_srec.h"
 #include "h8board_options.h"
 #include "transfer_test_files.h"
+
+namespace {
+// Boots program on board (loaded at H'FF300) and runs it on the virtual
+// clock until it stops; returns the chip's time from its start to then.
+BoardWire::Clock::duration RunUntilStopped(Board& board, BoardWire::Time& now, const std::vector<std::uint8_t>& program) {
+  std::vector<std::uint8_t> host = {0x00, 0x55, 0x00, static_cast<std::uint8_t>(program.size())};
+  host.insert(host.end(), program.begin(), program.end());
+  board.Wire().FromHost(host.data(), host.size());
+  Board::Activity activity = Board::Activity::kBusy;
+  std::optional<BoardWire::Time> start;
+  for (int i = 0; i < 100000 && activity != Board::Activity::kStopped; ++i) {
+    activity = board.Run();
+    if (!start && board.CpuStarted()) start = board.ChipNow();
+    board.Wire().HandedToHost(board.Wire().ForHost().size());
+    if (const auto next = board.NextEvent(); next && *next > now) now = *next;
+  }
+  EXPECT_EQ(activity, Board::Activity::kStopped) << board.Describe();
+  return start ? board.ChipNow() - *start : BoardWire::Clock::duration{};
+}
+}  // namespace
 
 TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   const std::vector<std::uint8_t> program = {
@@ -39,26 +61,59 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   Board board(config, {}, [&now] { return now; });
   std::string log;
   board.SetLog([&log](const std::string& line) { log += line + "\n"; });
-  std::vector<std::uint8_t> host = {0x00, 0x55, 0x00, static_cast<std::uint8_t>(program.size())};
-  host.insert(host.end(), program.begin(), program.end());
-  board.Wire().FromHost(host.data(), host.size());
-  Board::Activity activity = Board::Activity::kBusy;
-  for (int i = 0; i < 1000 && activity != Board::Activity::kStopped; ++i) {
-    activity = board.Run();
-    board.Wire().HandedToHost(board.Wire().ForHost().size());
-    if (const auto next = board.NextEvent(); next && *next > now) now = *next;
-  }
-  ASSERT_EQ(activity, Board::Activity::kStopped) << board.Describe();
+  RunUntilStopped(board, now, program);
   EXPECT_NE(log.find("bytes loaded, starting at H'FF300"), std::string::npos) << log;
   const auto ram = [&board](std::uint32_t a) { return board.Bus().Ram()[a - BoardBus::kRamStart]; };
   EXPECT_EQ(ram(0xFF000), 0x3F);         // RSTCSR after reset
   EXPECT_EQ(ram(0xFF001), 0x79);         // TCSR: H'79 written, bits 3-4 read 1
   EXPECT_EQ(ram(0xFF002) & 0x01, 0x01);  // MPBT as written
-  EXPECT_NE(board.Summary().find(", 1 stray accesses; program stopped (branch to itself at H'FF338)"),
+  // It leaves the watchdog counting (H'79: watchdog mode, φ/32): the spin ends in a reset.
+  EXPECT_NE(board.Summary().find(", 1 stray accesses; watchdog reset at H'FF338: the chip is silent"),
             std::string::npos) << board.Summary();
+  EXPECT_NE(log.find("watchdog reset at H'FF338"), std::string::npos) << log;
   EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 0u);
   EXPECT_EQ(board.Flash().GetStats().ignoredWrites, 1u);
   EXPECT_EQ(board.Flash().GetStats().latchedWrites, 0u);
+}
+
+// TCNT counts at φ divided as TCSR selects, from what was written to it:
+// in watchdog mode its overflow resets the chip (the poll for OVF never
+// ends), in interval mode it sets OVF, which the program stores.
+TEST(BoardProgram, TheWatchdogOverflowsAtItsDivisionOfTheClock) {
+  struct Row {
+    double mhz;
+    std::uint16_t tcsr;  // with its password
+    std::uint8_t tcnt;
+    std::uint64_t overflowStates;
+    const char* ending;
+  };
+  for (const Row& r : {Row{16, 0xA57F, 0x00, 256 * 4096, "watchdog reset at H'FF31"},  // φ/4096: 65.5 ms
+                       Row{10, 0xA579, 0xF0, 16 * 32, "watchdog reset at H'FF31"},    // φ/32
+                       Row{16, 0xA520, 0xF0, 16 * 2, "program stopped (branch to itself at H'FF318)"}}) {
+    SCOPED_TRACE(r.ending);
+    const std::vector<std::uint8_t> program = {
+        0x79, 0x01, static_cast<std::uint8_t>(r.tcsr >> 8), static_cast<std::uint8_t>(r.tcsr),  // mov.w #tcsr,r1
+        0x6B, 0x81, 0xFF, 0xA8,                    // mov.w r1,@H'FFA8:16   TCSR
+        0x79, 0x01, 0x5A, r.tcnt,                  // mov.w #H'5A<tcnt>,r1
+        0x6B, 0x81, 0xFF, 0xA8,                    // mov.w r1,@H'FFA8:16   TCNT
+        0x28, 0xA8, 0x4A, 0xFC,                    // 1: mov.b @H'FFA8:8,r0l; bpl 1b   until OVF
+        0x6A, 0x88, 0xF0, 0x00,                    // mov.b r0l,@H'F000:16
+        0x58, 0x00, 0xFF, 0xFC,                    // bra .
+    };
+    BoardConfig config;
+    config.clockMhz = r.mhz;
+    BoardWire::Time now{};
+    Board board(config, {}, [&now] { return now; });
+    const double states = std::chrono::duration<double, std::nano>(RunUntilStopped(board, now, program)).count() *
+                          r.mhz / 1000;
+    EXPECT_NE(board.Describe().find(r.ending), std::string::npos) << board.Describe();
+    // The counter starts at the TCNT write, at most 20 states in; then the poll's passes of 8 states.
+    EXPECT_GE(states, static_cast<double>(r.overflowStates)) << states;
+    EXPECT_LE(states, static_cast<double>(r.overflowStates + 20 + 8 + 12));  // + the store and one branch
+    if (r.tcsr == 0xA520) {
+      EXPECT_EQ(board.Bus().Ram()[0xFF000 - BoardBus::kRamStart], 0xB8);  // OVF, TME, bits 3-4
+    }
+  }
 }
 
 // At 3 MHz the boot program echoes at 9375 bit/s (BRR 9), 2.3% slow: a host
