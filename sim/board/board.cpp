@@ -21,6 +21,7 @@ class Board::Memory : public H8Memory {
     bus_.Write16(a, static_cast<std::uint16_t>(v >> 16));
     bus_.Write16(a + 2, static_cast<std::uint16_t>(v));
   }
+  unsigned ExtraStates(std::uint32_t a, unsigned bytes) override { return BoardBus::ExtraStates(a, bytes); }
   bool Window(std::uint32_t a, H8Window& w) override {
     const auto region = bus_.PlainRegion(a);
     if (!region) return false;

@@ -163,6 +163,22 @@ void BoardBus::ServiceSci() {
   }
 }
 
+// The on-chip supporting modules' registers take 3 states a bus cycle
+// against on-chip memory's 2, a byte a cycle on an 8-bit bus, a word on a
+// 16-bit one. The H8/3048's own table of bus widths and access states
+// (its bus controller section and the register list of its appendix) was
+// not reached through the search tools; the 3 states are the H8/300
+// family's for its on-chip register field (3 a byte, 6 a word), and the
+// watchdog's registers, which take only word writes, are taken as on the
+// 16-bit bus, all others (SCI1, the flash's, the rest) on the 8-bit one.
+unsigned BoardBus::ExtraStates(std::uint32_t address, unsigned bytes) {
+  const std::uint32_t a = address & kAddressMask;
+  if (a < kIoStart) return 0;
+  const bool wideBus = a >= kTcsr && a < kRstcsr + 2;
+  const unsigned cycles = wideBus ? (bytes + 1) / 2 : bytes;
+  return 3 * cycles - (bytes == 4 ? 4 : 2);
+}
+
 std::optional<BoardBus::Region> BoardBus::PlainRegion(std::uint32_t address) {
   const std::uint32_t a = address & kAddressMask;
   const std::uint32_t mirror = address & ~kAddressMask;
@@ -190,13 +206,17 @@ std::uint8_t BoardBus::WatchdogCount() {
     return tcnt_;
   }
   const double nsPerCount = nsPerState_ * WatchdogDivision();
-  const auto counts = static_cast<std::uint64_t>(
+  auto counts = static_cast<std::uint64_t>(
       std::chrono::duration<double, std::nano>(now - tcntSince_).count() / nsPerCount);
   if (counts == 0) return tcnt_;
   // In interval mode an overflow sets OVF (the WOVI interrupt this board
-  // does not model); in watchdog mode the board resets the chip at
-  // WatchdogResetAt() before any access can see one.
-  if (tcnt_ + counts > 0xFF && !(tcsr_ & kWtIt)) tcsr_ |= kOvf;
+  // does not model). In watchdog mode the board resets the chip at the
+  // first instruction boundary from WatchdogResetAt() on; an access inside
+  // the instruction that overflows sees H'FF.
+  if (tcnt_ + counts > 0xFF) {
+    if (tcsr_ & kWtIt) counts = 0xFF - tcnt_;
+    else tcsr_ |= kOvf;
+  }
   tcnt_ = static_cast<std::uint8_t>(tcnt_ + counts);
   tcntSince_ += std::chrono::duration_cast<BoardWire::Clock::duration>(
       std::chrono::duration<double, std::nano>(static_cast<double>(counts) * nsPerCount));

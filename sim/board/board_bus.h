@@ -85,6 +85,9 @@ class BoardBus {
     bool writable;
   };
   std::optional<Region> PlainRegion(std::uint32_t address);
+  // States a CPU access of bytes (1, 2, 4) at address takes beyond the 2 a
+  // byte or word of on-chip memory takes: on-chip I/O is slower.
+  static unsigned ExtraStates(std::uint32_t address, unsigned bytes);
 
   FlashMemory& Flash() { return flash_; }
   const FlashMemory& Flash() const { return flash_; }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "board.h"
+#include "h8_cpu.h"
 #include "flash_srec.h"
 #include "h8board_options.h"
 #include "transfer_test_files.h"
@@ -113,6 +114,30 @@ TEST(BoardProgram, TheWatchdogOverflowsAtItsDivisionOfTheClock) {
     if (r.tcsr == 0xA520) {
       EXPECT_EQ(board.Bus().Ram()[0xFF000 - BoardBus::kRamStart], 0xB8);  // OVF, TME, bits 3-4
     }
+  }
+}
+
+// One pass of a poll loop in states: 2 a word fetched, 3 an I/O bus cycle,
+// a byte a cycle on the 8-bit bus (SCI1), a word on the 16-bit one (the
+// watchdog), RAM at 2; bra takes 4.
+TEST(BoardProgram, APollLoopsPassTakesTheStatesOfItsBusCycles) {
+  const struct { std::vector<std::uint8_t> read; std::uint64_t pass; } rows[] = {
+      {{0x28, 0xBC}, 2 + 3 + 4},                     // mov.b @H'FFBC:8,r0l    SSR
+      {{0x6B, 0x00, 0xFF, 0xBC}, 4 + 6 + 4},         // mov.w @H'FFBC:16,r0    SSR and RDR: two cycles
+      {{0x6B, 0x00, 0xFF, 0xA8}, 4 + 3 + 4},         // mov.w @H'FFA8:16,r0    TCSR and TCNT: one
+      {{0x6B, 0x00, 0xF0, 0x00}, 4 + 2 + 4},         // mov.w @H'F000:16,r0    RAM
+      {{0x01, 0x00, 0x6B, 0x00, 0xFF, 0xBC}, 6 + 12 + 4}};  // mov.l @H'FFBC:16,er0  four cycles
+  for (const auto& r : rows) {
+    const BoardConfig config;
+    Board board(config);
+    std::vector<std::uint8_t> loop = r.read;
+    loop.insert(loop.end(), {0x40, static_cast<std::uint8_t>(-2 - static_cast<int>(r.read.size()))});  // bra 1b
+    std::copy(loop.begin(), loop.end(), board.Bus().Ram() + (0xFF300 - BoardBus::kRamStart));
+    board.Cpu().Reset(0xFF300);
+    board.Cpu().Run(2);
+    const std::uint64_t before = board.Cpu().States();
+    board.Cpu().Run(20);
+    EXPECT_EQ(board.Cpu().States() - before, 10 * r.pass) << r.pass;
   }
 }
 
