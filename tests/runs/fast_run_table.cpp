@@ -52,7 +52,7 @@ std::vector<RunRow> FastRunRows() {
           .Flash(FlashAfter::kFile).Also(kExecutable | kWine)
           .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
       AtClock("14.7456", "47", "14.7456", "115200").Also(kExecutable),
-      AtClock("18.432", "59", "18.4320", "115200"),
+      AtClock("11.0592", "35", "11.0592", "115200"),
       AtClock("10", "32", "10.1376", "9600"),
       Fast("fast: a line that carries 57600 bit/s makes 115200 step down", {"--clock", "14.7456", "--line-limit", "57600"},
            "blink.mot",
