@@ -67,6 +67,7 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
   for (const StuckBit& s : config.stuckBits) flash.SetStuckBit(s.address, s.bit);
   for (const WeakByte& w : config.weakBytes) flash.SetWeakByte(w.address, w.mask);
   bus_.SetLineGaps(config.gaps);
+  bus_.SetOnFlashMode([this] { cpu_->InvalidateWindows(); });
   if (config.records.Any()) bus_.SetTransmitFilter([this](std::uint8_t byte) { return records_.Pass(byte); });
 }
 
@@ -265,6 +266,8 @@ std::string Board::Summary() const {
                 static_cast<unsigned long long>(Instructions()), static_cast<unsigned long long>(f.ignoredWrites));
   std::string line = text;
   if (b.unguardedPulses) line += ", " + std::to_string(b.unguardedPulses) + " pulses without the watchdog";
+  if (bus_.Envelope().Flags())
+    line += ", " + std::to_string(bus_.Envelope().Flags()) + " outside the flash's timing envelope";
   if (b.unknownIoAccesses || b.unmappedAccesses)
     line += ", " + std::to_string(b.unknownIoAccesses + b.unmappedAccesses) + " stray accesses";
   return line + "; " + Describe();

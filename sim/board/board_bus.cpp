@@ -23,7 +23,11 @@ void BoardBus::Note(const char* what, std::uint32_t address) {
 
 std::uint8_t BoardBus::Read8(std::uint32_t address) {
   const std::uint32_t a = address & kAddressMask;
-  if (a < FlashMemory::kSize) return flash_.Read(a);
+  if (a < FlashMemory::kSize) {
+    if (flash_.ReadFlmcr() & FlashMemory::kVppe)
+      envelope_.VerifyRead(a, ChipNow(), flash_.Read(a) == flash_.LatchedValue());
+    return flash_.Read(a);
+  }
   if (InRam(a)) return ram_[a - kRamStart];
   if (InSci1(a)) {
     ServiceSci();
@@ -77,7 +81,10 @@ void BoardBus::Write8(std::uint32_t address, std::uint8_t value) {
         stats_.lastPulse = ChipNow() - *pulseStart_;
         pulseStart_.reset();
       }
+      const std::uint8_t before = flash_.ReadFlmcr() & static_cast<std::uint8_t>(~FlashMemory::kVpp);
+      envelope_.Flmcr(before, value, ChipNow(), flash_.LatchedOffset());
       flash_.WriteFlmcr(value);
+      if (((before ^ value) & FlashMemory::kVppe) && flashModeChanged_) flashModeChanged_();
       return;
     }
     case kEbr1: flash_.WriteEbr(1, value); return;
@@ -182,7 +189,10 @@ unsigned BoardBus::ExtraStates(std::uint32_t address, unsigned bytes) {
 std::optional<BoardBus::Region> BoardBus::PlainRegion(std::uint32_t address) {
   const std::uint32_t a = address & kAddressMask;
   const std::uint32_t mirror = address & ~kAddressMask;
-  if (a < FlashMemory::kSize) return Region{flash_.Cells(), mirror, FlashMemory::kSize, false};
+  if (a < FlashMemory::kSize) {
+    if (flash_.ReadFlmcr() & FlashMemory::kVppe) return std::nullopt;  // every read a verifying read
+    return Region{flash_.Cells(), mirror, FlashMemory::kSize, false};
+  }
   if (InRam(a)) return Region{ram_.data(), mirror | kRamStart, kRamSize, true};
   return std::nullopt;
 }
@@ -238,6 +248,5 @@ void BoardBus::WatchdogReset() {
   sci_.Write(Sci::kScr, 0x00);
   sci_.Write(Sci::kSmr, 0x00);
   sci_.Write(Sci::kBrr, 0xFF);
-  flash_.WriteFlmcr(0x00);
-  pulseStart_.reset();
+  Write8(kFlmcr, 0x00);
 }

@@ -23,6 +23,7 @@
 
 #include "board_wire.h"
 #include "flash.h"
+#include "flash_envelope.h"
 #include "line_gaps.h"
 #include "sci.h"
 
@@ -90,6 +91,10 @@ class BoardBus {
   static unsigned ExtraStates(std::uint32_t address, unsigned bytes);
 
   FlashMemory& Flash() { return flash_; }
+  const FlashEnvelope& Envelope() const { return envelope_; }
+  // Called when flash reads start or stop being plain memory (VPPE set or
+  // cleared: reads are then the verifying reads the envelope times).
+  void SetOnFlashMode(std::function<void()> changed) { flashModeChanged_ = std::move(changed); }
   const FlashMemory& Flash() const { return flash_; }
   Sci& Sci1() { return sci_; }
   std::uint8_t* Ram() { return ram_.data(); }
@@ -124,6 +129,8 @@ class BoardBus {
   std::function<BoardWire::Time()> chipNow_;
   std::optional<BoardWire::Time> pulseStart_;
   FlashMemory flash_;
+  FlashEnvelope envelope_;
+  std::function<void()> flashModeChanged_;
   Sci sci_;
   std::vector<std::uint8_t> ram_;
   std::uint8_t tcsr_ = 0x00;

@@ -54,6 +54,8 @@ std::vector<RunRow> FastRunRows() {
       AtClock("14.7456", "47", "14.7456", "115200").Also(kExecutable),
       AtClock("11.0592", "35", "11.0592", "115200"),
       AtClock("10", "32", "10.1376", "9600"),
+      AtClock("8", "25", "7.9872", "19200"),
+      AtClock("12", "38", "11.9808", "9600"),
       Fast("fast: a line that carries 57600 bit/s makes 115200 step down", {"--clock", "14.7456", "--line-limit", "57600"},
            "blink.mot",
            Loaded("47", "14.7456", "Rate 115200 bit/s failed\r\nRate 57600 bit/s\r\n") + kBlinkBlank + kBlinkDone)
