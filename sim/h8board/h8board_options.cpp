@@ -108,9 +108,10 @@ const Option kOptions[] = {
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.out = v, true; }, nullptr},
     {"--dump", "FILE", "write the flash as S-records (programmed or non-blank bytes)",
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.dump = v, true; }, nullptr},
-    {"--flash-log", "FILE", "write every program pulse: its length, the times VPPE\n"
-     "on -> pulse, pulse end -> program-verify, program-verify ->\n"
-     "verifying read, and what lies outside the flash's envelope",
+    {"--flash-log", "FILE", "write every program pulse: its length, the times from\n"
+     "VPPE on to it, from its end to program-verify, from\n"
+     "program-verify to the verifying read, and what lies\n"
+     "outside the flash's timing envelope",
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.flashLog = v, true; }, nullptr},
     {"--timeout", "SECONDS", "give up after this long (exit code 3)",
      [](H8BoardOptions& o, const std::string& v, std::string* why) {
