@@ -19,10 +19,13 @@
 
 namespace {
 // Boots program on board (loaded at H'FF300) and runs it on the virtual
-// clock until it stops; returns the chip's time from its start to then.
-BoardWire::Clock::duration RunUntilStopped(Board& board, BoardWire::Time& now, const std::vector<std::uint8_t>& program) {
+// clock until it stops, the host sending `after` behind it; returns the
+// chip's time from its start to then.
+BoardWire::Clock::duration RunUntilStopped(Board& board, BoardWire::Time& now, const std::vector<std::uint8_t>& program,
+                                           const std::vector<std::uint8_t>& after = {}) {
   std::vector<std::uint8_t> host = {0x00, 0x55, 0x00, static_cast<std::uint8_t>(program.size())};
   host.insert(host.end(), program.begin(), program.end());
+  host.insert(host.end(), after.begin(), after.end());
   board.Wire().FromHost(host.data(), host.size());
   Board::Activity activity = Board::Activity::kBusy;
   std::optional<BoardWire::Time> start;
@@ -75,6 +78,40 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 0u);
   EXPECT_EQ(board.Flash().GetStats().ignoredWrites, 1u);
   EXPECT_EQ(board.Flash().GetStats().latchedWrites, 0u);
+}
+
+// The start and an exception as the chip takes them, and SCI1 with TE and
+// RE clear: a byte in TDR is not sent, a byte from the host not received.
+TEST(BoardProgram, ExceptionsAndSci1WithTransmitterAndReceiverOff) {
+  const std::vector<std::uint8_t> program = {
+      0x02, 0x08, 0x6A, 0x88, 0xF0, 0x00,  // stc ccr,r0l; mov.b r0l,@H'F000:16     CCR at the start
+      0x7A, 0x07, 0x00, 0x0F, 0xFF, 0x00,  // mov.l #H'FFF00,er7
+      0x18, 0x88, 0x38, 0xBA,              // sub.b r0l,r0l; mov.b r0l,@H'FFBA:8    SCR: TE, RE clear
+      0xF8, 0x58, 0x38, 0xBB,              // mov.b #'X',r0l; mov.b r0l,@H'FFBB:8   TDR
+      0x7F, 0xBC, 0x72, 0x70,              // bclr #7,@H'FFBC:8                    TDRE clear
+      0x79, 0x01, 0x17, 0x70,              // mov.w #6000,r1
+      0x1B, 0x51, 0x46, 0xFC,              // 1: dec.w #1,r1; bne 1b      2.3 ms: the host's byte has come
+      0x28, 0xBC, 0x6A, 0x88, 0xF0, 0x01,  // mov.b @H'FFBC:8,r0l; mov.b r0l,@H'F001:16   SSR
+      0x06, 0x7F, 0x57, 0x10,              // andc #H'7F,ccr; trapa #1   (vector 9 at H'000024)
+      0x02, 0x08, 0x6A, 0x88, 0xF0, 0x02,  // H'FF32A: stc ccr,r0l; mov.b r0l,@H'F002:16
+      0x40, 0xFE,                          // bra .
+  };
+  BoardConfig config;
+  config.preload = config.boot.noErase = true;  // the vector survives the boot program
+  config.pace = true;  // the host's byte behind the program arrives once RE is clear
+  const std::uint8_t vector[] = {0x00, 0x0F, 0xF3, 0x2A};
+  for (int i = 0; i < 4; ++i) config.preloadImage.bytes[0x24 + i] = vector[i], config.preloadImage.present[0x24 + i] = true;
+  BoardWire::Time now{};
+  Board board(config, {}, [&now] { return now; });
+  RunUntilStopped(board, now, program, {0x41});
+  const auto ram = [&board](std::uint32_t a) { return board.Bus().Ram()[a - BoardBus::kRamStart]; };
+  EXPECT_EQ(ram(0xFF000), 0x80);  // I, and nothing else
+  EXPECT_EQ(ram(0xFF001), 0x00);  // neither TDRE (sent) nor RDRF (received)
+  EXPECT_EQ(ram(0xFF002) & 0x80, 0x80);
+  // The stack holds the CCR (I clear, Z from storing H'00) and the address after TRAPA, as one long.
+  EXPECT_EQ(ram(0xFFEFC), 0x04);
+  EXPECT_EQ(ram(0xFFEFD) << 16 | ram(0xFFEFE) << 8 | ram(0xFFEFF), 0xFF32A);
+  EXPECT_NE(board.Describe().find("branch to itself at H'FF330"), std::string::npos) << board.Describe();
 }
 
 // TCNT counts at φ divided as TCSR selects, from what was written to it:
