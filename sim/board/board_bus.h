@@ -91,6 +91,11 @@ class BoardBus {
   static unsigned ExtraStates(std::uint32_t address, unsigned bytes);
 
   FlashMemory& Flash() { return flash_; }
+  // The boot program's erase of every block, logged with the pulses.
+  void EraseFlash() {
+    flash_.EraseAll();
+    envelope_.Erased();
+  }
   const FlashEnvelope& Envelope() const { return envelope_; }
   // Called when flash reads start or stop being plain memory (VPPE set or
   // cleared: reads are then the verifying reads the envelope times).

@@ -57,10 +57,20 @@ void FlashEnvelope::VerifyRead(std::uint32_t offset, Time now, bool verified) {
   pulseOpen_ = false;
 }
 
+void FlashEnvelope::Erased() {
+  attempts_.clear();
+  erases_.push_back(pulses_.size());
+}
+
 std::string FlashEnvelope::Text() const {
   std::string text;
   char line[160];
-  for (const Pulse& p : pulses_) {
+  auto erase = erases_.begin();
+  for (std::size_t n = 0; n <= pulses_.size(); ++n) {
+    for (; erase != erases_.end() && *erase == n; ++erase)
+      text += "erase of every block by the boot program: no time on this board (the chip's is not modelled)\n";
+    if (n == pulses_.size()) break;
+    const Pulse& p = pulses_[n];
     std::snprintf(line, sizeof line, "H'%05X pulse %d: %.2f us; VPPE->P %.2f us, P->PV %.2f us, PV->read %.2f us%s%s\n",
                   static_cast<unsigned>(p.offset), p.attempt, p.lengthNs / 1e3, p.vppeToPulseNs / 1e3,
                   p.pulseToVerifyNs / 1e3, p.verifyToReadNs / 1e3, p.flags.empty() ? "" : "; outside: ",

@@ -45,7 +45,8 @@ class FlashEnvelope {
   void Flmcr(std::uint8_t before, std::uint8_t after, Time now, std::optional<std::uint32_t> offset);
   // A read of the array while VPPE is on; verified: it read the latched value.
   void VerifyRead(std::uint32_t offset, Time now, bool verified);
-  void Erased() { attempts_.clear(); }
+  // The boot program erased every block (it takes no time here).
+  void Erased();
 
   const std::vector<Pulse>& Pulses() const { return pulses_; }
   std::uint64_t Flags() const { return flags_; }
@@ -58,6 +59,7 @@ class FlashEnvelope {
   std::optional<Time> vppeOn_, pulseOn_, pulseOff_, verifyOn_;
   std::map<std::uint32_t, int> attempts_;  // pulses since the erase; -1 once verified
   std::vector<Pulse> pulses_;
+  std::vector<std::size_t> erases_;  // each before pulse n
   bool pulseOpen_ = false;  // the last pulse still waits for its verifying read
   std::uint64_t flags_ = 0;
 };

@@ -49,9 +49,8 @@ RunRow AtClock(const std::string& mhz, const std::string& file) {
 const std::vector<RunRow>& RunTable() {
   static const std::vector<RunRow> rows = {
       Programs(kThreeMot).Also(kExecutable | kWine)
-          // The settle after the start line; 2.4 ms of the chip's time for the records (below), 2.42 ms since
-          // its I/O accesses take 3 states a cycle: 13491 bytes/s then, 13248 now.
-          .Takes(5 + 2)
+          // The settle after the start line; the chip's time for the records (below): 2.42 ms, 13248 bytes/s.
+          .Takes(5 + 2)  // (2.37 ms and 13491 bytes/s while I/O took 2 states a cycle, not 3)
           .Summary("korvel: Success: 4 records, 32 data bytes in 0.0 s (13248 bytes/s; 110 characters, 4744% of 9600 "
                    "bit/s); 0.0 s in all"),
       Programs("three_lf.mot"),  // LF line ends and a Ctrl-Z at the end

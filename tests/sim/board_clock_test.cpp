@@ -46,15 +46,8 @@ TEST(BoardClock, BitRateRegisterAndProgramPulse) {
   // FLMCR write that sets P to the one that clears it, whose I/O cycle takes 3.
   // Every pulse lies within the flash's envelope, but for a copy of the
   // program whose first pulse loop is doubled (80 passes: 491 states).
-  const struct {
-    double mhz;
-    int brr;
-    long long pulseNs;
-    std::uint64_t pulses;
-    std::uint8_t byte1;
-    std::uint8_t firstPulseLoop = 40;
-    std::uint64_t envelopeFlags = 0;
-  } cases[] = {{14.7456, 47, 17022, 2, 0x5A}, {16, 51, 15688, 2, 0x5A}, {11.0592, 35, 22696, 2, 0x5A},
+  const struct { double mhz; int brr; long long pulseNs; std::uint64_t pulses; std::uint8_t byte1;
+                 std::uint8_t firstPulseLoop = 40; std::uint64_t envelopeFlags = 0; } cases[] = {{14.7456, 47, 17022, 2, 0x5A}, {16, 51, 15688, 2, 0x5A}, {11.0592, 35, 22696, 2, 0x5A},
                {8, 25, 31375, 2, 0x5A}, {10, 32, 25100, 2, 0x5A}, {12, 38, 20917, 2, 0x5A},
                {12, 38, 40917, 2, 0x5A, 80, 2}, {2, 255, 0, 0, 0xFF}};
   for (const auto& c : cases) {
