@@ -145,14 +145,14 @@ TEST(BoardProgram, TheWatchdogOverflowsAtItsDivisionOfTheClock) {
 
 // One pass of a poll loop in states: 2 a word fetched, 3 an I/O bus cycle,
 // a byte a cycle on the 8-bit bus (SCI1), a word on the 16-bit one (the
-// watchdog), RAM at 2; bra takes 4.
+// watchdog), RAM at 2; bra takes 4. The value read: the first byte the high one.
 TEST(BoardProgram, APollLoopsPassTakesTheStatesOfItsBusCycles) {
-  const struct { std::vector<std::uint8_t> read; std::uint64_t pass; } rows[] = {
-      {{0x28, 0xBC}, 2 + 3 + 4},                     // mov.b @H'FFBC:8,r0l    SSR
-      {{0x6B, 0x00, 0xFF, 0xBC}, 4 + 6 + 4},         // mov.w @H'FFBC:16,r0    SSR and RDR: two cycles
-      {{0x6B, 0x00, 0xFF, 0xA8}, 4 + 3 + 4},         // mov.w @H'FFA8:16,r0    TCSR and TCNT: one
-      {{0x6B, 0x00, 0xF0, 0x00}, 4 + 2 + 4},         // mov.w @H'F000:16,r0    RAM
-      {{0x01, 0x00, 0x6B, 0x00, 0xFF, 0xBC}, 6 + 12 + 4}};  // mov.l @H'FFBC:16,er0  four cycles
+  const struct { std::vector<std::uint8_t> read; std::uint64_t pass; std::uint32_t er0; } rows[] = {
+      {{0x28, 0xBC}, 2 + 3 + 4, 0x84},                     // mov.b @H'FFBC:8,r0l    SSR: TDRE, TEND
+      {{0x6B, 0x00, 0xFF, 0xBC}, 4 + 6 + 4, 0x8400},       // mov.w @H'FFBC:16,r0    SSR and RDR: two cycles
+      {{0x6B, 0x00, 0xFF, 0xA8}, 4 + 3 + 4, 0x1800},       // mov.w @H'FFA8:16,r0    TCSR and TCNT: one
+      {{0x6B, 0x00, 0xF0, 0x00}, 4 + 2 + 4, 0},            // mov.w @H'F000:16,r0    RAM
+      {{0x01, 0x00, 0x6B, 0x00, 0xFF, 0xBC}, 6 + 12 + 4, 0x84000000}};  // mov.l @H'FFBC:16,er0  four cycles
   for (const auto& r : rows) {
     Board board(BoardConfig{});
     std::vector<std::uint8_t> loop = r.read;
@@ -163,6 +163,7 @@ TEST(BoardProgram, APollLoopsPassTakesTheStatesOfItsBusCycles) {
     const std::uint64_t before = board.Cpu().States();
     board.Cpu().Run(20);
     EXPECT_EQ(board.Cpu().States() - before, 10 * r.pass) << r.pass;
+    EXPECT_EQ(board.Cpu().Er(0), r.er0) << std::hex << board.Cpu().Er(0);
   }
 }
 
