@@ -21,6 +21,7 @@ class Board::Memory : public H8Memory {
     bus_.Write16(a, static_cast<std::uint16_t>(v >> 16));
     bus_.Write16(a + 2, static_cast<std::uint16_t>(v));
   }
+  unsigned ExtraStates(std::uint32_t a, unsigned bytes) override { return BoardBus::ExtraStates(a, bytes); }
   bool Window(std::uint32_t a, H8Window& w) override {
     const auto region = bus_.PlainRegion(a);
     if (!region) return false;
@@ -39,7 +40,7 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
     : config_(config),
       nsPerState_(1000.0 / config.clockMhz),
       wire_(config.pace, std::move(clock), config.latencyMs),
-      bus_(wire_, [this] { return ChipNow(); }),
+      bus_(wire_, [this] { return ChipNow(); }, config.clockMhz * 1e6),
       boot_(bus_, config.boot, hostLine, config.clockMhz * 1e6),
       records_(config.records),
       memory_(std::make_unique<Memory>(bus_)),
@@ -66,12 +67,14 @@ Board::Board(const BoardConfig& config, std::function<HostLine()> hostLine, std:
   for (const StuckBit& s : config.stuckBits) flash.SetStuckBit(s.address, s.bit);
   for (const WeakByte& w : config.weakBytes) flash.SetWeakByte(w.address, w.mask);
   bus_.SetLineGaps(config.gaps);
+  bus_.SetOnFlashMode([this] { cpu_->InvalidateWindows(); });
   if (config.records.Any()) bus_.SetTransmitFilter([this](std::uint8_t byte) { return records_.Pass(byte); });
 }
 
 Board::~Board() = default;
 
 void Board::SetLog(std::function<void(const std::string&)> log) {
+  log_ = log;
   bus_.SetLog(log);
   boot_.SetLog(std::move(log));
 }
@@ -132,6 +135,9 @@ BoardWire::Time Board::ChipNow() const { return cpuStarted_ ? CpuTime() : wire_.
 
 std::optional<BoardWire::Time> Board::NextEvent() {
   std::optional<BoardWire::Time> next = wire_.NextEvent();
+  if (watchdogReset_) return next;
+  if (const auto reset = bus_.WatchdogResetAt(); cpuStarted_ && idle_ && reset && (!next || *reset < *next))
+    next = reset;
   if (cpuStarted_ && !idle_ && !spinning_ && !cpu_->Stopped()) {
     // Half the stretch it may run ahead: from then on it gets as far again.
     const BoardWire::Time goOn = CpuTime() - RunAhead() / 2;
@@ -154,8 +160,26 @@ bool Board::SameRegistersAsLastPoll() const {
   return true;
 }
 
+bool Board::WatchdogOverflows(std::optional<BoardWire::Time> by) {
+  const std::optional<BoardWire::Time> reset = bus_.WatchdogResetAt();
+  if (!reset || *reset > (by ? *by : CpuTime())) return false;
+  // The H8/3008's manual (section 11.3.1; the H8/3048's section 12 was not
+  // reached) gives a watchdog reset the vector of a reset at the RES pin.
+  // The chip is in boot mode, so its boot program would start again and
+  // wait for the host's H'00s in the middle of korvel's records: on this
+  // board the chip stops there, its line silent.
+  if (by) SetCpuTime(*reset);
+  watchdogReset_ = true;
+  stopPc_ = cpu_->Pc() & 0xFFFFF;
+  bus_.WatchdogReset();
+  char text[64];
+  std::snprintf(text, sizeof text, "watchdog reset at H'%05X", static_cast<unsigned>(stopPc_));
+  if (log_) log_(text);
+  return true;
+}
+
 Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
-  if (spinning_ || cpu_->Sleeping()) return Activity::kStopped;
+  if (spinning_ || watchdogReset_ || cpu_->Sleeping()) return Activity::kStopped;
   Sci& sci = bus_.Sci1();
   const BoardWire::Time now = wire_.Now();
   const BoardWire::Clock::duration ahead = RunAhead();
@@ -167,6 +191,7 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       // Nothing changes for the program before the line does: it goes on
       // at that moment, or at the clock's when the host has done something.
       const std::optional<BoardWire::Time> event = wire_.NextChipEvent(CpuTime());
+      if (WatchdogOverflows(event && *event < now ? *event : now)) return Activity::kStopped;
       if (event && *event <= now) {
         SetCpuTime(*event);
       } else if (!wokeAtNow && wire_.HostActivity() != hostActivityIdle_) {
@@ -183,6 +208,7 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       sci.ResetUnchangedStatusReads();
     }
     if (cpu_->States() > statesLimit_) return Activity::kIdle;  // ahead of the clock: NextEvent() says until when
+    if (WatchdogOverflows()) return Activity::kStopped;
     const std::uint32_t pc = cpu_->Pc();
     if (!cpu_->Step()) {
       if (!cpu_->Fault().empty()) {
@@ -192,7 +218,8 @@ Board::Activity Board::RunCpu(std::uint64_t maxInstructions) {
       stopPc_ = pc;
       return Activity::kStopped;  // SLEEP: no interrupt will come
     }
-    if (cpu_->Pc() == pc && SpinsOnItself(pc)) {
+    // With the watchdog counting toward a reset the spin does end.
+    if (cpu_->Pc() == pc && !bus_.WatchdogResetAt() && SpinsOnItself(pc)) {
       spinning_ = true;
       stopPc_ = pc;
       return Activity::kStopped;
@@ -217,6 +244,8 @@ std::string Board::Describe() const {
   char text[160];
   if (!fault_.empty()) {
     std::snprintf(text, sizeof text, "CPU stopped: %s", fault_.c_str());
+  } else if (watchdogReset_) {
+    std::snprintf(text, sizeof text, "watchdog reset at H'%05X: the chip is silent", static_cast<unsigned>(stopPc_));
   } else if (spinning_) {
     std::snprintf(text, sizeof text, "program stopped (branch to itself at H'%05X)", static_cast<unsigned>(stopPc_));
   } else if (cpu_->Sleeping()) {
@@ -237,6 +266,8 @@ std::string Board::Summary() const {
                 static_cast<unsigned long long>(Instructions()), static_cast<unsigned long long>(f.ignoredWrites));
   std::string line = text;
   if (b.unguardedPulses) line += ", " + std::to_string(b.unguardedPulses) + " pulses without the watchdog";
+  if (bus_.Envelope().Flags())
+    line += ", " + std::to_string(bus_.Envelope().Flags()) + " outside the flash's timing envelope";
   if (b.unknownIoAccesses || b.unmappedAccesses)
     line += ", " + std::to_string(b.unknownIoAccesses + b.unmappedAccesses) + " stray accesses";
   return line + "; " + Describe();

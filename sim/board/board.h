@@ -115,6 +115,9 @@ class Board {
   Activity RunCpu(std::uint64_t maxInstructions);
   bool SpinsOnItself(std::uint32_t pc);
   bool SameRegistersAsLastPoll() const;
+  // The watchdog's overflow has come by the CPU's time (or by `by` when
+  // given): the chip resets, and the board stops.
+  bool WatchdogOverflows(std::optional<BoardWire::Time> by = std::nullopt);
   void SetCpuTime(BoardWire::Time t);
   BoardWire::Time CpuTime() const;
 
@@ -137,6 +140,8 @@ class Board {
   bool cpuStarted_ = false;
   bool spinning_ = false;
   std::uint32_t stopPc_ = 0;
+  bool watchdogReset_ = false;     // stopped by a watchdog reset at stopPc_
+  std::function<void(const std::string&)> log_;
   std::string fault_;
 };
 

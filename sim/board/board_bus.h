@@ -6,7 +6,8 @@
 //   H'FEF10-H'FFF0F  on-chip RAM, 4 KB
 //   H'FFF40          FLMCR        H'FFF42/43  EBR1, EBR2
 //   H'FFFA8          WDT TCSR/TCNT (written only as 16-bit words with the
-//                    H'A5 / H'5A password in the upper byte)
+//                    H'A5 / H'5A password in the upper byte); TCNT counts
+//                    at the clock TCSR selects (see WatchdogResetAt)
 //   H'FFFB8-H'FFFBD  SCI1 SMR, BRR, SCR, TDR, SSR, RDR
 //
 // Other I/O registers read 0 and ignore writes; addresses outside all of
@@ -22,6 +23,7 @@
 
 #include "board_wire.h"
 #include "flash.h"
+#include "flash_envelope.h"
 #include "line_gaps.h"
 #include "sci.h"
 
@@ -44,11 +46,13 @@ class BoardBus {
     std::uint64_t refusedWatchdogWrites = 0;  // byte writes or a wrong password
     std::uint64_t unguardedPulses = 0;        // program pulses with the watchdog stopped
     BoardWire::Clock::duration lastPulse{};   // from setting FLMCR's P to clearing it, on the chip's clock
+    std::uint64_t watchdogResets = 0;         // TCNT overflows in watchdog mode
   };
 
   // chipNow: the moment the chip has reached (the CPU's clock), at which
   // SCI1 meets the line; unset, the wire's clock.
-  explicit BoardBus(BoardWire& wire, std::function<BoardWire::Time()> chipNow = {});
+  // clockHz: the system clock φ, which the watchdog's counter divides.
+  explicit BoardBus(BoardWire& wire, std::function<BoardWire::Time()> chipNow = {}, double clockHz = 16e6);
 
   std::uint8_t Read8(std::uint32_t address);
   void Write8(std::uint32_t address, std::uint8_t value);
@@ -82,18 +86,45 @@ class BoardBus {
     bool writable;
   };
   std::optional<Region> PlainRegion(std::uint32_t address);
+  // States a CPU access of bytes (1, 2, 4) at address takes beyond the 2 a
+  // byte or word of on-chip memory takes: on-chip I/O is slower.
+  static unsigned ExtraStates(std::uint32_t address, unsigned bytes);
 
   FlashMemory& Flash() { return flash_; }
+  // The boot program's erase of every block, logged with the pulses.
+  void EraseFlash() {
+    flash_.EraseAll();
+    envelope_.Erased();
+  }
+  const FlashEnvelope& Envelope() const { return envelope_; }
+  // Called when flash reads start or stop being plain memory (VPPE set or
+  // cleared: reads are then the verifying reads the envelope times).
+  void SetOnFlashMode(std::function<void()> changed) { flashModeChanged_ = std::move(changed); }
   const FlashMemory& Flash() const { return flash_; }
   Sci& Sci1() { return sci_; }
   std::uint8_t* Ram() { return ram_.data(); }
   bool WatchdogRunning() const { return (tcsr_ & kTme) != 0; }
+  // The moment TCNT overflows in watchdog mode and resets the chip; nothing
+  // while TME or WT/IT is clear. A write to TCNT or TCSR moves it.
+  std::optional<BoardWire::Time> WatchdogResetAt() const;
+  // The internal reset of a watchdog overflow as the bus sees it: the
+  // watchdog stops with WRST set, SCI1 and the flash's registers take their
+  // reset values (so nothing more is sent or received, no voltage stays on).
+  void WatchdogReset();
   const Stats& GetStats() const { return stats_; }
 
   void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
  private:
+  static constexpr std::uint8_t kOvf = 0x80;
+  static constexpr std::uint8_t kWtIt = 0x40;
   static constexpr std::uint8_t kTme = 0x20;
+
+  // States of φ per TCNT count for TCSR's clock select bits.
+  unsigned WatchdogDivision() const;
+  // Brings TCNT up to now: counts since the last look, OVF on an interval
+  // overflow. Returns the value TCNT holds now.
+  std::uint8_t WatchdogCount();
 
   void Note(const char* what, std::uint32_t address);
 
@@ -103,10 +134,15 @@ class BoardBus {
   std::function<BoardWire::Time()> chipNow_;
   std::optional<BoardWire::Time> pulseStart_;
   FlashMemory flash_;
+  FlashEnvelope envelope_;
+  std::function<void()> flashModeChanged_;
   Sci sci_;
   std::vector<std::uint8_t> ram_;
   std::uint8_t tcsr_ = 0x00;
-  std::uint8_t tcnt_ = 0x00;
+  std::uint8_t tcnt_ = 0x00;        // at tcntSince_
+  BoardWire::Time tcntSince_{};
+  double nsPerState_;
+  bool ovfReadAsOne_ = false;
   std::uint8_t rstcsr_ = 0x00;
   std::optional<BoardWire::Time> transmitReadySince_;
   std::function<std::vector<std::uint8_t>(std::uint8_t)> transmitFilter_;

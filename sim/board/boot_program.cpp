@@ -85,6 +85,18 @@ std::vector<std::uint8_t> BootProgram::Synchronise() {
   }
   if (state_ == State::kBitRate) {
     const long rate = hostLine_ ? hostLine_().bitRate : 9600;
+    if (!CanAlign(rate, clockHz_)) {
+      // Outside the table the chip's measurement is off by more than SCI1
+      // can bear: its H'00 would come garbled, and no transfer works after.
+      // This board leaves it unanswered.
+      if (!misaligned_++) {
+        char text[96];
+        std::snprintf(text, sizeof text, "boot program: %ld bit/s at %g MHz is outside its table: no alignment", rate,
+                      clockHz_ / 1e6);
+        Log(text);
+      }
+      return {};
+    }
     const long brr = std::clamp(std::lround(clockHz_ / (32.0 * static_cast<double>(rate))) - 1, 0L, 255L);
     Sci& sci = bus_.Sci1();
     sci.Write(Sci::kSmr, 0x00);
@@ -98,13 +110,21 @@ std::vector<std::uint8_t> BootProgram::Synchronise() {
   return answer;
 }
 
+// The H8/3048F hardware manual's table 18-13 (system clock frequencies
+// permitting automatic bit-rate alignment): host rates of 2400, 4800 and
+// 9600 bit/s only, from 2, 4 and 8 MHz up to 16 MHz.
+bool BootProgram::CanAlign(long rate, double clockHz) {
+  const double lowestMhz = rate == 9600 ? 8 : rate == 4800 ? 4 : rate == 2400 ? 2 : 0;
+  return lowestMhz > 0 && clockHz >= lowestMhz * 1e6 && clockHz <= 16e6;
+}
+
 std::vector<std::uint8_t> BootProgram::Finish() {
   if (faults_.noStart) {
     state_ = State::kHalted;
     haltReason_ = "program received, not started";
     return {};
   }
-  if (!faults_.noErase) bus_.Flash().EraseAll();
+  if (!faults_.noErase) bus_.EraseFlash();
   state_ = State::kStarted;
   Log("boot program: " + std::to_string(length_) + " bytes loaded, starting at H'FF300");
   return {faults_.startAnswer.value_or(0xAA)};

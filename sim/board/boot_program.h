@@ -89,6 +89,7 @@ class BootProgram {
 
  private:
   std::vector<std::uint8_t> Synchronise();
+  static bool CanAlign(long rate, double clockHz);
   std::vector<std::uint8_t> Finish();
   void Log(const std::string& text);
 
@@ -104,6 +105,7 @@ class BootProgram {
   std::size_t received_ = 0;
   std::size_t syncTries_ = 0;
   std::size_t overruns_ = 0;
+  std::size_t misaligned_ = 0;  // H'00s not answered: rate and clock outside the table
   unsigned answerDelayMs_ = 0;
   std::string haltReason_;
 };

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 class FlashMemory {
@@ -55,6 +56,11 @@ class FlashMemory {
   void WriteFlmcr(std::uint8_t value);
   std::uint8_t ReadEbr(int ebr) const { return ebr == 1 ? ebr1_ : ebr2_; }
   void WriteEbr(int ebr, std::uint8_t value);
+  // The byte the last write latched, while VPPE holds it.
+  std::optional<std::uint32_t> LatchedOffset() const {
+    return latchValid_ ? std::optional<std::uint32_t>(latchOffset_) : std::nullopt;
+  }
+  std::uint8_t LatchedValue() const { return latchValue_; }
 
   // --- the board's side ---
   void EraseAll();

@@ -32,6 +32,8 @@ void H8Memory::Write32(std::uint32_t address, std::uint32_t value) {
 
 bool H8Memory::Window(std::uint32_t, H8Window&) { return false; }
 
+unsigned H8Memory::ExtraStates(std::uint32_t, unsigned) { return 0; }
+
 // ---------------------------------------------------------------------------
 // Windows.
 

@@ -51,6 +51,12 @@ class H8Memory {
   // call InvalidateWindows() when that stops being true (e.g. a region is
   // remapped or its reads start to have side effects).
   virtual bool Window(std::uint32_t address, H8Window& window);
+
+  // States a data access of bytes (1, 2 or 4) at address takes beyond
+  // on-chip memory's 2 a byte or word (a long is two words), for memory
+  // that is slower, e.g. on-chip I/O registers. Asked only for addresses
+  // outside the windows; the default is 0.
+  virtual unsigned ExtraStates(std::uint32_t address, unsigned bytes);
 };
 
 // CCR bits.
@@ -100,7 +106,8 @@ class H8Cpu {
   // manual counts them for on-chip memory: 2 for each instruction word
   // fetched, each byte or word of data read or written (a long is two
   // words) and each stack or branch-address word; 1 for each internal
-  // operation. The chip runs one state per cycle of its system clock.
+  // operation; and what H8Memory::ExtraStates adds for slower memory. The
+  // chip runs one state per cycle of its system clock.
   std::uint64_t States() const { return states_; }
   bool Stopped() const;
   const std::string& Fault() const;  // empty unless stopped on an unknown opcode
@@ -226,6 +233,7 @@ inline std::uint8_t H8Cpu::Read8(std::uint32_t address) {
   if (DataHit<&Window::limit1>(a, off)) {
     return data_.data[off];
   }
+  states_ += memory_.ExtraStates(a, 1);
   return memory_.Read8(a);
 }
 
@@ -236,6 +244,7 @@ inline std::uint16_t H8Cpu::Read16(std::uint32_t address) {
   if (DataHit<&Window::limit2>(a, off)) {
     return static_cast<std::uint16_t>((data_.data[off] << 8) | data_.data[off + 1]);
   }
+  states_ += memory_.ExtraStates(a, 2);
   return memory_.Read16(a);
 }
 
@@ -247,6 +256,7 @@ inline std::uint32_t H8Cpu::Read32(std::uint32_t address) {
     const std::uint8_t* p = data_.data + off;
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
   }
+  states_ += memory_.ExtraStates(a, 4);
   return memory_.Read32(a);
 }
 
@@ -258,6 +268,7 @@ inline void H8Cpu::Write8(std::uint32_t address, std::uint8_t value) {
     data_.data[off] = value;
     return;
   }
+  states_ += memory_.ExtraStates(a, 1);
   memory_.Write8(a, value);
 }
 
@@ -270,6 +281,7 @@ inline void H8Cpu::Write16(std::uint32_t address, std::uint16_t value) {
     data_.data[off + 1] = static_cast<std::uint8_t>(value);
     return;
   }
+  states_ += memory_.ExtraStates(a, 2);
   memory_.Write16(a, value);
 }
 
@@ -285,6 +297,7 @@ inline void H8Cpu::Write32(std::uint32_t address, std::uint32_t value) {
     p[3] = static_cast<std::uint8_t>(value);
     return;
   }
+  states_ += memory_.ExtraStates(a, 4);
   memory_.Write32(a, value);
 }
 

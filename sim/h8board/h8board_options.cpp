@@ -108,6 +108,11 @@ const Option kOptions[] = {
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.out = v, true; }, nullptr},
     {"--dump", "FILE", "write the flash as S-records (programmed or non-blank bytes)",
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.dump = v, true; }, nullptr},
+    {"--flash-log", "FILE", "write every program pulse: its length, the times from\n"
+     "VPPE on to it, from its end to program-verify, from\n"
+     "program-verify to the verifying read, and what lies\n"
+     "outside the flash's timing envelope",
+     [](H8BoardOptions& o, const std::string& v, std::string*) { return o.flashLog = v, true; }, nullptr},
     {"--timeout", "SECONDS", "give up after this long (exit code 3)",
      [](H8BoardOptions& o, const std::string& v, std::string* why) {
        char* end = nullptr;
@@ -125,13 +130,18 @@ const Option kOptions[] = {
      "while bytes move)", nullptr,
      [](H8BoardOptions& o) { o.awake = true; }},
     {"--clock", "MHZ",
-     "the system clock, 2 to 25 (default 16; e.g. 14.7456):\n"
-     "the CPU's speed and SCI1's bit rates",
+     "the system clock, 2 to 16, the H8/3048F's range (default\n"
+     "16; e.g. 14.7456): the CPU's speed and SCI1's bit rates;\n"
+     "the boot program aligns to 9600 bit/s from 8 MHz",
      [](H8BoardOptions& o, const std::string& v, std::string* why) {
        char* end = nullptr;
        const double mhz = std::strtod(v.c_str(), &end);
-       if (v.empty() || *end != '\0' || !(mhz >= 2 && mhz <= 25))
-         return *why = "not a clock from 2 to 25 MHz: " + v, false;
+       // The top of the table of automatic bit-rate alignment (H8/3048F
+       // hardware manual, table 18-13) at every rate; the part's own limit
+       // in its electrical characteristics was not reached through the
+       // search tools.
+       if (v.empty() || *end != '\0' || !(mhz >= 2 && mhz <= 16))
+         return *why = "not a clock from 2 to 16 MHz: " + v, false;
        o.board.clockMhz = mhz;
        return true;
      },

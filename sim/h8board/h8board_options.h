@@ -18,6 +18,7 @@ struct H8BoardOptions {
   std::string link;         // --link: symbolic link to the terminal
   std::string out;          // --out: raw 128 KB flash image
   std::string dump;         // --dump: S-records of the flash
+  std::string flashLog;     // --flash-log: every program pulse and its times
   std::string preloadPath;  // --preload
   double timeoutSeconds = 0;  // --timeout; 0: none
   TerminalFlow leftFlow;      // --left-flow

@@ -96,6 +96,10 @@ int RunH8Board(const H8BoardOptions& options, std::ostream& out, std::ostream& e
       code = kH8BoardFault;
     }
   }
+  if (!options.flashLog.empty() && !WriteFile(options.flashLog, board.Bus().Envelope().Text(), &why)) {
+    err << "h8board: " << why << "\n";
+    code = kH8BoardFault;
+  }
   char elapsed[64];
   std::snprintf(elapsed, sizeof elapsed, "%.3f s", seconds);
   err << "h8board: " << board.Summary() << "; " << how << " after " << elapsed << std::endl;

@@ -5,14 +5,40 @@
 // flash, and the 16-bit branch to itself that ends it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "board.h"
+#include "h8_cpu.h"
 #include "flash_srec.h"
 #include "h8board_options.h"
 #include "transfer_test_files.h"
+
+namespace {
+// Boots program on board (loaded at H'FF300) and runs it on the virtual
+// clock until it stops, the host sending `after` behind it; returns the
+// chip's time from its start to then.
+BoardWire::Clock::duration RunUntilStopped(Board& board, BoardWire::Time& now, const std::vector<std::uint8_t>& program,
+                                           const std::vector<std::uint8_t>& after = {}) {
+  std::vector<std::uint8_t> host = {0x00, 0x55, 0x00, static_cast<std::uint8_t>(program.size())};
+  host.insert(host.end(), program.begin(), program.end());
+  host.insert(host.end(), after.begin(), after.end());
+  board.Wire().FromHost(host.data(), host.size());
+  Board::Activity activity = Board::Activity::kBusy;
+  std::optional<BoardWire::Time> start;
+  for (int i = 0; i < 100000 && activity != Board::Activity::kStopped; ++i) {
+    activity = board.Run();
+    if (!start && board.CpuStarted()) start = board.ChipNow();
+    board.Wire().HandedToHost(board.Wire().ForHost().size());
+    if (const auto next = board.NextEvent(); next && *next > now) now = *next;
+  }
+  EXPECT_EQ(activity, Board::Activity::kStopped) << board.Describe();
+  return start ? board.ChipNow() - *start : BoardWire::Clock::duration{};
+}
+}  // namespace
 
 TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   const std::vector<std::uint8_t> program = {
@@ -39,36 +65,116 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   Board board(config, {}, [&now] { return now; });
   std::string log;
   board.SetLog([&log](const std::string& line) { log += line + "\n"; });
-  std::vector<std::uint8_t> host = {0x00, 0x55, 0x00, static_cast<std::uint8_t>(program.size())};
-  host.insert(host.end(), program.begin(), program.end());
-  board.Wire().FromHost(host.data(), host.size());
-  Board::Activity activity = Board::Activity::kBusy;
-  for (int i = 0; i < 1000 && activity != Board::Activity::kStopped; ++i) {
-    activity = board.Run();
-    board.Wire().HandedToHost(board.Wire().ForHost().size());
-    if (const auto next = board.NextEvent(); next && *next > now) now = *next;
-  }
-  ASSERT_EQ(activity, Board::Activity::kStopped) << board.Describe();
+  RunUntilStopped(board, now, program);
   EXPECT_NE(log.find("bytes loaded, starting at H'FF300"), std::string::npos) << log;
   const auto ram = [&board](std::uint32_t a) { return board.Bus().Ram()[a - BoardBus::kRamStart]; };
   EXPECT_EQ(ram(0xFF000), 0x3F);         // RSTCSR after reset
   EXPECT_EQ(ram(0xFF001), 0x79);         // TCSR: H'79 written, bits 3-4 read 1
   EXPECT_EQ(ram(0xFF002) & 0x01, 0x01);  // MPBT as written
-  EXPECT_NE(board.Summary().find(", 1 stray accesses; program stopped (branch to itself at H'FF338)"),
+  // It leaves the watchdog counting (H'79: watchdog mode, φ/32): the spin ends in a reset.
+  EXPECT_NE(board.Summary().find(", 1 stray accesses; watchdog reset at H'FF338: the chip is silent"),
             std::string::npos) << board.Summary();
+  EXPECT_NE(log.find("watchdog reset at H'FF338"), std::string::npos) << log;
   EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 0u);
   EXPECT_EQ(board.Flash().GetStats().ignoredWrites, 1u);
   EXPECT_EQ(board.Flash().GetStats().latchedWrites, 0u);
 }
 
-// At 3 MHz the boot program echoes at 9375 bit/s (BRR 9), 2.3% slow: a host
-// sending without pause gains a character every 43 bytes and overruns it
-// once three ahead; bursts of 16, their echoes read between, never do.
+// The start and an exception as the chip takes them, and SCI1 with TE and
+// RE clear: a byte in TDR is not sent, a byte from the host not received.
+TEST(BoardProgram, ExceptionsAndSci1WithTransmitterAndReceiverOff) {
+  const std::vector<std::uint8_t> program = {
+      0x02, 0x08, 0x6A, 0x88, 0xF0, 0x00,  // stc ccr,r0l; mov.b r0l,@H'F000:16     CCR at the start
+      0x7A, 0x07, 0x00, 0x0F, 0xFF, 0x00,  // mov.l #H'FFF00,er7
+      0x18, 0x88, 0x38, 0xBA, 0xF8, 0x58, 0x38, 0xBB,  // sub.b r0l,r0l; mov.b r0l,@SCR:8 (TE, RE clear); TDR <- 'X'
+      0x7F, 0xBC, 0x72, 0x70, 0x79, 0x01, 0x17, 0x70,  // bclr #7,@SSR:8 (TDRE clear); mov.w #6000,r1
+      0x1B, 0x51, 0x46, 0xFC,              // 1: dec.w #1,r1; bne 1b      2.3 ms: the host's byte has come
+      0x28, 0xBC, 0x6A, 0x88, 0xF0, 0x01,  // mov.b @H'FFBC:8,r0l; mov.b r0l,@H'F001:16   SSR
+      0x06, 0x7F, 0x57, 0x10,              // andc #H'7F,ccr; trapa #1   (vector 9 at H'000024)
+      0x02, 0x08, 0x6A, 0x88, 0xF0, 0x02, 0x40, 0xFE,  // H'FF32A: stc ccr,r0l; mov.b r0l,@H'F002:16; bra .
+  };
+  BoardConfig config;
+  config.preload = config.boot.noErase = true;  // the vector survives the boot program
+  config.pace = true;  // the host's byte behind the program arrives once RE is clear
+  std::string why;
+  ASSERT_TRUE(ParseSrecords("S1070024000FF32AA8\n", &config.preloadImage, &why)) << why;  // the vector: H'FF32A
+  BoardWire::Time now{};
+  Board board(config, {}, [&now] { return now; });
+  RunUntilStopped(board, now, program, {0x41});
+  const auto ram = [&board](std::uint32_t a) { return board.Bus().Ram()[a - BoardBus::kRamStart]; };
+  EXPECT_EQ(ram(0xFF000), 0x80);  // I, and nothing else
+  EXPECT_EQ(ram(0xFF001), 0x00);  // neither TDRE (sent) nor RDRF (received)
+  EXPECT_EQ(ram(0xFF002) & 0x80, 0x80);
+  // The stack holds the CCR (I clear, Z from storing H'00) and the address after TRAPA, as one long.
+  EXPECT_EQ(ram(0xFFEFC), 0x04);
+  EXPECT_EQ(ram(0xFFEFD) << 16 | ram(0xFFEFE) << 8 | ram(0xFFEFF), 0xFF32A);
+  EXPECT_NE(board.Describe().find("branch to itself at H'FF330"), std::string::npos) << board.Describe();
+}
+
+// TCNT counts at φ divided as TCSR selects, from what was written to it:
+// in watchdog mode its overflow resets the chip (the poll for OVF never
+// ends), in interval mode it sets OVF, which the program stores.
+TEST(BoardProgram, TheWatchdogOverflowsAtItsDivisionOfTheClock) {
+  // tcsr with its password; stored: TCSR as the program stores it (-1: it never does).
+  const struct { double mhz; std::uint16_t tcsr; std::uint8_t tcnt; std::uint64_t overflowStates; const char* ending;
+                 int stored; } rows[] = {
+      {16, 0xA57F, 0x00, 256 * 4096, "watchdog reset at H'FF31", -1},  // φ/4096: 65.5 ms
+      {10, 0xA579, 0xF0, 16 * 32, "watchdog reset at H'FF31", -1},     // φ/32
+      {16, 0xA520, 0xF0, 16 * 2, "program stopped (branch to itself at H'FF318)", 0xB8}};  // OVF, TME, bits 3-4
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.ending);
+    const std::vector<std::uint8_t> program = {
+        0x79, 0x01, static_cast<std::uint8_t>(r.tcsr >> 8), static_cast<std::uint8_t>(r.tcsr),  // mov.w #tcsr,r1
+        0x6B, 0x81, 0xFF, 0xA8, 0x79, 0x01, 0x5A, r.tcnt,  // mov.w r1,@H'FFA8:16 (TCSR); mov.w #H'5A<tcnt>,r1
+        0x6B, 0x81, 0xFF, 0xA8, 0x28, 0xA8, 0x4A, 0xFC,    // mov.w r1,@H'FFA8:16 (TCNT); 1: mov.b @H'FFA8:8,r0l; bpl 1b
+        0x6A, 0x88, 0xF0, 0x00, 0x58, 0x00, 0xFF, 0xFC,    // mov.b r0l,@H'F000:16; bra .
+    };
+    BoardConfig config;
+    config.clockMhz = r.mhz;
+    BoardWire::Time now{};
+    Board board(config, {}, [&now] { return now; });
+    const double states = std::chrono::duration<double, std::nano>(RunUntilStopped(board, now, program)).count() *
+                          r.mhz / 1000;
+    EXPECT_NE(board.Describe().find(r.ending), std::string::npos) << board.Describe();
+    // The counter starts at the TCNT write, at most 20 states in; then the poll's passes of 8 states.
+    EXPECT_GE(states, static_cast<double>(r.overflowStates)) << states;
+    EXPECT_LE(states, static_cast<double>(r.overflowStates + 20 + 8 + 12));  // + the store and one branch
+    EXPECT_TRUE(r.stored < 0 || board.Bus().Ram()[0xFF000 - BoardBus::kRamStart] == r.stored);
+  }
+}
+
+// One pass of a poll loop in states: 2 a word fetched, 3 an I/O bus cycle,
+// a byte a cycle on the 8-bit bus (SCI1), a word on the 16-bit one (the
+// watchdog), RAM at 2; bra takes 4. The value read: the first byte the high one.
+TEST(BoardProgram, APollLoopsPassTakesTheStatesOfItsBusCycles) {
+  const struct { std::vector<std::uint8_t> read; std::uint64_t pass; std::uint32_t er0; } rows[] = {
+      {{0x28, 0xBC}, 2 + 3 + 4, 0x84},                     // mov.b @H'FFBC:8,r0l    SSR: TDRE, TEND
+      {{0x6B, 0x00, 0xFF, 0xBC}, 4 + 6 + 4, 0x8400},       // mov.w @H'FFBC:16,r0    SSR and RDR: two cycles
+      {{0x6B, 0x00, 0xFF, 0xA8}, 4 + 3 + 4, 0x1800},       // mov.w @H'FFA8:16,r0    TCSR and TCNT: one
+      {{0x6B, 0x00, 0xF0, 0x00}, 4 + 2 + 4, 0},            // mov.w @H'F000:16,r0    RAM
+      {{0x01, 0x00, 0x6B, 0x00, 0xFF, 0xBC}, 6 + 12 + 4, 0x84000000}};  // mov.l @H'FFBC:16,er0  four cycles
+  for (const auto& r : rows) {
+    Board board(BoardConfig{});
+    std::vector<std::uint8_t> loop = r.read;
+    loop.insert(loop.end(), {0x40, static_cast<std::uint8_t>(-2 - static_cast<int>(r.read.size()))});  // bra 1b
+    std::copy(loop.begin(), loop.end(), board.Bus().Ram() + (0xFF300 - BoardBus::kRamStart));
+    board.Cpu().Reset(0xFF300);
+    board.Cpu().Run(2);
+    const std::uint64_t before = board.Cpu().States();
+    board.Cpu().Run(20);
+    EXPECT_EQ(board.Cpu().States() - before, 10 * r.pass) << r.pass;
+    EXPECT_EQ(board.Cpu().Er(0), r.er0) << std::hex << board.Cpu().Er(0);
+  }
+}
+
+// At 8.15 MHz the boot program echoes at 9433 bit/s (BRR 26), 1.7% slow: a
+// host sending without pause gains a character every 57 bytes and overruns
+// it once three ahead; bursts of 16, their echoes read between, never do.
 TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
   for (const std::size_t burst : {16, 200}) {
     SCOPED_TRACE(burst);
     BoardConfig config;
-    config.clockMhz = 3;
+    config.clockMhz = 8.15;
     config.pace = true;
     BoardWire::Time now{};
     Board board(config, {}, [&now] { return now; });

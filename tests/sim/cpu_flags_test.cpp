@@ -150,6 +150,7 @@ TEST(CpuFlags, ShiftsPutTheOutgoingBitInCExtendsClearOrCopyTheSign) {
       {"shal.b r0l", {0x10, 0x88}, 0x40, 0, 0, 0x80, N | V},  // sign changed: overflow
       {"shal.b r0l", {0x10, 0x88}, 0xC0, 0, 0, 0x80, N | C},
       {"shll.w r0", {0x10, 0x10}, 0x4000, 0, 0, 0x8000, N},  // SHLL never sets V
+      {"shal.w r0", {0x10, 0x90}, 0x4080, 0, 0, 0x8100, N | V},
       {"shll.l er0", {0x10, 0x30}, 0x80000000, 0, 0, 0, Z | C},
       {"shar.b r0l", {0x11, 0x88}, 0x81, 0, 0, 0xC0, N | C},
       {"shar.l er0", {0x11, 0xB0}, 0x80000000, 0, 0, 0xC0000000, N},
