@@ -13,10 +13,14 @@
 namespace {
 
 bool g_noSync = false;  // the last run's ten tries all failed
+bool g_succeeded = false;
 
 }  // namespace
 
+bool LastRunSucceeded() { return g_succeeded; }
+
 void ReportOutcome(bool success) {
+  g_succeeded = success;
   NewLine();
   Print(success ? "Success" : "Fail");
   NewLine();

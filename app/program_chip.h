@@ -11,4 +11,7 @@ void ProgramChip();
 // late) and the summary line.
 void ReportOutcome(bool success);
 
+// What the last ReportOutcome said, for --exit-status.
+bool LastRunSucceeded();
+
 #endif

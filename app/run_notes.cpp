@@ -32,8 +32,12 @@ std::string PortArgumentNote(const char* argument, const std::string& portOneDev
   if (IsDevicePath(argument) || NamesAFile(argument)) return "";
   const long number = PortNumberFromArgument(argument);
   if (number >= 1 && number <= kRsPortCount) return "";
-  return std::string("korvel: \"") + argument + "\" is not a port number (1 to 10) or a device path; using port 1 (" +
-         portOneDevice + ")";
+#ifdef _WIN32
+  const char* const names = "a port number (1 to 10), COMn or a device path";
+#else
+  const char* const names = "a port number (1 to 10), a device path or a name in /dev";
+#endif
+  return std::string("korvel: \"") + argument + "\" is not " + names + "; using port 1 (" + portOneDevice + ")";
 }
 
 std::string ProgramFileNote(const char* fileName) {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-// For a first argument that is neither a port number 1 to 10 nor a device
-// path (nor the name of an existing file): that port 1 is used, and which
+// For a port argument that is neither a port number 1 to 10, a device
+// path nor a port's name (nor the name of an existing file): that port 1 is used, and which
 // device that is. "" otherwise.
 std::string PortArgumentNote(const char* argument, const std::string& portOneDevice);
 

@@ -65,4 +65,18 @@ TEST(IntelHex, KnownByItsLinesWhateverTheName) {
   EXPECT_EQ(ProgramFileFormatOf("app.HEX.Bin", kEnd), ProgramFileFormat::kRawImage);
 }
 
+// A name ending in .bin is no promise: what plainly is another program
+// file is refused, anything else is an image, however it starts.
+TEST(RawImage, RefusedWhenItPlainlyHoldsAnotherFormat) {
+  const std::string coff = std::string("\x83\x01\x00\x01", 4) + std::string(56, '\0'), nul(1, '\0');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"S00600004844521B\r\nS9030000FC\r\n", "S-records"}, {"\r\n  \nS9030000fc\x1a\x01\x02", "S-records"},
+      {kEnd, "Intel HEX"}, {std::string("\x7f" "ELF\x01\x02", 6), "ELF"}, {coff, "COFF"},
+      {coff.substr(0, 59), ""}, {coff.substr(0, 2) + std::string(62, '\0'), ""},  // cut off; no section
+      {"S9030000FC\r\n" + nul, ""}, {"Speed 9600\n", ""}, {nul + nul + "\x01" + nul, ""}};
+  for (const auto& [contents, held] : cases)
+    EXPECT_EQ(ReadProgramImage(ProgramFileFormat::kRawImage, contents).fault.reason,
+              held.empty() ? "" : "holds " + held + ", not a raw image (h8300-hms-objcopy -O binary makes one)") << contents;
+}
+
 }  // namespace
