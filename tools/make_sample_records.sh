@@ -34,7 +34,7 @@
 #   tick_cut.coff, tick_cut.elf cut off inside a section / a segment
 #   tick_checksum.hex           tick.hex with a wrong checksum on line 3
 #   tick_big.bin                131073 bytes: one more than the flash
-#   tick_coff.bin, tick_mot.BIN  tick.coff and tick.mot under a raw image's name
+#   tick_coff.bin               tick.coff under a raw image's name
 #   tick.coff.records ...       the records korvel makes of tick.coff, .elf,
 #                               .hex and .bin
 #
@@ -201,7 +201,6 @@ awk 'NR == 3 { sub(/\r$/, ""); c = substr($0, length($0)); $0 = substr($0, 1, le
      { print }' "$out/tick.hex" > "$out/tick_checksum.hex"
 head -c 131073 /dev/zero > "$out/tick_big.bin"
 cp "$out/tick.coff" "$out/tick_coff.bin"
-cp "$out/tick.mot" "$out/tick_mot.BIN"
 
 # The records korvel makes of each: srec_cat's of the same bytes (the
 # S-record twin's for COFF and ELF), 16 a record, the file's name in the S0,

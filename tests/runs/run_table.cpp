@@ -215,8 +215,6 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
       FileRefused("a COFF file named .bin (objcopy without -O binary)", "tick_coff.bin",
                   "File error: holds COFF, not a raw image (h8300-hms-objcopy -O binary makes one)"),
-      FileRefused("S-records named .BIN", "tick_mot.BIN",
-                  "File error: holds S-records, not a raw image (h8300-hms-objcopy -O binary makes one)"),
       FileRefused("a raw image over 128 KB", "tick_big.bin", "File error: larger than the flash (131073 bytes, at most 131072)"),
   };
   static const std::vector<RunRow> all = [] {
