@@ -37,6 +37,12 @@ const OptionEntry* FindOption(const char* word) {
   return nullptr;
 }
 
+// The words that ask instead of programming (information_request.cpp):
+// they count as the first argument only.
+bool IsInformationRequest(const char* word) {
+  return std::strcmp(word, "--help") == 0 || std::strcmp(word, "--version") == 0 || std::strcmp(word, "--list") == 0;
+}
+
 }  // namespace
 
 CommandLine ReadCommandLine(int argc, char** argv) {
@@ -56,6 +62,8 @@ CommandLine ReadCommandLine(int argc, char** argv) {
       } else {
         refuse(std::string(word) + " needs a value");
       }
+    } else if (i > 1 && IsInformationRequest(word)) {
+      refuse(std::string(word) + " counts only as the first argument");
     } else if (i > 1 && std::strncmp(word, "--", 2) == 0) {
       refuse(std::string(word) + " is not an option of korvel");
     } else if (line.port == nullptr) {

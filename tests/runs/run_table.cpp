@@ -171,10 +171,9 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a file over 64 MB", "64mb_and_1.dat", "File too large...[{file}]"),
       FileRefused("a file of 64 MB is read", "64mb.dat", "Record error line 1: NUL byte"),
       RunRow("a file through a named pipe, read once", {}, kPrograms).Flash(FlashAfter::kFile).Piped().Also(kExecutable),
-      RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("ttyNone0")
+      RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("nix0")
           .Flash(FlashAfter::kFile)
-          .Err("korvel: \"ttyNone0\" is not a port number (1 to 10), a device path or a name in /dev; using port 1 "
-               "(board0)\n"),
+          .Err("korvel: \"nix0\" is not a port number (1 to 10), a device path or a name in /dev; using port 1 (board0)\n"),
       // The board closes its end of the line instead of answering record 2.
       SecondRecordRefused("a line that closes during the run", {"--hang-up-after-records", "1"}, "NG")
           .Err("korvel: the line closed during the run\n").Also(kExecutable),
@@ -213,8 +212,7 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("ELF program header entries of 16 bytes", "tick_small_phdr.elf", "File error: program header too small"),
       FileRefused("a COFF file cut off in a section", "tick_cut.coff", "File error: truncated"),
       FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
-      FileRefused("a COFF file named .bin (objcopy without -O binary)", "tick_coff.bin",
-                  "File error: holds COFF, not a raw image (h8300-hms-objcopy -O binary makes one)"),
+      FileRefused("objcopy without -O binary", "tick_coff.bin", "File error: holds COFF, not a raw image (h8300-hms-objcopy -O binary makes one)"),
       FileRefused("a raw image over 128 KB", "tick_big.bin", "File error: larger than the flash (131073 bytes, at most 131072)"),
   };
   static const std::vector<RunRow> all = [] {
