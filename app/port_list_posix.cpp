@@ -70,6 +70,7 @@ int ProbeUartType(const std::string& devicePath) {
 std::string AccessNote(const std::string& device) {
   struct stat info {};
   if (::access(device.c_str(), R_OK | W_OK) == 0 || errno != EACCES || ::stat(device.c_str(), &info) != 0) return "";
+  if (info.st_gid == 0) return "you may not open it: only root may";  // no group to join
   const group* owner = ::getgrgid(info.st_gid);
   const std::string name = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
   return "you may not open it: join the group " + name + " (sudo usermod -aG " + name + " $USER, then log in again)";
