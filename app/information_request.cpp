@@ -11,20 +11,24 @@ namespace {
 
 #ifdef _WIN32
 constexpr const char* kPortHelp =
-    "  PORT        1 to 10 for COM1..COM10, or a device path such as \\\\.\\COM12\n";
+    "  PORT        1 to 10 for COM1..COM10, a name such as COM12, or a device\n"
+    "              path such as \\\\.\\COM12\n";
 constexpr const char* kReadmeHelp = "README.md beside korvel.exe";
 #else
 constexpr const char* kPortHelp =
-    "  PORT        1 to 10 for /dev/ttyS0../dev/ttyS9, or a device path such as\n"
-    "              /dev/ttyUSB0 or /dev/serial/by-id/...\n";
+    "  PORT        1 to 10 for /dev/ttyS0../dev/ttyS9, a name in /dev such as\n"
+    "              ttyUSB0, or a device path such as /dev/serial/by-id/...\n";
 constexpr const char* kReadmeHelp = "/usr/share/doc/korvel/README.md and man korvel";
 #endif
 
+constexpr const char* kUsage =
+    "Usage: korvel PORT [FILE]\n"
+    "       korvel [--fast [--max-rate RATE]] [--exit-status] PORT [FILE]\n"
+    "       korvel --list | --version | --help\n";
+
 void PrintHelp() {
   std::printf(
-      "Usage: korvel PORT [FILE]\n"
-      "       korvel --fast [--max-rate RATE] PORT [FILE]\n"
-      "       korvel --list | --version | --help\n"
+      "%s"
       "\n"
       "Writes FILE, a program file, into the flash of an H8/3048F in boot mode\n"
       "over a serial line at 9600 bit/s 8N1.\n"
@@ -35,14 +39,17 @@ void PrintHelp() {
       "  --fast      korvel's own program in the chip: checked blocks at the\n"
       "              fastest rate the board's crystal allows, and a read-back\n"
       "  --max-rate  the fast mode's highest rate: 115200, 57600, 38400, 19200 or 9600\n"
+      "  --exit-status  exit code 1 after Fail, 2 for a command line korvel refuses\n"
       "  --list      the serial ports of this machine\n"
       "  --version   the version and build date\n"
       "  -h, --help  this text\n"
       "\n"
+      "Options may come before or after PORT and FILE.\n"
       "A run ends with the word \"Success\" (every record programmed) or \"Fail\";\n"
-      "a summary line follows on standard error. The exit code is always 0.\n"
+      "a summary line follows on standard error. The exit code is 0 unless\n"
+      "--exit-status is given.\n"
       "More: %s.\n",
-      kPortHelp, kReadmeHelp);
+      kUsage, kPortHelp, kReadmeHelp);
 }
 
 }  // namespace
@@ -54,6 +61,12 @@ InformationRequest ReadInformationRequest(int argc, char** argv) {
   if (std::strcmp(first, "--version") == 0) return InformationRequest::kVersion;
   if (std::strcmp(first, "--list") == 0) return InformationRequest::kList;
   return InformationRequest::kNone;
+}
+
+void RefuseCommandLine(const std::string& problem) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "korvel: %s\n%s", problem.c_str(), kUsage);
+  std::fflush(stderr);
 }
 
 bool AnswerInformationRequest(int argc, char** argv) {

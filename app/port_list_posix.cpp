@@ -1,10 +1,13 @@
 // Linux: USB adapters and on-board UARTs, found through /dev and sysfs.
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -62,6 +65,22 @@ int ProbeUartType(const std::string& devicePath) {
   return result == 0 ? info.type : -1;
 }
 
+// For a device this user may not open: the group that may (on Debian and
+// Fedora, dialout for the serial ports). "" when it may be opened.
+std::string AccessNote(const std::string& device) {
+  struct stat info {};
+  if (::access(device.c_str(), R_OK | W_OK) == 0 || errno != EACCES || ::stat(device.c_str(), &info) != 0) return "";
+  if (info.st_gid == 0) return "you may not open it: only root may";  // no group to join
+  const group* owner = ::getgrgid(info.st_gid);
+  const std::string name = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
+  return "you may not open it: join the group " + name + " (sudo usermod -aG " + name + " $USER, then log in again)";
+}
+
+void AddPort(std::vector<SerialPortEntry>* ports, const std::string& device, const std::string& detail) {
+  const std::string note = AccessNote(device);
+  ports->push_back({device, note.empty() ? detail : detail.empty() ? note : detail + "; " + note});
+}
+
 struct TtyName {
   std::string family;
   int number;
@@ -82,7 +101,7 @@ std::vector<SerialPortEntry> ListSerialPortsUnder(const std::string& devRoot, co
   const fs::path byId = fs::path(devRoot) / "serial" / "by-id";
   for (const fs::directory_entry& link : fs::directory_iterator(byId, error)) {
     const fs::path target = fs::read_symlink(link.path(), error);
-    if (!error) ports.push_back({link.path().string(), "-> " + (byId / target).lexically_normal().string()});
+    if (!error) AddPort(&ports, link.path().string(), "-> " + (byId / target).lexically_normal().string());
   }
   std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
 
@@ -98,14 +117,14 @@ std::vector<SerialPortEntry> ListSerialPortsUnder(const std::string& devRoot, co
     const std::string device = (fs::path(devRoot) / tty.Name()).string();
     const fs::path sysFolder = fs::path(sysRoot) / "class" / "tty" / tty.Name();
     if (tty.family != "ttyS") {
-      ports.push_back({device, UsbDetail(sysFolder, sysRoot)});
+      AddPort(&ports, device, UsbDetail(sysFolder, sysRoot));
       continue;
     }
     const std::string typeText = FirstLine(sysFolder / "type");
     const int type = typeText.empty() ? uartType(device) : std::atoi(typeText.c_str());
     if (type <= 0) continue;  // no UART behind it, or none we could see
     const std::string number = PortNumberNote(tty.number + 1);
-    ports.push_back({device, number.empty() ? UartName(type) : number + ", " + UartName(type)});
+    AddPort(&ports, device, number.empty() ? UartName(type) : number + ", " + UartName(type));
   }
   return ports;
 }

@@ -26,12 +26,13 @@ void ReportOutcome(bool success, const RunReport& report) {
   ReportRunSummary(success, report);
 }
 
-void ProgramChip() {
+bool ProgramChip() {
   const RunSettings& settings = g_runSettings;
   RunReport report;
   if (settings.fast) {
-    ReportOutcome(ProgramChipFast(settings.programFileName, settings.maxRate, &report), report);
-    return;
+    const bool success = ProgramChipFast(settings.programFileName, settings.maxRate, &report);
+    ReportOutcome(success, report);
+    return success;
   }
   RsFlush(settings.portIndex);
   Print("WAIT H3048 Boot mode...");
@@ -41,4 +42,5 @@ void ProgramChip() {
     success = ProgramRecords(settings.programFileName, &report.sent) == 1;
   }
   ReportOutcome(success, report);
+  return success;
 }

@@ -5,8 +5,9 @@
 
 // The programming sequence: synchronisation with the boot program,
 // confirmation, loading of the write-control program, record transfer and
-// the final report. The outcome is shown on the console only.
-void ProgramChip();
+// the final report. The outcome is shown on the console; it is also
+// returned, for --exit-status.
+bool ProgramChip();
 
 // The final report: line end, "Success" or "Fail", line end, bell; then,
 // on standard error, the hint about slow answers (when the echoes came

@@ -7,9 +7,10 @@
 #include <cstring>
 #include <string>
 
+#include "command_line.h"
 #include "console.h"
-#include "fast_rates.h"
 #include "line_time.h"
+#include "port_names.h"
 #include "program_chip.h"
 #include "rs.h"
 #include "run_notes.h"
@@ -56,38 +57,27 @@ int PortIndexFromArgument(const char* argument) {
 
 namespace {
 
-// For a first argument that is neither a port number 1 to 10 nor a device
-// path (nor the name of an existing file): that port 1 is used, and which
-// device that is. "" otherwise.
-std::string PortArgumentNote(const char* argument, const std::string& portOneDevice) {
+bool NamesAFile(const char* name) {
   struct stat info {};
-  if (IsDevicePath(argument) || stat(argument, &info) == 0) return "";
+  return stat(name, &info) == 0;
+}
+
+// For a first argument that is neither a port number 1 to 10, a device
+// path nor a port's name (nor the name of an existing file): that port 1
+// is used, and which device that is. "" otherwise.
+std::string PortArgumentNote(const char* argument, const std::string& portOneDevice) {
+  if (IsDevicePath(argument) || NamesAFile(argument)) return "";
   const long number = PortNumberFromArgument(argument);
   if (number >= 1 && number <= kRsPortCount) return "";
-  return std::string("korvel: \"") + argument + "\" is not a port number (1 to 10) or a device path; using port 1 (" +
-         portOneDevice + ")";
+#ifdef _WIN32
+  const char* const names = "a port number (1 to 10), COMn or a device path";
+#else
+  const char* const names = "a port number (1 to 10), a device path or a name in /dev";
+#endif
+  return std::string("korvel: \"") + argument + "\" is not " + names + "; using port 1 (" + portOneDevice + ")";
 }
 
 }  // namespace
-
-// Takes --fast and --max-rate RATE off the front of the arguments.
-void ReadFastOptions(int* argc, char*** argv, RunSettings* settings) {
-  settings->fast = false;
-  settings->maxRate = kFastRates[0];
-  settings->optionProblem.clear();
-  if (*argc < 2 || std::strcmp((*argv)[1], "--fast") != 0) return;
-  settings->fast = true;
-  --*argc, ++*argv;
-  if (*argc < 2 || std::strcmp((*argv)[1], "--max-rate") != 0) return;
-  const char* rate = *argc > 2 ? (*argv)[2] : "";
-  char* end = nullptr;
-  const long value = std::strtol(rate, &end, 10);
-  if (*rate == '\0' || *end != '\0' || !IsLadderRate(value)) {
-    settings->optionProblem = std::string("--max-rate ") + rate + ": give 115200, 57600, 38400, 19200 or 9600";
-  }
-  settings->maxRate = value;
-  *argc -= *argc > 2 ? 2 : 1, *argv += 2;
-}
 
 void Initialize(int argc, char** argv) {
   StartRunFigures();
@@ -95,25 +85,38 @@ void Initialize(int argc, char** argv) {
   settings.portIndex = 0;
   // Nothing of an earlier run in this process stays: the device named by
   // path, if any, is this command line's.
-  settings.devicePath = "";
+  settings.devicePath.clear();
   RsSetDeviceName(settings.portIndex, "");
-  ReadFastOptions(&argc, &argv, &settings);
-  if (argc > 1) {
-    if (IsDevicePath(argv[1])) {
-      settings.devicePath = argv[1];
-      RsSetDeviceName(settings.portIndex, argv[1]);
-    } else {
-      settings.portIndex = PortIndexFromArgument(argv[1]);
+  const CommandLine line = ReadCommandLine(argc, argv);
+  settings.fast = line.fast;
+  settings.maxRate = line.maxRate;
+  settings.optionProblem = line.rateProblem;
+  bool namedDevice = false;
+  if (line.port != nullptr) {
+    const long number = PortNumberFromArgument(line.port);
+    if (IsDevicePath(line.port)) {
+      settings.devicePath = line.port;
+      RsSetDeviceName(settings.portIndex, line.port);
+    } else if (number >= 1 && number <= kRsPortCount) {
+      settings.portIndex = static_cast<int>(number) - 1;
+    } else if (const std::string device = DeviceForPortName(line.port); !device.empty()) {
+      namedDevice = true;
+      RsSetDeviceName(settings.portIndex, device);
+#ifdef _WIN32
+      settings.devicePath = line.port;  // COM5 as the user and the device manager call it
+#else
+      settings.devicePath = device;
+#endif
     }
   }
-  const char* name = argc > 2 ? argv[2] : kDefaultProgramFile;
+  const char* name = line.file != nullptr ? line.file : kDefaultProgramFile;
   settings.fileNameLength = std::strlen(name);
   settings.fileNameTooLong = settings.fileNameLength >= kFileNameRoom;
   if (!settings.fileNameTooLong) std::memcpy(settings.programFileName, name, settings.fileNameLength + 1);
   std::snprintf(settings.lineSettings, sizeof settings.lineSettings, "%s", "N81N");
 
   RsInit();
-  if (argc > 1) WriteNote(PortArgumentNote(argv[1], RsDeviceName(0)));
+  if (line.port != nullptr && !namedDevice) WriteNote(PortArgumentNote(line.port, RsDeviceName(0)));
   // The fast mode reads the file before it sends anything: its console says it.
   if (!settings.fileNameTooLong && !settings.fast) WriteNote(ProgramFileNote(settings.programFileName));
   if (RsOpen(settings.portIndex, settings.bitRateIndex, kDataBits8, kNoParity, kOneStopBit) != 1) {
@@ -124,7 +127,7 @@ void Initialize(int argc, char** argv) {
   }
 }
 
-void Run() {
+bool Run() {
   const RunSettings& settings = g_runSettings;
   Print("<<< KORVEL [WINDOWS] Ver%1d.%1d%s >>>", kVersionMajor, kVersionMinor, kVersionSuffix);
   NewLine();
@@ -134,7 +137,7 @@ void Run() {
   NewLine();
   Print("Program compiled [%s,%s]", BuildDate(), BuildTime());
   NewLine();
-  if (settings.devicePath[0] != '\0') {
+  if (!settings.devicePath.empty()) {
     Print("RS CH=");
     PrintLong(settings.devicePath);
     Print(",%lu,%s", kLineBitsPerSecond, settings.lineSettings);
@@ -146,7 +149,7 @@ void Run() {
     Print("Program MOT Filename too long: %lu characters, at most %lu",
           static_cast<unsigned long>(settings.fileNameLength), static_cast<unsigned long>(kFileNameRoom - 1));
     ReportOutcome(false);
-    return;
+    return false;
   }
   Print("Program MOT Filename=");
   PrintLong(settings.programFileName);
@@ -154,9 +157,9 @@ void Run() {
   if (!settings.optionProblem.empty()) {
     PrintLong(settings.optionProblem);
     ReportOutcome(false);
-    return;
+    return false;
   }
-  ProgramChip();
+  return ProgramChip();
 }
 
 void Terminate() {

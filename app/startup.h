@@ -7,8 +7,9 @@
 // goes on and fails at the synchronisation.
 void Initialize(int argc, char** argv);
 
-// Banner, settings lines, then the programming sequence, once.
-void Run();
+// Banner, settings lines, then the programming sequence, once; true
+// when it ended in "Success".
+bool Run();
 
 // Empties the receive queue and closes the port.
 void Terminate();

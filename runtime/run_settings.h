@@ -20,11 +20,11 @@ struct RunSettings {
   // Beyond the port number: the device named by a path on the command line
   // (empty when the port number was given), and a program file name too
   // long for its buffer, which stops the run before the port is used.
-  const char* devicePath = "";
+  std::string devicePath;
   bool fileNameTooLong = false;
   std::size_t fileNameLength = 0;
-  // --fast [--max-rate RATE] before the port: the fast mode, its highest
-  // bit rate, and what was wrong with those options ("": nothing).
+  // --fast [--max-rate RATE]: the fast mode, its highest bit rate, and
+  // what was wrong with that rate ("": nothing).
   bool fast = false;
   long maxRate = 115200;
   std::string optionProblem;

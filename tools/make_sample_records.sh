@@ -34,6 +34,7 @@
 #   tick_cut.coff, tick_cut.elf cut off inside a section / a segment
 #   tick_checksum.hex           tick.hex with a wrong checksum on line 3
 #   tick_big.bin                131073 bytes: one more than the flash
+#   tick_coff.bin               tick.coff under a raw image's name
 #   tick.coff.records ...       the records korvel makes of tick.coff, .elf,
 #                               .hex and .bin
 #
@@ -133,8 +134,9 @@ SECTIONS {
   .vects 0x000000 : { *(.vects) }
   .text  0x000100 : { *(.text) *(.rodata) *(.strings) }
   .table 0x00ffe8 : { *(.table) }
-  .data  0x0fef10 : AT (ADDR(.table) + SIZEOF(.table)) { *(.data) }
-  .bss   : { *(.bss) *(COMMON) }
+  .data  0x0fef10 : AT (ADDR(.table) + SIZEOF(.table)) { _data_start = .; *(.data) _data_end = .; }
+  .bss   : { *(.bss) *(COMMON) _bss_end = .; }
+  _data_load = LOADADDR(.data);
 }
 LD
 
@@ -198,6 +200,7 @@ head -c $((0x$text_at + 8)) "$out/tick.coff" > "$out/tick_cut.coff"
 awk 'NR == 3 { sub(/\r$/, ""); c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") "\r" }
      { print }' "$out/tick.hex" > "$out/tick_checksum.hex"
 head -c 131073 /dev/zero > "$out/tick_big.bin"
+cp "$out/tick.coff" "$out/tick_coff.bin"
 
 # The records korvel makes of each: srec_cat's of the same bytes (the
 # S-record twin's for COFF and ELF), 16 a record, the file's name in the S0,

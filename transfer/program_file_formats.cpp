@@ -180,8 +180,46 @@ ImageRead ReadElf(const std::string& s) {
 
 // --- raw image -------------------------------------------------------------
 
+bool IsText(const std::string& contents) {
+  const std::string text = contents.substr(0, contents.find('\x1a'));
+  for (const char c : text) {
+    if ((c < ' ' || c > '~') && c != '\r' && c != '\n' && c != '\t') return false;
+  }
+  return !text.empty();
+}
+
+bool IsSRecordLine(const std::string& line) {
+  if (line.size() < 4 || line[0] != 'S' || line[1] < '0' || line[1] > '9') return false;
+  return line.find_first_not_of("0123456789ABCDEFabcdef", 1) == std::string::npos;
+}
+
+// What a file named *.bin plainly holds when it is no raw image ("" when
+// it may be one): a program file kept under the wrong name, or objcopy run
+// without -O binary. A raw image would have to start with "\x7fELF" or the
+// COFF header, or be all text lines of records, to be taken for one.
+std::string FormatInsteadOfImage(const std::string& contents) {
+  if (contents.compare(0, 4, "\x7f" "ELF") == 0) return "ELF";
+  // COFF: the magic, and 1 to 64 section headers of 40 bytes behind the
+  // file header's 20 and the optional header (its size at offset 16).
+  if (IsH8Coff(contents) && contents.size() >= 20) {
+    const std::uint32_t sections = Be16(contents, 2);
+    if (sections >= 1 && sections <= 64 && Fits(contents, 20 + Be16(contents, 16), 40 * sections)) return "COFF";
+  }
+  if (!IsText(contents)) return "";
+  if (IsIntelHex(contents)) return "Intel HEX";
+  bool records = false;
+  ForEachLine(contents, [&records](unsigned long, const std::string& line) {
+    if (line.empty()) return true;
+    records = IsSRecordLine(line);
+    return false;
+  });
+  return records ? "S-records" : "";
+}
+
 ImageRead ReadRawImage(const std::string& s) {
   ImageRead read;
+  if (const std::string held = FormatInsteadOfImage(s); !held.empty())
+    return {{}, {0, "holds " + held + ", not a raw image (h8300-hms-objcopy -O binary makes one)"}};
   if (s.size() > kFlashSize)
     return {{}, {0, "larger than the flash (" + std::to_string(s.size()) + " bytes, at most 131072)"}};
   if (!s.empty()) read.image.push_back(Piece(0, s, 0, s.size(), "image"));

@@ -110,7 +110,7 @@ int H8BoardMain(int argc, char** argv) {
   H8BoardOptions options;
   std::string error;
   if (!ParseH8BoardOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
-    std::cerr << "h8board: " << error << "\n" << H8BoardUsage();
+    std::cerr << "h8board: " << error << " (h8board --help lists the options)\n";
     return kH8BoardUsage;
   }
   if (options.help) {

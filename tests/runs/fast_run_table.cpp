@@ -6,7 +6,7 @@
 // first byte after the start signal) in a blink.mot run at 16 MHz: the
 // chip receives the rate frame (1-11), the rate check (12-22), the two
 // blank-check frames (23-44), the block at H'00000 (45-59: 11 bytes and 4
-// of data) and the block at H'00100 (60-150: 80 bytes of data from 67);
+// of data) and the block at H'00100 (60-198: 128 bytes of data from 67);
 // it sends the hello (1-6), the rate answer (7-12), the check sent back
 // (13-23), two blank-check answers (24-35), the answer to the block at
 // H'00000 (36-41), then the one to the block at H'00100 (42-47).
@@ -21,10 +21,10 @@ std::string Loaded(const std::string& brr, const std::string& mhz, const std::st
          " MHz\r\n" + rate;
 }
 const std::string kAt16 = Loaded("51", "15.9744", "Rate 38400 bit/s\r\n");
-const std::string kBlinkBlank = "Blank check of 84 bytes...OK\r\nProgramming 84 bytes in 2 blocks\r\n";
+const std::string kBlinkBlank = "Blank check of 132 bytes...OK\r\nProgramming 132 bytes in 2 blocks\r\n";
 const std::string kBlinkFirst = "Read-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n";
-const std::string kBlinkRead = kBlinkFirst + "Read-back H'00100-H'0014F: CRC-32 B767BD35, as the file\r\n";
-const std::string kBlinkDone = "84 bytes, 100%\r\n" + kBlinkRead + "{success}";
+const std::string kBlinkRead = kBlinkFirst + "Read-back H'00100-H'0017F: CRC-32 3F221631, as the file\r\n";
+const std::string kBlinkDone = "132 bytes, 100%\r\n" + kBlinkRead + "{success}";
 const std::string k32kDone = "Blank check of 32768 bytes...OK\r\nProgramming 32768 bytes in 32 blocks\r\n"
                              "4096 bytes, 12%\r\n7168 bytes, 21%\r\n10240 bytes, 31%\r\n13312 bytes, 40%\r\n"
                              "16384 bytes, 50%\r\n20480 bytes, 62%\r\n23552 bytes, 71%\r\n26624 bytes, 81%\r\n"
@@ -50,7 +50,7 @@ std::vector<RunRow> FastRunRows() {
   return {
       Fast("fast: blink.mot at 38400 bit/s", {"--awake"}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kExecutable | kWine)
-          .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
       AtClock("14.7456", "47", "14.7456", "115200").Also(kExecutable),
       AtClock("11.0592", "35", "11.0592", "115200"),
       AtClock("10", "32", "10.1376", "9600"),
@@ -107,16 +107,16 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 38400 bit/s, 1 retry; 0.0 s in all"),
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 38400 bit/s, 1 retry; 0.0 s in all"),
       Fast("fast: a block damaged on every try fails naming its address",
-           {"--rx-noise", "70:10", "--rx-noise", "161:10", "--rx-noise", "252:10", "--rx-noise", "343:10"}, "blink.mot",
+           {"--rx-noise", "70:10", "--rx-noise", "209:10", "--rx-noise", "348:10", "--rx-noise", "487:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 3 of W at H'00100: the chip found the frame damaged\r\n"
            "W at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
       Fast("fast: a bit flipped in the blank check: the retry on a line of its own", {"--rx-noise", "25:10"},
-           "blink.mot", kAt16 + "Blank check of 84 bytes...\r\nRetry 1 of S at H'00000: the chip found the frame damaged\r\n"
-           "Blank check OK\r\nProgramming 84 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
+           "blink.mot", kAt16 + "Blank check of 132 bytes...\r\nRetry 1 of S at H'00000: the chip found the frame damaged\r\n"
+           "Blank check OK\r\nProgramming 132 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "100"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
@@ -126,10 +126,10 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "42:1000"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
-      // 41A00E45: the file's H'00100-H'0014F with bit 2 of H'00120 flipped.
+      // F5DA2DBB: the file's H'00100-H'0017F with bit 2 of H'00120 flipped.
       Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
-           kAt16 + kBlinkBlank + "84 bytes, 100%\r\n" + kBlinkFirst +
-           "Read-back H'00100-H'0014F: CRC-32 41A00E45, the file gives B767BD35\r\n{fail}"),
+           kAt16 + kBlinkBlank + "132 bytes, 100%\r\n" + kBlinkFirst +
+           "Read-back H'00100-H'0017F: CRC-32 F5DA2DBB, the file gives 3F221631\r\n{fail}"),
       // The chip finds the block cut short; what is sent again never arrives.
       Fast("fast: the cable pulled in the middle of a block", {}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
@@ -137,7 +137,7 @@ std::vector<RunRow> FastRunRows() {
            "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
           .CutAfter(1 + 3 + 990 + 59 + 40),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
-           kAt16 + "Blank check of 84 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
+           kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
           .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s at 38400 bit/s, 0 retries; 0.0 s in all"),
       Fast("fast: a stuck flash bit names its byte", {"--stuck-bit", "110:0"}, "three.mot",
@@ -154,9 +154,9 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: overlapping records with other bytes are refused before anything is sent", {}, "overlap.mot",
            "Record error line 3: overlaps line 2\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),
       Fast("fast: an ELF file, as the record mode takes it", {}, "tick.elf",
-           kAt16 + "Blank check of 146 bytes...OK\r\nProgramming 146 bytes in 3 blocks\r\n90 bytes, 61%\r\n"
-           "146 bytes, 100%\r\nRead-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n"
-           "Read-back H'00100-H'00155: CRC-32 9EB1A3D1, as the file\r\n"
+           kAt16 + "Blank check of 194 bytes...OK\r\nProgramming 194 bytes in 3 blocks\r\n138 bytes, 71%\r\n"
+           "194 bytes, 100%\r\nRead-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n"
+           "Read-back H'00100-H'00185: CRC-32 7965E9FA, as the file\r\n"
            "Read-back H'0FFE8-H'1001F: CRC-32 6A46BD5D, as the file\r\n{success}").Flash(FlashAfter::kFile),
       Fast("fast: a file cut off after a data record is refused before anything is sent", {}, "cut_off.mot",
            "Record error line 2: no end record (the file may be cut off)\r\n{fail}").Sent(Tries(0), Load(0), Records(0)),

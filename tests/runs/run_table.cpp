@@ -116,7 +116,8 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a folder", "folder.mot", "File not Found...[{file}]").Err(NoFile("Is a directory")),
       FileRefused("bad checksum", "bad_checksum.mot", "Record error line 3: checksum").Also(kExecutable),
       FileRefused("records that give a byte twice, differently", "overlap.mot", "Record error line 3: overlaps line 2"),
-      Programs("overlap_same.mot"),  // the same bytes twice are taken
+      // The same bytes twice are taken; the write-control program pulses the 8 repeated bytes again.
+      Programs("overlap_same.mot").Flagged(8),
       FileRefused("a data record behind a byte-order mark", "bom_s1.mot", "Record error line 1: byte-order mark before record"),
       FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
       FileRefused("no data records", "no_data.mot", "No data records in file...[{file}]"),
@@ -175,9 +176,9 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("a file over 64 MB", "64mb_and_1.dat", "File too large...[{file}]"),
       FileRefused("a file of 64 MB is read", "64mb.dat", "Record error line 1: NUL byte"),
       RunRow("a file through a named pipe, read once", {}, kPrograms).Flash(FlashAfter::kFile).Piped().Also(kExecutable),
-      RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("ttyUSB0")
+      RunRow("a port argument that is no port: port 1, and a note", {}, kPrograms).OnPort("nix0")
           .Flash(FlashAfter::kFile)
-          .Err("korvel: \"ttyUSB0\" is not a port number (1 to 10) or a device path; using port 1 (board0)\n"),
+          .Err("korvel: \"nix0\" is not a port number (1 to 10), a device path or a name in /dev; using port 1 (board0)\n"),
       // The board closes its end of the line instead of answering record 2.
       SecondRecordRefused("a line that closes during the run", {"--hang-up-after-records", "1"}, "NG")
           .Err("korvel: the line closed during the run\n").Also(kExecutable),
@@ -204,7 +205,7 @@ const std::vector<RunRow>& RunTable() {
           .Flash(FlashAfter::kNothingProgrammed),
       // --- files as toolchains write them: korvel makes the S-records ---
       // tick: code at H'100, a table across H'10000, data kept in flash behind it.
-      Programs("tick.coff").Also(kExecutable).Takes(5 + 10),  // the settle after the start line; the chip's time for 146 bytes
+      Programs("tick.coff").Also(kExecutable).Takes(5 + 14),  // the settle after the start line; the chip's time for 194 bytes
       Programs("tick.elf"),
       Programs("tick.hex"),
       Programs("tick.bin"),
@@ -216,6 +217,7 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("ELF program header entries of 16 bytes", "tick_small_phdr.elf", "File error: program header too small"),
       FileRefused("a COFF file cut off in a section", "tick_cut.coff", "File error: truncated"),
       FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
+      FileRefused("objcopy without -O binary", "tick_coff.bin", "File error: holds COFF, not a raw image (h8300-hms-objcopy -O binary makes one)"),
       FileRefused("a raw image over 128 KB", "tick_big.bin", "File error: larger than the flash (131073 bytes, at most 131072)"),
   };
   static const std::vector<RunRow> all = [] {

@@ -68,6 +68,7 @@ struct RunRow {
   std::vector<std::string> options;
   unsigned places = kInProcess;
   bool piped = false;    // the file reaches korvel through a named pipe, written once
+  std::size_t envelopeFlags = 0;  // program pulses the board finds outside the flash's timing envelope
 
   RunRow(std::string n, std::vector<std::string> b, std::string c)
       : name(std::move(n)), board(std::move(b)), console(std::move(c)) {}
@@ -86,6 +87,7 @@ struct RunRow {
   RunRow& Also(unsigned where) { return places |= where, *this; }
   RunRow& Korvel(std::vector<std::string> o) { return options = std::move(o), *this; }
   RunRow& Piped() { return piped = true, *this; }
+  RunRow& Flagged(std::size_t pulses) { return envelopeFlags = pulses, *this; }
 };
 
 // Test names show the row's name, not its bytes.

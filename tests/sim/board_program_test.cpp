@@ -167,6 +167,32 @@ TEST(BoardProgram, APollLoopsPassTakesTheStatesOfItsBusCycles) {
   }
 }
 
+// examples/blink as a template: built around a main() of its own (example_startup.c: .data at H'FEF10, .bss
+// behind it at H'FEF20) and run from the reset vector with H'A5 in all RAM before, its initialised data must be in
+// RAM and its cleared buffer zero.
+TEST(BoardProgram, ExampleStartupCopiesDataAndClearsBss) {
+  if (!ToolAvailable("h8300-hms-gcc")) GTEST_SKIP() << "no h8300-hms-gcc";
+  TempFolder dir;
+  const std::string out = dir.Path(""), source = KORVEL_SOURCE_DIR, main = source + "/tests/sim/example_startup.c";
+  ASSERT_TRUE(RunTool("make -s -C " + source + "/examples/blink O=" + out + " MAIN=" + main + " " + out + "/blink.mot"));
+  BoardConfig config;
+  config.preload = config.boot.noErase = true;  // the program in the flash, kept by the boot program
+  std::string why;
+  ASSERT_TRUE(LoadFlashFile(out + "/blink.mot", &config.preloadImage, &why)) << why;
+  BoardWire::Time now{};
+  Board board(config, {}, [&now] { return now; });
+  std::uint8_t* const ram = board.Bus().Ram();  // from H'FEF10
+  std::fill(ram, ram + BoardBus::kRamSize, 0xA5);
+  const std::uint8_t host[] = {0x00, 0x55, 0x00, 2, 0x5B, 0x00};  // loads jmp @@H'00: to the reset vector
+  board.Wire().FromHost(host, sizeof host);
+  for (int i = 0; i < 1000 && board.Run() != Board::Activity::kStopped; ++i) {
+    board.Wire().HandedToHost(board.Wire().ForHost().size());
+    if (const auto next = board.NextEvent(); next && *next > now) now = *next;
+  }
+  EXPECT_EQ(std::vector<std::uint8_t>(ram, ram + 2), std::vector<std::uint8_t>({0x04, 0xD2})) << board.Describe();  // 1234
+  EXPECT_EQ(std::vector<std::uint8_t>(ram + 16, ram + 48), std::vector<std::uint8_t>(32, 0x00));
+}
+
 // At 8.15 MHz the boot program echoes at 9433 bit/s (BRR 26), 1.7% slow: a
 // host sending without pause gains a character every 57 bytes and overruns
 // it once three ahead; bursts of 16, their echoes read between, never do.

@@ -59,10 +59,22 @@ TEST(IntelHex, RecordsMadeAndFaults) {
   for (const auto& [contents, expected] : cases) EXPECT_EQ(Outcome(contents), expected) << contents;
 }
 
-TEST(IntelHex, KnownByItsLinesWhateverTheName) {
-  EXPECT_EQ(ProgramFileFormatOf("app.mot", "\r\n" + kEnd), ProgramFileFormat::kIntelHex);
-  EXPECT_EQ(ProgramFileFormatOf("app.hex", " " + kEnd), ProgramFileFormat::kSRecords);
-  EXPECT_EQ(ProgramFileFormatOf("app.HEX.Bin", kEnd), ProgramFileFormat::kRawImage);
+// Known by the contents whatever the name. A name ending in .bin is no promise either: what plainly is another
+// program file is refused, anything else is an image, however it starts.
+TEST(ProgramFileFormat, KnownByItsContentsAndABinThatHoldsNoImage) {
+  const std::string coff = std::string("\x83\x01\x00\x01", 4) + std::string(56, '\0'), nul(1, '\0'), no = ", not a raw image";
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"app.mot", "\r\n" + kEnd, "Intel HEX"}, {"app.hex", " " + kEnd, "S-records"}, {"app.HEX.Bin", kEnd, "Intel HEX" + no},
+      {"a.bin", "S00600004844521B\r\nS9030000FC\r\n", "S-records" + no}, {"a.bin", "\r\n \nS9030000fc\x1a\x01", "S-records" + no},
+      {"a.bin", std::string("\x7f" "ELF\x01\x02", 6), "ELF" + no}, {"a.bin", coff, "COFF" + no}, {"a.bin", coff.substr(0, 59), "image"},
+      {"a.bin", coff.substr(0, 2) + std::string(62, '\0'), "image"}, {"a.bin", "S9030000FC\r\n" + nul, "image"},
+      {"a.bin", "Speed 9600\n", "image"}, {"a.bin", nul + nul + "\x01", "image"}};
+  for (const auto& [name, contents, expected] : cases) {
+    const ProgramFileFormat format = ProgramFileFormatOf(name, contents);
+    const std::string fault = ReadProgramImage(format, contents).fault.reason;  // "holds ..." for a .bin that is none
+    EXPECT_EQ(format == ProgramFileFormat::kSRecords ? "S-records" : format == ProgramFileFormat::kIntelHex ? "Intel HEX"
+              : fault.empty() ? "image" : fault.substr(6, fault.find(" (h8300-hms-objcopy -O binary makes one)") - 6), expected) << contents;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+// The command line: korvel's options anywhere, ports by name, exit codes.
+#include <gtest/gtest.h>
+
+#include "command_line.h"
+#include "port_names.h"
+#include "subprocess.h"
+
+// The words after "korvel", and "port file [fast rate] [exit] [rate problem] [usage: problem]". The first word
+// alone names the port whatever it looks like; a later one that starts with "--" must be an option.
+TEST(CommandLine, OptionsAnywhereAndWhatIsRefused) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "- -"}, {{"/dev/ttyUSB0", "app.mot", "--fast"}, "/dev/ttyUSB0 app.mot fast 115200"}, {{"--HELP", "-x.mot"}, "--HELP -x.mot"},
+      {{"--max-rate", "38400", "--fast", "COM3", "app.mot"}, "COM3 app.mot fast 38400"},
+      {{"COM3", "--max-rate", "19200", "a.mot", "b.mot", "--exit-status", "--fast"}, "COM3 a.mot fast 19200 exit"},
+      {{"--fast", "--exit-status", "--HELP"}, "- - fast 115200 exit usage: --HELP is not an option of korvel"},
+      {{"1", "a.mot", "--fast", "--max-rate"}, "1 a.mot fast 115200 usage: --max-rate needs a value"},
+      {{"1", "--max-rate", "9600"}, "1 - usage: --max-rate is the fast mode's: give --fast too"},
+      {{"1", "--list"}, "1 - usage: --list counts only as the first argument"}, {{"1", "--version"}, "1 - usage: --version counts only as the first argument"}};
+  for (auto [words, expected] : cases) {
+    std::vector<char*> argv = {const_cast<char*>("korvel")};
+    for (std::string& word : words) argv.push_back(word.data());
+    const CommandLine l = ReadCommandLine(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(std::string(l.port ? l.port : "-") + " " + (l.file ? l.file : "-") + (l.fast ? " fast " + std::to_string(l.maxRate) : "") +
+              (l.exitStatus ? " exit" : "") + (l.rateProblem.empty() ? "" : " [" + l.rateProblem + "]") +
+              (l.usageProblem.empty() ? "" : " usage: " + l.usageProblem), expected);
+  }
+}
+
+TEST(PortNames, TheNamesTheSystemGivesAPort) {
+  for (const auto& [name, device] : std::vector<std::pair<const char*, std::string>>{{"COM5", "\\\\.\\COM5"},
+           {"com12", "\\\\.\\COM12"}, {"COM0", ""}, {"COM05", ""}, {"COM5x", ""}, {"null", "/dev/null"}, {"no-such", ""}, {"../dev/null", ""}})
+    EXPECT_EQ(WindowsPortDevice(name) + PosixPortDevice(name), device) << name;
+}
+
+// --exit-status: 2 for a refused command line, 1 after Fail (a file name too long: no try is made). Without it the
+// code stays 0 (here refused, the usage on standard error; the executable rows after Fail).
+TEST(CommandLine, ExitCodesAndRefusals) {
+  const std::string name(600, 'n'), usage = "korvel: --bogus is not an option of korvel\nUsage: korvel PORT [FILE]\n";
+  EXPECT_EQ(RunProcess(KorvelPath(), {"--exit-status", "/dev/null", "--bogus"}, 10).exitCode, 2);
+  EXPECT_EQ(RunProcess(KorvelPath(), {"/dev/null", name, "--exit-status"}, 10).exitCode, 1);
+  const ProcessResult refused = RunProcess(KorvelPath(), {"1", "a.mot", "--bogus"}, 10);
+  EXPECT_EQ(std::to_string(refused.exitCode) + refused.out + refused.err.substr(0, usage.size()), "0" + usage);
+  EXPECT_EQ(RunProcess(H8BOARD_EXECUTABLE, {"--timeout"}, 10).err, "h8board: --timeout needs a value (h8board --help lists the options)\n");
+}
