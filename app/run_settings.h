@@ -26,7 +26,7 @@ struct RunSettings {
   // --fast [--max-rate RATE] before the port: the fast mode, its highest
   // bit rate, and what was wrong with those options ("": nothing).
   bool fast = false;
-  long maxRate = 115200;
+  long maxRate = 10000000;
   std::string optionProblem;
 };
 

@@ -55,7 +55,7 @@ int PortIndexFromArgument(const char* argument) {
 // Takes --fast and --max-rate RATE off the front of the arguments.
 void ReadFastOptions(int* argc, char*** argv, RunSettings* settings) {
   settings->fast = false;
-  settings->maxRate = kFastRates[0];
+  settings->maxRate = kHighestRate;
   settings->optionProblem.clear();
   if (*argc < 2 || std::strcmp((*argv)[1], "--fast") != 0) return;
   settings->fast = true;
@@ -64,8 +64,8 @@ void ReadFastOptions(int* argc, char*** argv, RunSettings* settings) {
   const char* rate = *argc > 2 ? (*argv)[2] : "";
   char* end = nullptr;
   const long value = std::strtol(rate, &end, 10);
-  if (*rate == '\0' || *end != '\0' || !IsLadderRate(value)) {
-    settings->optionProblem = std::string("--max-rate ") + rate + ": give 115200, 57600, 38400, 19200 or 9600";
+  if (*rate == '\0' || *end != '\0' || !IsMaxRate(value)) {
+    settings->optionProblem = std::string("--max-rate ") + rate + ": give a bit rate from 9600 to 10000000";
   }
   settings->maxRate = value;
   *argc -= *argc > 2 ? 2 : 1, *argv += 2;

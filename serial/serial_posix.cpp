@@ -2,6 +2,8 @@
 // port, opened non-blocking and configured as a raw 8-bit line.
 #include "serial_platform.h"
 
+#include "linux_any_rate.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -162,12 +164,19 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   return true;
 }
 
+// Linux takes any rate (termios2); elsewhere only the standard constants.
 bool SetBitRate(Handle handle, long bitRate) {
   const int fd = static_cast<int>(handle);
-  speed_t speed;
+  speed_t speed = 0;
+  const bool standard = SpeedFor(bitRate, &speed);
+  if (tcdrain(fd) != 0) return false;
+#ifdef __linux__
+  return SetLinuxBitRate(fd, bitRate, standard ? static_cast<unsigned>(speed) : 0);
+#else
   termios tio{};
-  if (!SpeedFor(bitRate, &speed) || tcdrain(fd) != 0 || tcgetattr(fd, &tio) != 0) return false;
+  if (!standard || tcgetattr(fd, &tio) != 0) return false;
   return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0 && tcsetattr(fd, TCSANOW, &tio) == 0;
+#endif
 }
 
 bool Close(Handle handle) {
@@ -213,6 +222,24 @@ bool WriteByte(Handle handle, unsigned char byte) {
     if (poll(&pfd, 1, kWriteTimeoutMs) <= 0) return false;
   }
   return false;
+}
+
+bool WriteBytes(Handle handle, const unsigned char* bytes, std::size_t size) {
+  const int fd = static_cast<int>(handle);
+  // Each wait that brings no room at all ends it; a queue that drains,
+  // however slowly, is written on.
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n > 0) {
+      bytes += n;
+      size -= static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+    pollfd pfd{fd, POLLOUT, 0};
+    if (poll(&pfd, 1, kWriteTimeoutMs) <= 0) return false;
+  }
+  return true;
 }
 
 bool SetControlLine(Handle handle, ControlLine line, bool on) {

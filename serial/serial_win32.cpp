@@ -179,6 +179,14 @@ bool WriteByte(Handle handle, unsigned char byte) {
   return WriteFile(reinterpret_cast<HANDLE>(handle), &byte, 1, &n, nullptr) != 0;
 }
 
+// One WriteFile for all of them; its time-out (set on open) grows with
+// their number.
+bool WriteBytes(Handle handle, const unsigned char* bytes, std::size_t size) {
+  if (size == 0) return true;
+  DWORD n = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(handle), bytes, static_cast<DWORD>(size), &n, nullptr) != 0 && n == size;
+}
+
 bool SetControlLine(Handle handle, ControlLine line, bool on) {
   DWORD function;
   if (line == ControlLine::Rts)
