@@ -44,6 +44,11 @@ RunRow AtClock(const std::string& mhz, const std::string& brr, const std::string
       .Flash(FlashAfter::kFile);
 }
 
+RunRow WineOnly(RunRow row) {
+  row.places = kWine;
+  return row;
+}
+
 }  // namespace
 
 std::vector<RunRow> FastRunRows() {
@@ -61,9 +66,14 @@ std::vector<RunRow> FastRunRows() {
            "blink.mot", Loaded("51", "15.9744", "Rate 500000 bit/s failed\r\nRate 249600 bit/s failed\r\n"
            "Rate 166400 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kExecutable),
-      Fast("fast: --max-rate caps the ladder at a rate of the chip's", {}, "blink.mot",
-           Loaded("51", "15.9744", "Rate 249600 bit/s, the chip's phi/64\r\n") + kBlinkBlank + kBlinkDone,
-           {"--fast", "--max-rate", "300000"}).Flash(FlashAfter::kFile),
+      Fast("fast: --max-rate caps the ladder at a rate of the chip's", {"--clock", "14.7456"}, "blink.mot",
+           Loaded("47", "14.7456", "Rate 153600 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone,
+           {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile).Also(kExecutable),
+      // Wine sets a pseudo-terminal only to the rates of its list; it takes
+      // 153600 and runs at 38400. Read back, the port refuses it: the next rate.
+      WineOnly(Fast("fast: under Wine a rate outside Wine's list is skipped", {"--clock", "14.7456"}, "blink.mot",
+           Loaded("47", "14.7456", "Rate 115200 bit/s, the chip's phi/128\r\n") + kBlinkBlank + kBlinkDone,
+           {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile)),
       Fast("fast: --max-rate 9600 keeps the boot program's rate", {}, "blink.mot",
            Loaded("51", "15.9744", "Rate 9600 bit/s, the boot program's\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "9600"}).Flash(FlashAfter::kFile),

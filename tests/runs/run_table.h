@@ -24,8 +24,9 @@
 #include <string>
 #include <vector>
 
-// Where a row runs: always in process on the virtual clock; the few that
-// show something of the platform also through the real executables.
+// Where a row runs: in process on the virtual clock; the few that show
+// something of the platform also through the real executables (or, where
+// only Wine shows it, there alone).
 enum RunPlace : unsigned { kInProcess = 1, kExecutable = 2, kWine = 4 };
 
 enum class FlashAfter { kUnchecked, kFile, kNothingProgrammed };
