@@ -12,7 +12,11 @@ constexpr double kBootStep = 32.0 * kBootRate;  // Hz per BRR step at 9600 bit/s
 // of rates can still be set to. Tried first on each BRR.
 constexpr long kStandardRates[] = {1000000, 921600, 576000, 500000, 460800, 230400, 115200, 57600, 38400, 19200};
 
-// The rate SCI1 runs at with brr at clock hz (clock select 0).
+// The rate SCI1 runs at with brr at clock hz (clock select 0): the SCI's
+// asynchronous-mode relation B = phi / (64 x 2^(2n-1) x (N + 1)) with n = 0
+// (SMR CKS1/CKS0 = 00), as the SCI sections of the H8 manuals give it, so
+// phi/32 at N = 0. (The H8/3048 manual's own table of it was not at hand;
+// its boot-mode section gives the boot program's alignment, Table 18-13.)
 double RateAt(double hz, int brr) { return hz / (32.0 * (brr + 1)); }
 
 }  // namespace
