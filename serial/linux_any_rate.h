@@ -6,12 +6,11 @@
 
 namespace serial_platform {
 
-// Runs both directions of fd at bitRate: by its standard constant when
-// standardCode is not 0 (a speed_t such as B9600), else as BOTHER with the
-// rate itself. False when the driver refuses it, or when the rate it then
-// reports is more than 1% from bitRate (a driver that rounds to what its
-// divider can make says so there). Off Linux always false.
-bool SetLinuxBitRate(int fd, long bitRate, unsigned standardCode);
+// Runs both directions of fd at bitRate, as BOTHER with the rate itself.
+// False when the system or the driver refuses it, or when the rate the
+// driver then reports is more than 1% from bitRate (one that rounds to what
+// its divider can make says so there). Off Linux always false.
+bool SetLinuxBitRate(int fd, long bitRate);
 
 }  // namespace serial_platform
 

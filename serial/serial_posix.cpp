@@ -57,6 +57,13 @@ bool SpeedFor(long bitRate, speed_t* speed) {
 #ifdef B230400
     case 230400: *speed = B230400; return true;
 #endif
+#ifdef B460800
+    case 460800: *speed = B460800; return true;
+    case 500000: *speed = B500000; return true;
+    case 576000: *speed = B576000; return true;
+    case 921600: *speed = B921600; return true;
+    case 1000000: *speed = B1000000; return true;
+#endif
     default: return false;  // 76800 has no termios constant
   }
 }
@@ -164,19 +171,24 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   return true;
 }
 
-// Linux takes any rate (termios2); elsewhere only the standard constants.
+// A standard rate through its constant; any other on Linux through
+// termios2. What a system cannot set is refused, and the rate is then
+// skipped: qemu's user emulation has no termios2 and turns the constants
+// above B460800 into B0, which the settings read back show.
 bool SetBitRate(Handle handle, long bitRate) {
   const int fd = static_cast<int>(handle);
   speed_t speed = 0;
-  const bool standard = SpeedFor(bitRate, &speed);
   if (tcdrain(fd) != 0) return false;
-#ifdef __linux__
-  return SetLinuxBitRate(fd, bitRate, standard ? static_cast<unsigned>(speed) : 0);
-#else
+  if (!SpeedFor(bitRate, &speed)) return SetLinuxBitRate(fd, bitRate);
   termios tio{};
-  if (!standard || tcgetattr(fd, &tio) != 0) return false;
-  return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0 && tcsetattr(fd, TCSANOW, &tio) == 0;
+  if (tcgetattr(fd, &tio) != 0) return false;
+#ifdef CIBAUD
+  tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);  // the input rate follows the output rate
 #endif
+  if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0 ||
+      tcgetattr(fd, &tio) != 0)
+    return false;
+  return cfgetospeed(&tio) == speed;
 }
 
 bool Close(Handle handle) {

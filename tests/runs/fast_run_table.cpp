@@ -55,20 +55,20 @@ std::vector<RunRow> FastRunRows() {
   return {
       // 500000, the standard rate within 2% of the chip's phi/32 (499200 by the boot BRR).
       Fast("fast: blink.mot at the chip's phi/32", {"--awake"}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
-          .Flash(FlashAfter::kFile).Also(kExecutable | kWine)
+          .Flash(FlashAfter::kFile).Also(kNative | kWine)
           .Summary("korvel: Success: 2 blocks, 84 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.0 s in all"),
       AtClock("14.7456", "47", "14.7456", "460800").Also(kExecutable),
       AtClock("18.432", "59", "18.4320", "576000"),
-      AtClock("10", "32", "10.1376", "316800").Also(kExecutable),  // no standard rate: the host is set to the chip's
+      AtClock("10", "32", "10.1376", "316800").Also(kNative),  // no standard rate: the host is set to the chip's
       // 166400 bit/s on that line: every stop bit low, the data bits still
       // readable; the chip's program does not look at framing errors.
       Fast("fast: a line limited to 125000 bit/s steps down to a rate of the chip's", {"--line-limit", "125000"},
            "blink.mot", Loaded("51", "15.9744", "Rate 500000 bit/s failed\r\nRate 249600 bit/s failed\r\n"
            "Rate 166400 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone)
-          .Flash(FlashAfter::kFile).Also(kExecutable),
+          .Flash(FlashAfter::kFile).Also(kNative),
       Fast("fast: --max-rate caps the ladder at a rate of the chip's", {"--clock", "14.7456"}, "blink.mot",
            Loaded("47", "14.7456", "Rate 153600 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone,
-           {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile).Also(kExecutable),
+           {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile).Also(kNative),
       // Wine sets a pseudo-terminal only to the rates of its list; it takes
       // 153600 and runs at 38400. Read back, the port refuses it: the next rate.
       WineOnly(Fast("fast: under Wine a rate outside Wine's list is skipped", {"--clock", "14.7456"}, "blink.mot",
