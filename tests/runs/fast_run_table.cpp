@@ -44,10 +44,7 @@ RunRow AtClock(const std::string& mhz, const std::string& brr, const std::string
       .Flash(FlashAfter::kFile);
 }
 
-RunRow WineOnly(RunRow row) {
-  row.places = kWine;
-  return row;
-}
+RunRow WineOnly(RunRow row) { return row.places = kWine, row; }
 
 }  // namespace
 
