@@ -10,8 +10,8 @@ namespace {
 void SetMaxRate(CommandLine* line, const char* rate) {
   char* end = nullptr;
   const long value = std::strtol(rate, &end, 10);
-  if (*rate == '\0' || *end != '\0' || !IsLadderRate(value)) {
-    line->rateProblem = std::string("--max-rate ") + rate + ": give 115200, 57600, 38400, 19200 or 9600";
+  if (*rate == '\0' || *end != '\0' || !IsMaxRate(value)) {
+    line->rateProblem = std::string("--max-rate ") + rate + ": give a bit rate from 9600 to 10000000";
   }
   line->maxRate = value;
 }

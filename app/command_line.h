@@ -9,9 +9,9 @@ struct CommandLine {
   const char* port = nullptr;  // the first word that is not an option; null: none
   const char* file = nullptr;  // the second; null: none. A third and later are not read.
   bool fast = false;
-  long maxRate = 115200;
+  long maxRate = 10000000;  // the fast mode's cap when --max-rate is not given (kHighestRate)
   bool exitStatus = false;     // exit 1 on Fail, 2 on a usage error
-  // A --max-rate value off the ladder: the run shows it after the settings
+  // A --max-rate value that is no bit rate korvel can offer: the run shows it after the settings
   // lines and ends with Fail before anything is sent. "": none.
   std::string rateProblem;
   // What makes the command line unusable: refused with the usage text

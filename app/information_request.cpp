@@ -38,7 +38,7 @@ void PrintHelp() {
       "              (default H3048.MOT)\n"
       "  --fast      korvel's own program in the chip: checked blocks at the\n"
       "              fastest rate the board's crystal allows, and a read-back\n"
-      "  --max-rate  the fast mode's highest rate: 115200, 57600, 38400, 19200 or 9600\n"
+      "  --max-rate  the fast mode's highest rate in bit/s, 9600 or more\n"
       "  --exit-status  exit code 1 after Fail, 2 for a command line korvel refuses\n"
       "  --list      the serial ports of this machine\n"
       "  --version   the version and build date\n"

@@ -20,9 +20,12 @@ std::string FormatRunSummary(const RunFigures& f, const FastFigures& fast) {
   char text[256];
   std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": ";
   if (fast.used) {
-    std::snprintf(text, sizeof text, " in %.1f s at %ld bit/s, %u %s", fast.seconds, fast.rate, fast.retries,
-                  fast.retries == 1 ? "retry" : "retries");
-    line += Plural(fast.blocks, "block") + ", " + Plural(fast.dataBytes, "data byte") + text;
+    line += Plural(fast.blocks, "block") + ", " + Plural(fast.dataBytes, "data byte");
+    std::snprintf(text, sizeof text, " in %.1f s", fast.seconds);
+    line += text;
+    if (fast.rate > 0) line += " at " + std::to_string(fast.rate) + " bit/s";  // 0: the chip was lost at a rate check
+    std::snprintf(text, sizeof text, ", %u %s", fast.retries, fast.retries == 1 ? "retry" : "retries");
+    line += text;
   } else {
     line += Plural(sent.records, "record") + ", " + Plural(sent.dataBytes, "data byte");
     std::snprintf(text, sizeof text, " in %.1f s", sent.seconds);

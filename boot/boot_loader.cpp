@@ -53,7 +53,13 @@ int SendBurst(int port, const unsigned char* image, std::size_t from, std::size_
     Print(".");
     if (position == from) {
       start = RsClockUs();
-      for (std::size_t sent = from; sent < to; ++sent) RsPutc(port, image[sent]);
+      // A burst goes out in one write; a single byte (the write-control
+      // program's load) as the one RsPutc it always was.
+      if (to - from == 1) {
+        RsPutc(port, image[from]);
+      } else {
+        RsWrite(port, image + from, to - from);
+      }
     }
     if (CheckEcho(port, image[position]) != 1) {
       Print("%04lx", static_cast<unsigned long>(position));

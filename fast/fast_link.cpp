@@ -25,9 +25,7 @@ std::vector<std::uint8_t> CommandFrame(char cmd, std::uint32_t address, std::uin
   return frame;
 }
 
-void SendFrame(int port, const std::vector<std::uint8_t>& frame) {
-  for (std::uint8_t byte : frame) RsPutc(port, byte);
-}
+void SendFrame(int port, const std::vector<std::uint8_t>& frame) { RsWrite(port, frame.data(), frame.size()); }
 
 std::vector<std::uint8_t> ReadBytes(int port, std::size_t n, unsigned ms) {
   std::vector<std::uint8_t> bytes;

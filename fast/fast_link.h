@@ -21,7 +21,7 @@ struct Answer {
   std::uint32_t value = 0;
 };
 
-// Sends the frame, byte by byte.
+// Sends the frame in one write, so that no gap opens inside it on our side.
 void SendFrame(int port, const std::vector<std::uint8_t>& frame);
 
 // The next answer within ms (counted from the call while no byte comes).

@@ -47,7 +47,8 @@ class Session {
  private:
   bool Hello();
   bool Ping(unsigned ms);
-  bool TryRate(long rate);
+  bool HostTakes(long rate);
+  bool TryRate(const LadderRate& rung);
   void ChooseRate(long maxRate, bool* lost);
   unsigned FrameMs(std::size_t bytes, double chipStates) const {
     return kAnswerMs + static_cast<unsigned>((bytes + kAnswerBytes) * 10000.0 / rate_ + chipStates / hz_ * 1000);
@@ -73,6 +74,7 @@ class Session {
   int bootBrr_ = 0;
   double hz_ = 0;
   long rate_ = kBootRate;
+  int brr_ = -1;  // the chip's BRR for rate_; -1 for the boot program's own
 };
 
 bool Session::Ping(unsigned ms) {
@@ -108,8 +110,17 @@ bool Session::Hello() {
   return true;
 }
 
-bool Session::TryRate(long rate) {
-  const int brr = BrrForRate(bootBrr_, rate);
+// Whether the host's port can be set to rate at all (a driver, or Wine,
+// that knows only a list of rates may refuse it), asked before the chip is.
+bool Session::HostTakes(long rate) {
+  const bool takes = RsSetBitRate(port_, rate) == 1;
+  RsSetBitRate(port_, rate_);
+  return takes;
+}
+
+bool Session::TryRate(const LadderRate& rung) {
+  const long rate = rung.rate;
+  const int brr = rung.brr;
   const long old = rate_;
   RsFlush(port_);
   SendFrame(port_, CommandFrame(kRate, static_cast<std::uint32_t>(brr), 0));
@@ -121,6 +132,7 @@ bool Session::TryRate(long rate) {
     SendFrame(port_, pattern);
     if (ReadBytes(port_, pattern.size(), 300) == pattern) {
       rate_ = rate;
+      brr_ = brr;
       return true;
     }
   }
@@ -134,6 +146,7 @@ bool Session::TryRate(long rate) {
   WaitForQuiet(port_, kQuietMs);
   if (Ping(kAnswerMs)) {
     rate_ = rate;
+    brr_ = brr;
     return true;
   }
   RsSetBitRate(port_, old);
@@ -143,18 +156,23 @@ bool Session::TryRate(long rate) {
 
 void Session::ChooseRate(long maxRate, bool* lost) {
   *lost = false;
-  for (long rate : RateLadder(bootBrr_, maxRate)) {
-    if (TryRate(rate)) break;
+  for (const LadderRate& rung : RateLadder(bootBrr_, maxRate)) {
+    if (!HostTakes(rung.rate)) continue;
+    if (TryRate(rung)) break;
     if (rate_ == 0) {
-      Print("Rate %ld bit/s failed, and the chip answers at no rate", rate);
+      Print("Rate %ld bit/s failed, and the chip answers at no rate", rung.rate);
       NewLine();
       *lost = true;
       return;
     }
-    Print("Rate %ld bit/s failed", rate);
+    Print("Rate %ld bit/s failed", rung.rate);
     NewLine();
   }
-  Print("Rate %ld bit/s", rate_);
+  // Where the rate came from: the chip's divider, or the boot program.
+  if (brr_ < 0)
+    Print("Rate %ld bit/s, the boot program's", rate_);
+  else
+    Print("Rate %ld bit/s, the chip's phi/%d", rate_, 32 * (brr_ + 1));
   NewLine();
 }
 

@@ -7,7 +7,16 @@ namespace {
 
 constexpr double kBootStep = 32.0 * kBootRate;  // Hz per BRR step at 9600 bit/s
 
-// The rate SCI1 runs at with brr at clock hz (clock select 0).
+// The rates above 9600 with a B-constant in Linux's termios and a place in
+// Wine's rate list: what a driver or an emulation that knows only a list
+// of rates can still be set to. Tried first on each BRR.
+constexpr long kStandardRates[] = {1000000, 921600, 576000, 500000, 460800, 230400, 115200, 57600, 38400, 19200};
+
+// The rate SCI1 runs at with brr at clock hz (clock select 0): the SCI's
+// asynchronous-mode relation B = phi / (64 x 2^(2n-1) x (N + 1)) with n = 0
+// (SMR CKS1/CKS0 = 00), as the SCI sections of the H8 manuals give it, so
+// phi/32 at N = 0. (The H8/3048 manual's own table of it was not at hand;
+// its boot-mode section gives the boot program's alignment, Table 18-13.)
 double RateAt(double hz, int brr) { return hz / (32.0 * (brr + 1)); }
 
 }  // namespace
@@ -27,14 +36,21 @@ double WorstRateError(int bootBrr, long rate) {
   return std::max(std::fabs(low - r), std::fabs(high - r)) / r;
 }
 
-std::vector<long> RateLadder(int bootBrr, long maxRate) {
-  std::vector<long> ladder;
-  for (long rate : kFastRates) {
-    if (rate <= maxRate && WorstRateError(bootBrr, rate) <= kMaxRateError) ladder.push_back(rate);
+std::vector<LadderRate> RateLadder(int bootBrr, long maxRate) {
+  std::vector<LadderRate> ladder;
+  for (int brr = 0; brr <= 255; ++brr) {
+    long rate = std::lround(RateAt(ClockFromBootBrr(bootBrr), brr));
+    if (rate <= kBootRate) break;
+    for (long standard : kStandardRates) {
+      if (BrrForRate(bootBrr, standard) == brr && WorstRateError(bootBrr, standard) <= kMaxRateError) {
+        rate = standard;
+        break;
+      }
+    }
+    if (rate <= maxRate && BrrForRate(bootBrr, rate) == brr && WorstRateError(bootBrr, rate) <= kMaxRateError)
+      ladder.push_back({rate, brr});
   }
   return ladder;
 }
 
-bool IsLadderRate(long rate) {
-  return rate == kBootRate || std::find(std::begin(kFastRates), std::end(kFastRates), rate) != std::end(kFastRates);
-}
+bool IsMaxRate(long rate) { return rate >= kBootRate && rate <= kHighestRate; }

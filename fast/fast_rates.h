@@ -5,10 +5,11 @@
 
 #include <vector>
 
-// The rates tried, fastest first; 9600 is the boot program's own and ends
-// every ladder.
-constexpr long kFastRates[] = {115200, 57600, 38400, 19200};
+// The boot program's own rate; it ends every ladder.
 constexpr long kBootRate = 9600;
+// The highest rate --max-rate takes, and the cap when it is not given:
+// above anything SCI1 can run at (phi/32 at its top clock).
+constexpr long kHighestRate = 10000000;
 // The largest rate error a rate may have, in the worst case, to be offered.
 constexpr double kMaxRateError = 0.02;
 
@@ -25,11 +26,21 @@ int BrrForRate(int bootBrr, long rate);
 // known to half a step of that BRR either way), as a fraction (0.01 = 1%).
 double WorstRateError(int bootBrr, long rate);
 
-// The rates to try, fastest first, no faster than maxRate, each within
-// kMaxRateError; never 9600 (the rate the chip already runs at).
-std::vector<long> RateLadder(int bootBrr, long maxRate);
+// One rung: the rate the host is set to and the BRR the chip runs it with,
+// phi/(32 x (brr + 1)).
+struct LadderRate {
+  long rate;
+  int brr;
+};
 
-// True for the rates --max-rate takes: the ladder's and 9600.
-bool IsLadderRate(long rate);
+// The chip's own rates phi/(32 x (N + 1)), N = 0, 1, 2, ..., fastest first,
+// above 9600 (the rate the chip already runs at) and no faster than
+// maxRate. Where a standard rate of the serial drivers falls on a BRR
+// within kMaxRateError it is offered in place of the computed one, which
+// is rounded to whole bit/s. Every rung is within kMaxRateError.
+std::vector<LadderRate> RateLadder(int bootBrr, long maxRate);
+
+// True for the rates --max-rate takes: 9600 to kHighestRate.
+bool IsMaxRate(long rate);
 
 #endif

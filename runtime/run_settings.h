@@ -26,7 +26,7 @@ struct RunSettings {
   // --fast [--max-rate RATE]: the fast mode, its highest bit rate, and
   // what was wrong with that rate ("": nothing).
   bool fast = false;
-  long maxRate = 115200;
+  long maxRate = 10000000;
   std::string optionProblem;
 };
 

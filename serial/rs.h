@@ -5,6 +5,7 @@
 #ifndef KORVEL_SERIAL_RS_H
 #define KORVEL_SERIAL_RS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -58,6 +59,10 @@ std::string RsOpenFailure(int port);
 
 // Writes one byte. 1 on success.
 int RsPutc(int port, int byte);
+
+// Writes size bytes in one system call where there is room for them (see
+// serial_platform::WriteBytes). 1 when all were taken.
+int RsWrite(int port, const unsigned char* bytes, std::size_t size);
 
 // Reads one byte if one is waiting: 0..255. Returns 0 as well when nothing
 // is waiting or the read fails, so 0x00 and "nothing" look alike.

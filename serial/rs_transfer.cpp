@@ -39,6 +39,11 @@ int RsPutc(int port, int byte) {
   return serial_platform::WriteByte(RsPortTable.handle[port], static_cast<unsigned char>(byte)) ? 1 : 0;
 }
 
+int RsWrite(int port, const unsigned char* bytes, std::size_t size) {
+  if (!RsSlotIsOpen(port)) return 0;
+  return serial_platform::WriteBytes(RsPortTable.handle[port], bytes, size) ? 1 : 0;
+}
+
 int RsRxCount(int port) {
   if (!RsSlotIsOpen(port)) return 0;
   const int count = serial_platform::RxCount(RsPortTable.handle[port]);

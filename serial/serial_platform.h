@@ -4,6 +4,7 @@
 #ifndef KORVEL_SERIAL_PLATFORM_H
 #define KORVEL_SERIAL_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -46,6 +47,13 @@ int RxCount(Handle handle);
 int ReadByte(Handle handle, unsigned char* byte);
 
 bool WriteByte(Handle handle, unsigned char byte);
+
+// Writes the bytes in one call to the system where the queue has room for
+// them (one write(), one WriteFile), so that they leave as one transfer and
+// no gap opens between them on the host's side. Waits for room like
+// WriteByte when the output queue is full. True when every byte was taken;
+// nothing to write is true.
+bool WriteBytes(Handle handle, const unsigned char* bytes, std::size_t size);
 
 enum class ControlLine { Rts, Dtr };
 bool SetControlLine(Handle handle, ControlLine line, bool on);

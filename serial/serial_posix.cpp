@@ -2,6 +2,8 @@
 // port, opened non-blocking and configured as a raw 8-bit line.
 #include "serial_platform.h"
 
+#include "linux_any_rate.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -54,6 +56,13 @@ bool SpeedFor(long bitRate, speed_t* speed) {
     case 115200: *speed = B115200; return true;
 #ifdef B230400
     case 230400: *speed = B230400; return true;
+#endif
+#ifdef B460800
+    case 460800: *speed = B460800; return true;
+    case 500000: *speed = B500000; return true;
+    case 576000: *speed = B576000; return true;
+    case 921600: *speed = B921600; return true;
+    case 1000000: *speed = B1000000; return true;
 #endif
     default: return false;  // 76800 has no termios constant
   }
@@ -162,12 +171,24 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   return true;
 }
 
+// A standard rate through its constant; any other on Linux through
+// termios2. What a system cannot set is refused, and the rate is then
+// skipped: qemu's user emulation has no termios2 and turns the constants
+// above B460800 into B0, which the settings read back show.
 bool SetBitRate(Handle handle, long bitRate) {
   const int fd = static_cast<int>(handle);
-  speed_t speed;
+  speed_t speed = 0;
+  if (tcdrain(fd) != 0) return false;
+  if (!SpeedFor(bitRate, &speed)) return SetLinuxBitRate(fd, bitRate);
   termios tio{};
-  if (!SpeedFor(bitRate, &speed) || tcdrain(fd) != 0 || tcgetattr(fd, &tio) != 0) return false;
-  return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0 && tcsetattr(fd, TCSANOW, &tio) == 0;
+  if (tcgetattr(fd, &tio) != 0) return false;
+#ifdef CIBAUD
+  tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);  // the input rate follows the output rate
+#endif
+  if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0 ||
+      tcgetattr(fd, &tio) != 0)
+    return false;
+  return cfgetospeed(&tio) == speed;
 }
 
 bool Close(Handle handle) {
@@ -213,6 +234,24 @@ bool WriteByte(Handle handle, unsigned char byte) {
     if (poll(&pfd, 1, kWriteTimeoutMs) <= 0) return false;
   }
   return false;
+}
+
+bool WriteBytes(Handle handle, const unsigned char* bytes, std::size_t size) {
+  const int fd = static_cast<int>(handle);
+  // Each wait that brings no room at all ends it; a queue that drains,
+  // however slowly, is written on.
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n > 0) {
+      bytes += n;
+      size -= static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+    pollfd pfd{fd, POLLOUT, 0};
+    if (poll(&pfd, 1, kWriteTimeoutMs) <= 0) return false;
+  }
+  return true;
 }
 
 bool SetControlLine(Handle handle, ControlLine line, bool on) {

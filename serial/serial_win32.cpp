@@ -133,14 +133,19 @@ bool Open(const std::string& device, const LineSettings& settings, Handle* handl
   return true;
 }
 
+// DCB.BaudRate takes any value; a driver that cannot make it refuses it,
+// or (Wine on a rate outside its list) takes it and runs at another, which
+// the rate read back then shows: more than 1% off counts as refused.
 bool SetBitRate(Handle handle, long bitRate) {
   HANDLE h = reinterpret_cast<HANDLE>(handle);
   DCB dcb;
   ZeroMemory(&dcb, sizeof dcb);
   dcb.DCBlength = sizeof dcb;
-  if (!FlushFileBuffers(h) || !GetCommState(h, &dcb)) return false;
+  if (bitRate <= 0 || !FlushFileBuffers(h) || !GetCommState(h, &dcb)) return false;
   dcb.BaudRate = static_cast<DWORD>(bitRate);
-  return SetCommState(h, &dcb) != 0;
+  if (!SetCommState(h, &dcb) || !GetCommState(h, &dcb)) return false;
+  const long set = static_cast<long>(dcb.BaudRate);
+  return (set > bitRate ? set - bitRate : bitRate - set) * 100 <= bitRate;
 }
 
 bool Close(Handle handle) {
@@ -177,6 +182,14 @@ int ReadByte(Handle handle, unsigned char* byte) {
 bool WriteByte(Handle handle, unsigned char byte) {
   DWORD n = 0;
   return WriteFile(reinterpret_cast<HANDLE>(handle), &byte, 1, &n, nullptr) != 0;
+}
+
+// One WriteFile for all of them; its time-out (set on open) grows with
+// their number.
+bool WriteBytes(Handle handle, const unsigned char* bytes, std::size_t size) {
+  if (size == 0) return true;
+  DWORD n = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(handle), bytes, static_cast<DWORD>(size), &n, nullptr) != 0 && n == size;
 }
 
 bool SetControlLine(Handle handle, ControlLine line, bool on) {

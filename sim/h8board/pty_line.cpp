@@ -1,5 +1,7 @@
 #include "pty_line.h"
 
+#include "terminal_rates.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -151,7 +153,14 @@ HostLine PtyLine::ReadHostLineNow(std::string* notRaw) const {
     if (notRaw) *notRaw = std::string("settings unreadable: ") + std::strerror(errno);
     return unreadable;
   }
-  return HostLineFromTermios(tio, notRaw);
+  HostLine line = HostLineFromTermios(tio, notRaw);
+  // A rate without a B-constant (set as BOTHER) reads as the rate itself.
+  long output = 0, input = 0;
+  if (ReadTerminalRates(master_, &output, &input) && output > 0) {
+    line.bitRate = output;
+    line.receiveRate = input > 0 && input != output ? input : 0;
+  }
+  return line;
 }
 
 std::size_t PtyLine::Read(std::uint8_t* buffer, std::size_t size) {

@@ -9,11 +9,11 @@
 // alone names the port whatever it looks like; a later one that starts with "--" must be an option.
 TEST(CommandLine, OptionsAnywhereAndWhatIsRefused) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{}, "- -"}, {{"/dev/ttyUSB0", "app.mot", "--fast"}, "/dev/ttyUSB0 app.mot fast 115200"}, {{"--HELP", "-x.mot"}, "--HELP -x.mot"},
+      {{}, "- -"}, {{"/dev/ttyUSB0", "app.mot", "--fast"}, "/dev/ttyUSB0 app.mot fast 10000000"}, {{"--HELP", "-x.mot"}, "--HELP -x.mot"},
       {{"--max-rate", "38400", "--fast", "COM3", "app.mot"}, "COM3 app.mot fast 38400"},
       {{"COM3", "--max-rate", "19200", "a.mot", "b.mot", "--exit-status", "--fast"}, "COM3 a.mot fast 19200 exit"},
-      {{"--fast", "--exit-status", "--HELP"}, "- - fast 115200 exit usage: --HELP is not an option of korvel"},
-      {{"1", "a.mot", "--fast", "--max-rate"}, "1 a.mot fast 115200 usage: --max-rate needs a value"},
+      {{"--fast", "--exit-status", "--HELP"}, "- - fast 10000000 exit usage: --HELP is not an option of korvel"},
+      {{"1", "a.mot", "--fast", "--max-rate"}, "1 a.mot fast 10000000 usage: --max-rate needs a value"},
       {{"1", "--max-rate", "9600"}, "1 - usage: --max-rate is the fast mode's: give --fast too"},
       {{"1", "--list"}, "1 - usage: --list counts only as the first argument"}, {{"1", "--version"}, "1 - usage: --version counts only as the first argument"}};
   for (auto [words, expected] : cases) {

@@ -16,16 +16,27 @@ namespace {
 // The boot program's BRR at 9600 bit/s for a crystal.
 int BootBrr(double mhz) { return static_cast<int>(mhz * 1e6 / (32 * 9600) + 0.5) - 1; }
 
-TEST(FastRates, FastestRateWithinTwoPercentForEachCrystal) {
-  struct Case { double mhz; long maxRate; long first; };  // first: 0 when only 9600 is left
-  for (const Case& c : {Case{14.7456, 115200, 115200}, Case{16, 115200, 38400}, Case{18.432, 115200, 115200},
-                        Case{10, 115200, 0}, Case{25, 115200, 38400}, Case{8, 115200, 19200},
-                        Case{14.7456, 57600, 57600}, Case{16, 19200, 19200}, Case{14.7456, 9600, 0}}) {
-    const std::vector<long> ladder = RateLadder(BootBrr(c.mhz), c.maxRate);
-    EXPECT_EQ(ladder.empty() ? 0 : ladder[0], c.first) << c.mhz << " MHz, at most " << c.maxRate;
-    for (long rate : ladder) EXPECT_LE(WorstRateError(BootBrr(c.mhz), rate), kMaxRateError);
+// The chip's own rates, phi/32 first, a standard rate in place of the
+// computed one where it falls within 2%, down to the last above 9600.
+TEST(FastRates, ChipRatesFastestFirstForEachCrystal) {
+  struct Case { double mhz; long maxRate; long first; int firstBrr; std::size_t rungs; };  // first 0: no rung
+  for (const Case& c : {Case{14.7456, kHighestRate, 460800, 0, 47}, Case{16, kHighestRate, 500000, 0, 51},
+                        Case{18.432, kHighestRate, 576000, 0, 59}, Case{10, kHighestRate, 316800, 0, 32},
+                        Case{25, kHighestRate, 777600, 0, 80}, Case{8, kHighestRate, 249600, 0, 25},
+                        Case{14.7456, 115200, 115200, 3, 44}, Case{16, 125000, 124800, 3, 48},
+                        Case{16, 19200, 19200, 25, 26}, Case{14.7456, 9600, 0, 0, 0}}) {
+    const std::vector<LadderRate> ladder = RateLadder(BootBrr(c.mhz), c.maxRate);
+    const std::string where = std::to_string(c.mhz) + " MHz, at most " + std::to_string(c.maxRate);
+    ASSERT_EQ(ladder.size(), c.rungs) << where;
+    if (ladder.empty()) continue;
+    EXPECT_EQ(std::make_pair(ladder[0].rate, ladder[0].brr), std::make_pair(c.first, c.firstBrr)) << where;
+    for (std::size_t i = 0; i < ladder.size(); ++i) {
+      EXPECT_EQ(ladder[i].brr, c.firstBrr + static_cast<int>(i)) << where;  // every divider, none twice
+      EXPECT_EQ(BrrForRate(BootBrr(c.mhz), ladder[i].rate), ladder[i].brr) << where;
+      EXPECT_LE(WorstRateError(BootBrr(c.mhz), ladder[i].rate), kMaxRateError) << where;
+      EXPECT_GT(ladder[i].rate, kBootRate) << where;
+    }
   }
-  EXPECT_EQ(BrrForRate(BootBrr(14.7456), 115200), 3);
   EXPECT_EQ(BrrForRate(BootBrr(16), 38400), 12);
   EXPECT_NEAR(ClockFromBootBrr(BootBrr(14.7456)), 14.7456e6, 1);
 }

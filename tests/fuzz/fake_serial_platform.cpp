@@ -45,6 +45,11 @@ bool WriteByte(Handle, unsigned char byte) {
   return true;
 }
 
+bool WriteBytes(Handle, const unsigned char* bytes, std::size_t size) {
+  g_fakeLine.outgoing.insert(g_fakeLine.outgoing.end(), bytes, bytes + size);
+  return true;
+}
+
 bool SetControlLine(Handle, ControlLine, bool) { return true; }
 
 void SleepMs(unsigned int ms) {

@@ -13,6 +13,7 @@
 #include "serial_contract.h"
 #include "startup.h"
 #include "subprocess.h"
+#include "terminal_rates.h"
 #include "transfer_test_files.h"
 
 TEST(PortArgument, ReadsLikeADecimalStrtol) {
@@ -25,6 +26,21 @@ TEST(PortArgument, ReadsLikeADecimalStrtol) {
 TEST(SerialContract, PosixOnAPty) {
   Pty pty;
   EXPECT_EQ(CheckSerialContract(pty.path, [&pty] { pty.ServeContract(); }), "");
+}
+
+// Any rate reaches the far end as it is (termios2), and a standard one set
+// after it sets both directions again.
+TEST(SerialRates, AnyRateAsTheBoardReadsIt) {
+  Pty pty;
+  serial_platform::Handle h = 0;
+  std::string why;
+  ASSERT_TRUE(serial_platform::Open(pty.path, {9600, 8, serial_platform::Parity::None, serial_platform::StopBits::One}, &h, &why));
+  for (long rate : {316800L, 115200L, 499200L, 500000L, 9600L}) {
+    long output = 0, input = 0;
+    EXPECT_TRUE(serial_platform::SetBitRate(h, rate) && ReadTerminalRates(pty.master, &output, &input)) << rate;
+    EXPECT_EQ(std::make_pair(output, input), std::make_pair(rate, rate)) << rate;  // sent and received
+  }
+  serial_platform::Close(h);
 }
 
 // Standard output is that of a board that never answers; standard error

@@ -1,5 +1,6 @@
 #include "board_line.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -106,6 +107,14 @@ int ReadByte(Handle, unsigned char* byte) {
 bool WriteByte(Handle, unsigned char byte) {
   if (!g_dead && g_hostBytes.size() < g_setup.hostBytesThatArrive) g_board->Wire().FromHost(&byte, 1);
   g_hostBytes.push_back(byte);
+  return !g_dead;
+}
+
+bool WriteBytes(Handle, const unsigned char* bytes, std::size_t size) {
+  const std::size_t arrive =
+      g_hostBytes.size() >= g_setup.hostBytesThatArrive ? 0 : std::min(size, g_setup.hostBytesThatArrive - g_hostBytes.size());
+  if (!g_dead && arrive > 0) g_board->Wire().FromHost(bytes, arrive);
+  g_hostBytes.insert(g_hostBytes.end(), bytes, bytes + size);
   return !g_dead;
 }
 

@@ -24,9 +24,12 @@
 #include <string>
 #include <vector>
 
-// Where a row runs: always in process on the virtual clock; the few that
-// show something of the platform also through the real executables.
-enum RunPlace : unsigned { kInProcess = 1, kExecutable = 2, kWine = 4 };
+// Where a row runs: in process on the virtual clock; the few that show
+// something of the platform also through the real executables (or, where
+// only Wine shows it, there alone). kNative: the Linux executable on this
+// machine's own CPU only, not the ARM builds under qemu's user emulation,
+// which has no termios2 and so sets no rate without a B-constant.
+enum RunPlace : unsigned { kInProcess = 1, kExecutable = 2, kWine = 4, kNative = 8 };
 
 enum class FlashAfter { kUnchecked, kFile, kNothingProgrammed };
 

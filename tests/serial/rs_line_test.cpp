@@ -46,7 +46,9 @@ TEST(RsLine, WaitsFlushAndClosedSlots) {
   EXPECT_EQ(RsWaitRx(0, 500), 1);
   EXPECT_EQ(g_fakeLine.sleptMs, 0u);
   EXPECT_EQ(RsClose(0), 1);
-  EXPECT_EQ(RsPutc(0, 'x') + RsPuts(0, "AB") + RsGetc(0) + RsRxCount(0) + RsClose(0) + RsSetRts(0, 1), 0);
+  const unsigned char two[] = {'A', 'B'};
+  EXPECT_EQ(RsPutc(0, 'x') + RsPuts(0, "AB") + RsWrite(0, two, 2) + RsGetc(0) + RsRxCount(0) + RsClose(0) +
+                RsSetRts(0, 1), 0);
   const std::uint64_t closedAt = g_fakeLine.nowUs;  // a closed slot waits out its whole time-out
   EXPECT_EQ(RsWaitRx(0, 500), 0);
   EXPECT_EQ(g_fakeLine.nowUs - closedAt, 505000u);

@@ -26,7 +26,8 @@ inline std::string CheckSerialContract(const std::string& device, const std::fun
   if (!Open(device, {9600, 8, Parity::None, StopBits::One}, &h, &why)) return "open: " + why + "\n";
   unsigned char byte = 0xEE;
   check(RxCount(h) == 0 && ReadByte(h, &byte) == 0 && !WaitForRx(h, 0) && waitedFully(h, 50), "silent: a byte came");
-  check(WriteByte(h, 0x00) && WriteByte(h, 0x55), "answers: write");
+  const unsigned char sync[] = {0x00, 0x55};
+  check(WriteBytes(h, sync, 0) && WriteBytes(h, sync, 2), "answers: write");
   poke();
   check(WaitForRx(h, 2000), "answers: nothing came");
   for (int i = 0; i < 100 && RxCount(h) < 2; ++i) SleepMs(1);  // a real line may hand them over one by one
