@@ -90,7 +90,7 @@ Board::Activity Board::Run(std::uint64_t maxInstructions) {
 Board::Activity Board::RunBoot() {
   std::uint8_t byte;
   const BoardWire::Time now = wire_.Now();
-  BoardWire::Time arrived;
+  BoardWire::Time arrived, startAt = now;
   while (!boot_.Started() && wire_.TakeArrived(now, &byte, nullptr, &arrived)) {
     // The boot program echoes through TDR: with one echo being shifted out
     // and one waiting in TDR it waits for TDRE with the next byte's echo in
@@ -103,13 +103,17 @@ Board::Activity Board::RunBoot() {
     if (boot_.Aligned()) wire_.ChipAligned();
     // It answers as the byte arrives (paced, the board may take it later).
     const BoardWire::Time ready = arrived + std::chrono::milliseconds(boot_.AnswerDelayMs());
-    for (std::uint8_t b : answer) wire_.Transmit(b, ready);
+    // The start signal, the last answer to the last byte, waits for the
+    // erase, and so does the program.
+    startAt = ready + std::chrono::milliseconds(boot_.EraseMs());
+    for (std::size_t i = 0; i < answer.size(); ++i)
+      wire_.Transmit(answer[i], boot_.Started() && i + 1 == answer.size() ? startAt : ready);
   }
   if (!boot_.Started()) return Activity::kIdle;
   wire_.ArmLineFaults();
   cpuStarted_ = true;
   cpu_->Reset(BootProgram::kLoadAddress);
-  SetCpuTime(now);
+  SetCpuTime(std::max(now, startAt));
   return Activity::kBusy;
 }
 

@@ -91,10 +91,10 @@ class BoardBus {
   static unsigned ExtraStates(std::uint32_t address, unsigned bytes);
 
   FlashMemory& Flash() { return flash_; }
-  // The boot program's erase of every block, logged with the pulses.
-  void EraseFlash() {
+  // The boot program's erase of every block, taking ms; logged with the pulses.
+  void EraseFlash(unsigned ms) {
     flash_.EraseAll();
-    envelope_.Erased();
+    envelope_.Erased(ms);
   }
   const FlashEnvelope& Envelope() const { return envelope_; }
   // Called when flash reads start or stop being plain memory (VPPE set or

@@ -124,7 +124,7 @@ std::vector<std::uint8_t> BootProgram::Finish() {
     haltReason_ = "program received, not started";
     return {};
   }
-  if (!faults_.noErase) bus_.EraseFlash();
+  if (!faults_.noErase) bus_.EraseFlash(kEraseMs);
   state_ = State::kStarted;
   Log("boot program: " + std::to_string(length_) + " bytes loaded, starting at H'FF300");
   return {faults_.startAnswer.value_or(0xAA)};

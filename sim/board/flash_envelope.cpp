@@ -57,9 +57,9 @@ void FlashEnvelope::VerifyRead(std::uint32_t offset, Time now, bool verified) {
   pulseOpen_ = false;
 }
 
-void FlashEnvelope::Erased() {
+void FlashEnvelope::Erased(unsigned ms) {
   attempts_.clear();
-  erases_.push_back(pulses_.size());
+  erases_.emplace_back(pulses_.size(), ms);
 }
 
 std::string FlashEnvelope::Text() const {
@@ -67,8 +67,8 @@ std::string FlashEnvelope::Text() const {
   char line[160];
   auto erase = erases_.begin();
   for (std::size_t n = 0; n <= pulses_.size(); ++n) {
-    for (; erase != erases_.end() && *erase == n; ++erase)
-      text += "erase of every block by the boot program: no time on this board (the chip's is not modelled)\n";
+    for (; erase != erases_.end() && erase->first == n; ++erase)
+      text += "erase of every block by the boot program: " + std::to_string(erase->second) + " ms\n";
     if (n == pulses_.size()) break;
     const Pulse& p = pulses_[n];
     std::snprintf(line, sizeof line, "H'%05X pulse %d: %.2f us; VPPE->P %.2f us, P->PV %.2f us, PV->read %.2f us%s%s\n",

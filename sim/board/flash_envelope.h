@@ -17,6 +17,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board_wire.h"
@@ -45,8 +46,8 @@ class FlashEnvelope {
   void Flmcr(std::uint8_t before, std::uint8_t after, Time now, std::optional<std::uint32_t> offset);
   // A read of the array while VPPE is on; verified: it read the latched value.
   void VerifyRead(std::uint32_t offset, Time now, bool verified);
-  // The boot program erased every block (it takes no time here).
-  void Erased();
+  // The boot program erased every block, taking ms.
+  void Erased(unsigned ms);
 
   const std::vector<Pulse>& Pulses() const { return pulses_; }
   std::uint64_t Flags() const { return flags_; }
@@ -59,7 +60,7 @@ class FlashEnvelope {
   std::optional<Time> vppeOn_, pulseOn_, pulseOff_, verifyOn_;
   std::map<std::uint32_t, int> attempts_;  // pulses since the erase; -1 once verified
   std::vector<Pulse> pulses_;
-  std::vector<std::size_t> erases_;  // each before pulse n
+  std::vector<std::pair<std::size_t, unsigned>> erases_;  // each before pulse n, and its ms
   bool pulseOpen_ = false;  // the last pulse still waits for its verifying read
   std::uint64_t flags_ = 0;
 };
