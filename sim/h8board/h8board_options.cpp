@@ -111,7 +111,8 @@ const Option kOptions[] = {
     {"--flash-log", "FILE", "write every program pulse: its length, the times from\n"
      "VPPE on to it, from its end to program-verify, from\n"
      "program-verify to the verifying read, and what lies\n"
-     "outside the flash's timing envelope",
+     "outside the flash's timing envelope; and the boot\n"
+     "program's erase before its start signal, 3580 ms",
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.flashLog = v, true; }, nullptr},
     {"--timeout", "SECONDS", "give up after this long (exit code 3)",
      [](H8BoardOptions& o, const std::string& v, std::string* why) {
