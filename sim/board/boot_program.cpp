@@ -124,7 +124,11 @@ std::vector<std::uint8_t> BootProgram::Finish() {
     haltReason_ = "program received, not started";
     return {};
   }
-  if (!faults_.noErase) bus_.EraseFlash(kEraseMs);
+  const std::uint8_t* cells = bus_.Flash().Cells();
+  if (!faults_.noErase && std::any_of(cells, cells + FlashMemory::kSize, [](std::uint8_t b) { return b != 0xFF; })) {
+    eraseMs_ = kEraseMs;
+    bus_.EraseFlash(kEraseMs);
+  }
   state_ = State::kStarted;
   Log("boot program: " + std::to_string(length_) + " bytes loaded, starting at H'FF300");
   return {faults_.startAnswer.value_or(0xAA)};

@@ -5,8 +5,8 @@
 //   H'55                       H'AA
 //   length, high then low      each byte echoed
 //   the program, N bytes       each byte echoed; stored from H'FF300
-//   -                          flash erased (kEraseMs), H'AA, program
-//                              started at H'FF300
+//   -                          flash erased when it holds data
+//                              (kEraseMs), H'AA, program started at H'FF300
 //
 // The bit-rate measurement is modelled by the settings of the host's end
 // of the line (HostLine): an 8N1, raw line is measured (a line that fails
@@ -65,11 +65,16 @@ class BootProgram {
   static constexpr std::uint32_t kLoadAddress = 0xFF300;
   // Room from kLoadAddress to the end of on-chip RAM (H'FFF0F).
   static constexpr std::size_t kMaxLength = 0xFFF10 - kLoadAddress;
-  // The erase of every block before the start signal. The H8/3048F hardware
-  // manual's erase timing (erase pulse, number of erase pulses, the erase
-  // flowchart's waits) was not reached through the search tools, so this is
-  // the least the erase can take by the flash timing envelope this board
-  // checks (flash_envelope.h), at the write-control program's own timing at
+  // The erase before the start signal. The boot program checks the flash
+  // and erases every block only where data has been written: so the boot
+  // mode execution procedure of the F-ZTAT parts' manuals (H8S/2148 F-ZTAT
+  // hardware manual, Figure 23.8: "Check flash memory data, and if data has
+  // already been written, erase all blocks"; the H8/3048F's own figure was
+  // not reached through the search tools). A blank flash's check is given
+  // no time here. The erase's own timing (erase pulse, number of pulses,
+  // the flowchart's waits) was not found either, so this is the least the
+  // erase can take by the flash timing envelope this board checks
+  // (flash_envelope.h), at the write-control program's own timing at
   // 16 MHz: each of the 131072 bytes pre-programmed to H'00 with one pulse
   // (251 states, then 22 to program-verify and 82 to the verifying read) and
   // read once more in erase-verify (82 states): 437 states a byte,
@@ -92,9 +97,9 @@ class BootProgram {
 
   State GetState() const { return state_; }
   bool Started() const { return state_ == State::kStarted; }
-  // How long the erase before the start signal took: kEraseMs, or 0 when
-  // told not to erase.
-  unsigned EraseMs() const { return Started() && !faults_.noErase ? kEraseMs : 0; }
+  // How long the erase before the start signal took: kEraseMs where the
+  // flash held data, 0 where it was blank or the board was told not to erase.
+  unsigned EraseMs() const { return eraseMs_; }
   // SCI1 is set to the host's measured rate.
   bool Aligned() const { return aligned_; }
   std::size_t Length() const { return length_; }
@@ -124,6 +129,7 @@ class BootProgram {
   std::size_t misaligned_ = 0;  // H'00s not answered: rate and clock outside the table
   unsigned answerDelayMs_ = 0;
   std::string haltReason_;
+  unsigned eraseMs_ = 0;
 };
 
 #endif

@@ -112,7 +112,8 @@ const Option kOptions[] = {
      "VPPE on to it, from its end to program-verify, from\n"
      "program-verify to the verifying read, and what lies\n"
      "outside the flash's timing envelope; and the boot\n"
-     "program's erase before its start signal, 3580 ms",
+     "program's erase before its start signal (3580 ms,\n"
+     "where the flash held data)",
      [](H8BoardOptions& o, const std::string& v, std::string*) { return o.flashLog = v, true; }, nullptr},
     {"--timeout", "SECONDS", "give up after this long (exit code 3)",
      [](H8BoardOptions& o, const std::string& v, std::string* why) {

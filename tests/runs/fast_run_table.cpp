@@ -53,8 +53,7 @@ std::vector<RunRow> FastRunRows() {
       // 500000, the standard rate within 2% of the chip's phi/32 (499200 by the boot BRR).
       Fast("fast: blink.mot at the chip's phi/32", {"--awake"}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kNative | kWine)
-          // In all: the boot program's erase before the start signal, 3580 ms.
-          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 0 retries; 3.6 s in all"),
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.0 s in all"),
       AtClock("14.7456", "47", "14.7456", "460800").Also(kExecutable),
       // No standard rate at these: the host is set to the chip's own.
       AtClock("11.0592", "35", "11.0592", "345600").Also(kNative),
@@ -87,28 +86,26 @@ std::vector<RunRow> FastRunRows() {
            "78848 bytes, 60%\r\n92160 bytes, 70%\r\n105472 bytes, 80%\r\n118784 bytes, 90%\r\n131072 bytes, 100%\r\n"
            "Read-back H'00000-H'1FFFF: CRC-32 B6F32F51, as the file\r\n{success}").Flash(FlashAfter::kFile)
           // The line is instant in process: 10.2 s is the chip's own time, 1161 states a byte (1147 at 2 states an
-          // I/O access; 14 more for its 11 I/O cycles to program it and 3 to receive it, at 3 states each). In
-          // all 3.6 s more than the 11.3 s before the boot program's erase took its 3580 ms.
-          .Summary("korvel: Success: 128 blocks, 131072 data bytes in 10.2 s at 460800 bit/s, 0 retries; 14.9 s in all"),
+          // I/O access; 14 more for its 11 I/O cycles to program it and 3 to receive it, at 3 states each).
+          .Summary("korvel: Success: 128 blocks, 131072 data bytes in 10.2 s at 460800 bit/s, 0 retries; 11.3 s in all"),
       // The 32 KB sample on a paced line: the run's whole time on the virtual
-      // clock, korvel's start to its last word (the speed goal: 4.5 s at each crystal, set when the boot
-      // program's erase took no time: 4.4 s then, 3580 ms of erase more now).
+      // clock, korvel's start to its last word (the speed goal: 4.5 s at each crystal).
       Fast("fast: the 32 KB sample at 14.7456 MHz on a paced line", {"--clock", "14.7456", "--pace"}, "random32k_s1_16.mot",
            Loaded("47", "14.7456", "Rate 460800 bit/s, the chip's phi/32\r\n") + k32kDone).Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.0 s at 460800 bit/s, 0 retries; 8.0 s in all"),
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.0 s at 460800 bit/s, 0 retries; 4.4 s in all"),
       Fast("fast: the 32 KB sample at 14.7456 MHz behind a 16 ms adapter latency", {"--clock", "14.7456", "--pace",
            "--latency", "16"}, "random32k_s1_16.mot", Loaded("47", "14.7456", "Rate 460800 bit/s, the chip's phi/32\r\n") + k32kDone)
           // The latency is waited out once a burst of 16 echoes of the load
           // (62 times) and once an answer (32 blocks and 6 more): 0.7 s more; and 31 ms for the
-          // I/O's states (14 a byte), which take the blocks' 3.5 s to 3.6; and the erase, 3580 ms (5.1 s before).
+          // I/O's states (14 a byte), which take the blocks' 3.5 s to 3.6.
           .Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.6 s at 460800 bit/s, 0 retries; 8.7 s in all")
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.6 s at 460800 bit/s, 0 retries; 5.1 s in all")
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
                "allow that, use an adapter whose driver does)\n"),
       Fast("fast: the 32 KB sample at 16 MHz on a paced line", {"--clock", "16", "--pace"}, "random32k_s1_16.mot",
            kAt16 + k32kDone).Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 2.8 s at 500000 bit/s, 0 retries; 7.8 s in all"),  // 4.2 s + the erase's 3580 ms
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 2.8 s at 500000 bit/s, 0 retries; 4.2 s in all"),
       // --- the line's faults ---
       // The chip took the check sent at the new rate as good and stays there;
       // its echo came back damaged, so korvel finds it at the new rate.
@@ -117,11 +114,11 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: a line too slow for the boot program's rate: no hello, Fail", {"--line-limit", "4800"}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFast program: no hello\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
-          .Summary("korvel: Fail: 0 records, 0 data bytes; 5.4 s in all"),  // 1.8 s + the erase's 3580 ms
+          .Summary("korvel: Fail: 0 records, 0 data bytes; 1.8 s in all"),
       Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 3.6 s in all"),  // the erase
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 0.0 s in all"),
       Fast("fast: a block damaged on every try fails naming its address",
            {"--rx-noise", "70:10", "--rx-noise", "209:10", "--rx-noise", "348:10", "--rx-noise", "487:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
@@ -155,7 +152,7 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            Loaded("51", "15.9744", "Rate 500000 bit/s failed, and the chip answers at no rate\r\n{fail}"))
           .CutAfter(1 + 3 + 990 + 11)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 5.9 s in all"),  // 2.3 s + the erase's 3580 ms
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 2.3 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)

@@ -49,11 +49,10 @@ RunRow AtClock(const std::string& mhz, const std::string& file) {
 const std::vector<RunRow>& RunTable() {
   static const std::vector<RunRow> rows = {
       Programs(kThreeMot).Also(kExecutable | kWine)
-          // The boot program's erase before the start signal; the settle after the start line; the chip's time
-          // for the records (below): 2.42 ms, 13248 bytes/s.
-          .Takes(3580 + 5 + 2)  // (2.37 ms and 13491 bytes/s while I/O took 2 states a cycle, not 3)
+          // The settle after the start line; the chip's time for the records (below): 2.42 ms, 13248 bytes/s.
+          .Takes(5 + 2)  // (2.37 ms and 13491 bytes/s while I/O took 2 states a cycle, not 3)
           .Summary("korvel: Success: 4 records, 32 data bytes in 0.0 s (13248 bytes/s; 110 characters, 4744% of 9600 "
-                   "bit/s); 3.6 s in all"),
+                   "bit/s); 0.0 s in all"),
       Programs("three_lf.mot"),  // LF line ends and a Ctrl-Z at the end
       Programs("blink.mot"),
       Programs("blink_s3.mot"),
@@ -112,11 +111,11 @@ const std::vector<RunRow>& RunTable() {
           .Sent(Tries(1), kWholeLoad, Records(0)).Takes(10005),  // the start signal's wait
       RunRow("a start signal other than H'AA", {"--start-answer", "55"}, kNoStart + "\r\n{fail}")
           .Sent(Tries(1), kWholeLoad, Records(0)).Flash(FlashAfter::kNothingProgrammed)
-          .Takes(3580),  // the erase before the start signal; every other answer is there at once
+          .Takes(0),  // every answer is there at once
 
       // --- the program file ---
       FileRefused("missing file", "missing.mot", "File not Found...[{file}]").Also(kExecutable)
-          .Err(NoFile("No such file or directory")).Takes(3580 + 5),  // the erase before the start signal, the settle
+          .Err(NoFile("No such file or directory")).Takes(5),  // the settle
       FileRefused("a folder", "folder.mot", "File not Found...[{file}]").Err(NoFile("Is a directory")),
       FileRefused("bad checksum", "bad_checksum.mot", "Record error line 3: checksum").Also(kExecutable),
       FileRefused("records that give a byte twice, differently", "overlap.mot", "Record error line 3: overlaps line 2"),
@@ -145,7 +144,7 @@ const std::vector<RunRow>& RunTable() {
       RunRow("a stuck flash bit: NG [FAIL], nothing sent after it", {"--stuck-bit", "110:0"},
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:OK:U\r\n{rec:3}:NG [FAIL]\r\n{fail}")
           .Sent(Tries(1), kWholeLoad, Records(3)).Also(kExecutable)
-          .Takes(3580 + 5 + 2),  // the erase; the settle; the chip's time: two records, and six pulses (2526 passes of 6 states, 0.95 ms)
+          .Takes(5 + 2),  // the settle; the chip's time: two records, and six pulses (2526 passes of 6 states, 0.95 ms)
       SecondRecordRefused("flash not erased", {"--no-erase"}, "NG [FAIL]"),
       RunRow("answered on the tenth try", {"--sync-answers", "-,-,-,-,-,-,-,-,-"},
              kSync + "{tries:9:NG}.!{load}\a[START]\r\nProgram H3048...\r\n{records}{success}")
@@ -167,10 +166,10 @@ const std::vector<RunRow>& RunTable() {
       SecondRecordRefused("the board silent after one record", {"--silent-after-records", "1"}, "NG").Also(kExecutable),
       // Cut after the synchronisation byte, the load and the 16-character S0.
       SecondRecordRefused("the cable pulled after the first record", {}, "NG").CutAfter(1 + 840 + 16)
-          .Takes(3580 + 5 + 545),  // the erase; the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
+          .Takes(5 + 545),  // the settle; the answer's wait: 500 ms + 44 ms for the S1's 42 characters, in 5 ms polls
       RunRow("the cable pulled before a record of 172 characters", {}, kLoaded + "Program H3048...\r\n{rec:1}:NG\r\n{fail}")
           .File("s1_172.mot").CutAfter(1 + 840).Sent(Tries(1), kWholeLoad, Records(1))
-          .Takes(3580 + 5 + 685),  // the erase; the settle; 500 ms + 180 ms for 172 characters, in 5 ms polls
+          .Takes(5 + 685),  // the settle; 500 ms + 180 ms for 172 characters, in 5 ms polls
 
       // --- a first-time user's mistakes, and the notes on standard error ---
       FileRefused("a file cut off after a data record", "cut_off.mot",
@@ -209,7 +208,7 @@ const std::vector<RunRow>& RunTable() {
           .Flash(FlashAfter::kNothingProgrammed),
       // --- files as toolchains write them: korvel makes the S-records ---
       // tick: code at H'100, a table across H'10000, data kept in flash behind it.
-      Programs("tick.coff").Also(kExecutable).Takes(3580 + 5 + 14),  // the erase; the settle after the start line; the chip's time for 194 bytes
+      Programs("tick.coff").Also(kExecutable).Takes(5 + 14),  // the settle after the start line; the chip's time for 194 bytes
       Programs("tick.elf"),
       Programs("tick.hex"),
       Programs("tick.bin"),
