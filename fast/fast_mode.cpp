@@ -1,7 +1,9 @@
 #include "fast_mode.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string>
 
 #include "boot_loader.h"
 #include "console.h"
@@ -100,7 +102,13 @@ bool Session::Hello() {
   const int version = static_cast<int>(hello.value >> 24);
   bootBrr_ = static_cast<int>(hello.value >> 16 & 0xFF);
   hz_ = ClockFromBootBrr(bootBrr_);
-  Print("Fast program %d: BRR %d at 9600 bit/s, clock %.4f MHz", version, bootBrr_, hz_ / 1e6);
+  // A common crystal within the BRR's clocks is shown by its own name; else
+  // the clock the BRR stands for.
+  const double crystal = CommonCrystal(bootBrr_);
+  if (crystal > 0)
+    Print("Fast program %d: clock %g MHz (BRR %d at 9600 bit/s)", version, crystal / 1e6, bootBrr_);
+  else
+    Print("Fast program %d: BRR %d at 9600 bit/s, clock %.4f MHz", version, bootBrr_, hz_ / 1e6);
   NewLine();
   if (version != kVersion) {
     Print("Fast program: version %d, korvel needs %d", version, kVersion);
@@ -176,6 +184,18 @@ void Session::ChooseRate(long maxRate, bool* lost) {
   NewLine();
 }
 
+// What an exchange is about, for the retry lines: "block at H'00100" (a
+// write), else "read of H'00000-H'00003" (a sum: blank check, read-back).
+std::string ExchangeName(char cmd, std::uint32_t address, std::uint32_t length) {
+  char text[64];
+  if (cmd == kWrite)
+    std::snprintf(text, sizeof text, "block at H'%05lX", static_cast<unsigned long>(address));
+  else
+    std::snprintf(text, sizeof text, "read of H'%05lX-H'%05lX", static_cast<unsigned long>(address),
+                  static_cast<unsigned long>(address + length - 1));
+  return text;
+}
+
 bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, const std::uint8_t* data,
                        double chipStates, Answer* answer) {
   const std::vector<std::uint8_t> frame = CommandFrame(cmd, address, length, data, data ? length : 0);
@@ -192,12 +212,14 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
     }
     EndOpenLine();
     if (attempt == kMaxRetries) {
-      Print("%c at H'%05lX: %s, %d retries: given up", cmd, static_cast<unsigned long>(address), why, kMaxRetries);
+      std::string name = ExchangeName(cmd, address, length);
+      name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+      Print("%s: %s, %d retries: given up", name.c_str(), why, kMaxRetries);
       NewLine();
       break;
     }
     ++figures_->retries;
-    Print("Retry %d of %c at H'%05lX: %s", attempt + 1, cmd, static_cast<unsigned long>(address), why);
+    Print("Retry %d of %s: %s", attempt + 1, ExchangeName(cmd, address, length).c_str(), why);
     NewLine();
   }
   return false;

@@ -19,9 +19,25 @@ constexpr long kStandardRates[] = {1000000, 921600, 576000, 500000, 460800, 2304
 // its boot-mode section gives the boot program's alignment, Table 18-13.)
 double RateAt(double hz, int brr) { return hz / (32.0 * (brr + 1)); }
 
+// Crystals in common use from the lowest clock the boot program aligns to
+// 9600 bit/s at, 8 MHz, to the chip's top, 16 MHz (the manual's Table 18-13):
+// the round ones and those that divide to the standard bit rates.
+constexpr double kCommonCrystals[] = {8e6, 9.8304e6, 10e6, 11.0592e6, 12e6, 12.288e6, 14.7456e6, 16e6};
+
 }  // namespace
 
 double ClockFromBootBrr(int bootBrr) { return kBootStep * (bootBrr + 1); }
+
+double CommonCrystal(int bootBrr) {
+  const double estimate = ClockFromBootBrr(bootBrr);
+  double nearest = 0;
+  for (const double crystal : kCommonCrystals) {
+    // The boot program rounds: the clocks from half a step below to half a step above.
+    const bool stands = crystal >= estimate - kBootStep / 2 && crystal < estimate + kBootStep / 2;
+    if (stands && (nearest == 0 || std::fabs(crystal - estimate) < std::fabs(nearest - estimate))) nearest = crystal;
+  }
+  return nearest;
+}
 
 int BrrForRate(int bootBrr, long rate) {
   const long brr = std::lround(ClockFromBootBrr(bootBrr) / (32.0 * static_cast<double>(rate))) - 1;

@@ -17,6 +17,11 @@ constexpr double kMaxRateError = 0.02;
 // 32 x 9600 x (BRR + 1).
 double ClockFromBootBrr(int bootBrr);
 
+// The common crystal among every clock that would have made the boot
+// program choose bootBrr (half a step either way), nearest to
+// ClockFromBootBrr; 0 when none lies there.
+double CommonCrystal(int bootBrr);
+
 // BRR for rate at the clock that bootBrr stands for (clock select 0), or -1
 // when no value 0..255 gives it.
 int BrrForRate(int bootBrr, long rate);

@@ -29,7 +29,7 @@ FlashPiece PieceOf(const char* line, unsigned long lineNumber) {
 
 // Reads every line through the check and gathers the data records' bytes;
 // the refusal of the first bad line (or the last, for a file that ends in
-// its data), "" for none.
+// its data; the Ctrl-Z's, for a text that a Ctrl-Z ends), "" for none.
 std::string CheckRecords(RecordFileReader& reader, ProgramImage* image) {
   RecordChecker checker;
   while (const char* line = reader.ReadLine()) {
@@ -39,7 +39,9 @@ std::string CheckRecords(RecordFileReader& reader, ProgramImage* image) {
       image->push_back(PieceOf(line, checker.LineNumber()));
   }
   const RecordVerdict end = checker.Finish();
-  return end.action == RecordAction::kReject ? LineRefusal(checker.LineNumber(), end.reason) : "";
+  if (end.action != RecordAction::kReject) return "";
+  const unsigned long ctrlZ = CtrlZCutLine(reader.Bytes());
+  return ctrlZ != 0 ? LineRefusal(ctrlZ, kCtrlZBeforeEnd) : LineRefusal(checker.LineNumber(), end.reason);
 }
 
 }  // namespace

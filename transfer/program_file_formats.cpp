@@ -113,8 +113,11 @@ ImageRead ReadIntelHex(const std::string& contents) {
     if (*reason != '\0') read.fault = {number, reason};
     return *reason == '\0';
   });
-  if (!read.fault.Found() && !ended && !read.image.empty())
-    read.fault = {lastLine, "no end record (the file may be cut off)"};
+  if (!read.fault.Found() && !ended && !read.image.empty()) {
+    const unsigned long ctrlZ = CtrlZCutLine(contents);
+    read.fault = ctrlZ != 0 ? FileFault{ctrlZ, kCtrlZBeforeEnd}
+                            : FileFault{lastLine, "no end record (the file may be cut off)"};
+  }
   return read;
 }
 

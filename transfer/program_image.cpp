@@ -40,7 +40,7 @@ FileFault CheckProgramImage(const ProgramImage& image) {
     const FlashPiece& piece = image[p];
     const std::string self = piece.line != 0 ? "" : piece.place + " ";
     const std::uint64_t start = piece.address, end = start + piece.bytes.size();
-    if (end > kFlashSize) return {piece.line, self + "outside flash"};
+    if (end > kFlashSize) return {piece.line, self + OutsideFlash(start)};
     auto run = runs.upper_bound(start);
     if (run != runs.begin()) --run;
     std::uint64_t covered = start;  // below it: compared with a run or new

@@ -26,7 +26,7 @@ struct FileFault {
   bool Found() const { return !reason.empty(); }
 };
 
-// Every piece inside H'00000 to H'1FFFF ("outside flash"), and no byte
+// Every piece inside H'00000 to H'1FFFF ("outside flash (H'20000)"), and no byte
 // given twice with different values ("overlaps line 3", "section .data
 // overlaps section .text"): the first fault in file order, naming the
 // later piece and the earlier one it contradicts.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -10,6 +11,13 @@ int HexValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
+}
+
+std::string OutsideFlash(std::uint64_t start) {
+  const std::uint64_t first = std::max<std::uint64_t>(start, kFlashLastAddress + 1);
+  char text[48];
+  std::snprintf(text, sizeof text, "outside flash (H'%05llX)", static_cast<unsigned long long>(first));
+  return text;
 }
 
 namespace {
@@ -118,7 +126,10 @@ RecordVerdict RecordChecker::Check(const char* line, LineShape shape) {
       ++dataRecords_;
       // Without data bytes the chip's loop would take the next record as data.
       if (payload == 0) return {RecordAction::kSkip, ""};
-      if (address + payload - 1 > kFlashLastAddress) return Reject("outside flash");
+      if (address + payload - 1 > kFlashLastAddress) {
+        reason_ = OutsideFlash(address);
+        return Reject(reason_.c_str());
+      }
       ++flashRecords_;
       return {RecordAction::kSend, "", payload};
     case 5:

@@ -34,7 +34,9 @@
 //                       S8, 4: S3 S7)
 //   "count"             the count differs from the number of bytes after it
 //   "checksum"          the checksum is wrong
-//   "outside flash"     S1/S2/S3 data beyond H'1FFFF
+//   "outside flash (H'20000)"
+//                       S1/S2/S3 data beyond H'1FFFF, with the record's
+//                       first address past it
 //   "record count"      an S5/S6 count differs from the number of S1/S2/S3
 //                       records before it
 // And at the end of the file, on its last line:
@@ -46,6 +48,7 @@
 #ifndef KORVEL_TRANSFER_RECORD_CHECK_H
 #define KORVEL_TRANSFER_RECORD_CHECK_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -64,7 +67,8 @@ enum class RecordAction {
 
 struct RecordVerdict {
   RecordAction action;
-  const char* reason;  // for kReject a short word or two (see above), else ""
+  const char* reason;  // for kReject a short word or two (see above), else "";
+                       // valid until the checker's next call
   unsigned dataBytes = 0;  // for kSend of a data record: its bytes for the flash
 };
 
@@ -90,13 +94,18 @@ class RecordChecker {
   bool ended_ = false;              // an S7/S8/S9 record came
   bool lastWasData_ = false;        // the last record was S1, S2 or S3
   std::string head_;                // of a cut line, see OpenHead
+  std::string reason_;              // a reason made for this record
 };
 
 struct RecordCheckResult {
   bool ok = true;
   unsigned long lineNumber = 0;  // the first bad line, 1-based; 0 when ok
-  const char* reason = "";
+  std::string reason;
 };
+
+// "outside flash (H'20000)": the reason for bytes from start on that leave
+// the flash, naming the first of them beyond it.
+std::string OutsideFlash(std::uint64_t start);
 
 // The value of one hex digit, either case; -1 for any other character.
 int HexValue(char c);

@@ -16,6 +16,13 @@ struct FileCloser {
 };
 }  // namespace
 
+unsigned long CtrlZCutLine(const std::string& bytes) {
+  const std::size_t at = bytes.find(static_cast<char>(kCtrlZ));
+  if (at == std::string::npos || bytes.find_first_not_of(" \t\r\n\x1a", at) == std::string::npos) return 0;
+  const auto before = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+  return 1 + static_cast<unsigned long>(std::count(bytes.begin(), before, '\n'));
+}
+
 RecordFileReader::RecordFileReader() : buffer_(std::make_unique<char[]>(kBufferSize)) { buffer_[0] = '\0'; }
 
 RecordFileReader::~RecordFileReader() { Close(); }

@@ -35,6 +35,14 @@ enum class OpenFailure {
   kTooLarge,    // more than kMaxFileBytes
 };
 
+// The 1-based line of the first Ctrl-Z in a file's bytes when more than
+// blanks, line ends and Ctrl-Zs follow it: a Ctrl-Z that cuts the text
+// short, records perhaps behind it. 0 for none.
+unsigned long CtrlZCutLine(const std::string& bytes);
+
+// The refusal of a text that ends at such a Ctrl-Z before an end record.
+constexpr char kCtrlZBeforeEnd[] = "no end record before a Ctrl-Z (H'1A), which ends the text";
+
 class RecordFileReader {
  public:
   static constexpr std::size_t kBufferSize = 1024;

@@ -41,6 +41,15 @@ TEST(FastRates, ChipRatesFastestFirstForEachCrystal) {
   EXPECT_NEAR(ClockFromBootBrr(BootBrr(14.7456)), 14.7456e6, 1);
 }
 
+// Each common crystal is named again from the BRR it makes the boot program
+// choose (9.8304 and 10 MHz a step apart); a clock between them is not.
+TEST(FastRates, CrystalNamedFromTheBootBrr) {
+  for (const double mhz : {8.0, 9.8304, 10.0, 11.0592, 12.0, 12.288, 14.7456, 16.0, 8.5, 13.0, 15.5}) {
+    const bool common = mhz != 8.5 && mhz != 13.0 && mhz != 15.5;
+    EXPECT_NEAR(CommonCrystal(BootBrr(mhz)), common ? mhz * 1e6 : 0, 1) << mhz;
+  }
+}
+
 // Programming a byte and selecting its block are the write-control
 // program's code byte for byte (image H'1D4 to H'323), but for the two
 // branch displacements that its failure text's place changes (H'20B,

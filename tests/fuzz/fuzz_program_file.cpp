@@ -8,7 +8,9 @@
 //     the image's bytes.
 //   - The same input read as pieces (3 address bytes, a size byte, the
 //     bytes) gets from the image check the fault a plain map finds first.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
@@ -64,7 +66,12 @@ void CheckImageCheck(const std::uint8_t* data, std::size_t size) {
   std::map<std::uint32_t, const FlashPiece*> given;  // the first piece to give each byte
   for (std::size_t p = 0; p < image.size() && !expected.Found(); ++p) {
     const FlashPiece& piece = image[p];
-    if (piece.address + piece.bytes.size() > kFlashLastAddress + 1) expected = {piece.line, "outside flash"};
+    if (piece.address + piece.bytes.size() > kFlashLastAddress + 1) {
+      char outside[40];  // the first address beyond the flash
+      const unsigned long first = std::max<unsigned long>(piece.address, kFlashLastAddress + 1);
+      std::snprintf(outside, sizeof outside, "outside flash (H'%05lX)", first);
+      expected = {piece.line, outside};
+    }
     for (std::uint32_t i = 0; i < piece.bytes.size() && !expected.Found(); ++i) {
       const FlashPiece* first = given.emplace(piece.address + i, &piece).first->second;
       if (first->bytes[piece.address + i - first->address] != piece.bytes[i]) expected = {piece.line, "overlaps " + first->place};

@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const RecordCheckResult result = CheckRecordLines(lines);
   if (result.ok != (firstBad == 0)) std::abort();
-  if (!result.ok && (result.lineNumber != firstBad || result.reason == nullptr || result.reason[0] == '\0'))
+  if (!result.ok && (result.lineNumber != firstBad || result.reason.empty()))
     std::abort();
-  if (result.ok && (result.lineNumber != 0 || result.reason == nullptr || result.reason[0] != '\0')) std::abort();
+  if (result.ok && (result.lineNumber != 0 || !result.reason.empty())) std::abort();
   return 0;
 }

@@ -14,13 +14,13 @@
 
 namespace {
 
-// The load, the hello with the boot program's BRR at the board's clock, and
+// The load, the hello with the boot program's BRR at the board's crystal, and
 // the rate chosen from it.
 std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
-  return "WAIT H3048 Boot mode....!{fastload}\aFast program 1: BRR " + brr + " at 9600 bit/s, clock " + mhz +
-         " MHz\r\n" + rate;
+  return "WAIT H3048 Boot mode....!{fastload}\aFast program 1: clock " + mhz + " MHz (BRR " + brr +
+         " at 9600 bit/s)\r\n" + rate;
 }
-const std::string kAt16 = Loaded("51", "15.9744", "Rate 500000 bit/s, the chip's phi/32\r\n");
+const std::string kAt16 = Loaded("51", "16", "Rate 500000 bit/s, the chip's phi/32\r\n");
 const std::string kBlinkBlank = "Blank check of 132 bytes...OK\r\nProgramming 132 bytes in 2 blocks\r\n";
 const std::string kBlinkFirst = "Read-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n";
 const std::string kBlinkRead = kBlinkFirst + "Read-back H'00100-H'0017F: CRC-32 3F221631, as the file\r\n";
@@ -36,11 +36,11 @@ RunRow Fast(const std::string& name, std::vector<std::string> board, const std::
   return RunRow(name, std::move(board), console).File(file).Korvel(std::move(options));
 }
 
-// blink.mot at a crystal: the BRR the boot program sets, the clock korvel
-// derives from it and the chip's phi/32 it then chooses.
-RunRow AtClock(const std::string& mhz, const std::string& brr, const std::string& derived, const std::string& rate) {
+// blink.mot at a crystal: the BRR the boot program sets, the crystal korvel
+// names from it and the chip's phi/32 it then chooses.
+RunRow AtClock(const std::string& mhz, const std::string& brr, const std::string& rate) {
   return Fast("fast: at " + mhz + " MHz the rate is " + rate, {"--clock", mhz}, "blink.mot",
-              Loaded(brr, derived, "Rate " + rate + " bit/s, the chip's phi/32\r\n") + kBlinkBlank + kBlinkDone)
+              Loaded(brr, mhz, "Rate " + rate + " bit/s, the chip's phi/32\r\n") + kBlinkBlank + kBlinkDone)
       .Flash(FlashAfter::kFile);
 }
 
@@ -54,16 +54,20 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: blink.mot at the chip's phi/32", {"--awake"}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kNative | kWine)
           .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.0 s in all"),
-      AtClock("14.7456", "47", "14.7456", "460800").Also(kExecutable),
+      AtClock("14.7456", "47", "460800").Also(kExecutable),
       // No standard rate at these: the host is set to the chip's own.
-      AtClock("11.0592", "35", "11.0592", "345600").Also(kNative),
-      AtClock("10", "32", "10.1376", "316800").Also(kNative),
-      AtClock("8", "25", "7.9872", "249600").Also(kNative),
-      AtClock("12", "38", "11.9808", "374400").Also(kNative),
+      AtClock("11.0592", "35", "345600").Also(kNative),
+      AtClock("10", "32", "316800").Also(kNative),
+      AtClock("8", "25", "249600").Also(kNative),
+      AtClock("12", "38", "374400").Also(kNative),
+      // No common crystal within BRR 41's clocks: the clock it stands for.
+      Fast("fast: at 13 MHz the clock shown is the BRR's", {"--clock", "13"}, "blink.mot",
+           "WAIT H3048 Boot mode....!{fastload}\aFast program 1: BRR 41 at 9600 bit/s, clock 12.9024 MHz\r\n"
+           "Rate 403200 bit/s, the chip's phi/32\r\n" + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
       // 166400 bit/s on that line: every stop bit low, the data bits still
       // readable; the chip's program does not look at framing errors.
       Fast("fast: a line limited to 125000 bit/s steps down to a rate of the chip's", {"--line-limit", "125000"},
-           "blink.mot", Loaded("51", "15.9744", "Rate 500000 bit/s failed\r\nRate 249600 bit/s failed\r\n"
+           "blink.mot", Loaded("51", "16", "Rate 500000 bit/s failed\r\nRate 249600 bit/s failed\r\n"
            "Rate 166400 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kNative),
       Fast("fast: --max-rate caps the ladder at a rate of the chip's", {"--clock", "14.7456"}, "blink.mot",
@@ -75,7 +79,7 @@ std::vector<RunRow> FastRunRows() {
            Loaded("47", "14.7456", "Rate 115200 bit/s, the chip's phi/128\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile)),
       Fast("fast: --max-rate 9600 keeps the boot program's rate", {}, "blink.mot",
-           Loaded("51", "15.9744", "Rate 9600 bit/s, the boot program's\r\n") + kBlinkBlank + kBlinkDone,
+           Loaded("51", "16", "Rate 9600 bit/s, the boot program's\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "9600"}).Flash(FlashAfter::kFile),
       Fast("fast: a rate --max-rate does not take", {}, "blink.mot", "--max-rate 4800: give a bit rate from 9600 to "
            "10000000{fail}", {"--fast", "--max-rate", "4800"}).Sent(Tries(0), Load(0), Records(0)),
@@ -116,26 +120,27 @@ std::vector<RunRow> FastRunRows() {
           .Flash(FlashAfter::kNothingProgrammed)
           .Summary("korvel: Fail: 0 records, 0 data bytes; 1.8 s in all"),
       Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile)
           .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 0.0 s in all"),
       Fast("fast: a block damaged on every try fails naming its address",
            {"--rx-noise", "70:10", "--rx-noise", "209:10", "--rx-noise", "348:10", "--rx-noise", "487:10"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
-           "Retry 2 of W at H'00100: the chip found the frame damaged\r\n"
-           "Retry 3 of W at H'00100: the chip found the frame damaged\r\n"
-           "W at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
+           "Retry 2 of block at H'00100: the chip found the frame damaged\r\n"
+           "Retry 3 of block at H'00100: the chip found the frame damaged\r\n"
+           "Block at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
       Fast("fast: a bit flipped in the blank check: the retry on a line of its own", {"--rx-noise", "25:10"},
-           "blink.mot", kAt16 + "Blank check of 132 bytes...\r\nRetry 1 of S at H'00000: the chip found the frame damaged\r\n"
+           "blink.mot", kAt16 + "Blank check of 132 bytes...\r\n"
+           "Retry 1 of read of H'00000-H'00003: the chip found the frame damaged\r\n"
            "Blank check OK\r\nProgramming 132 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "100"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
       Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "44:01"},
-           "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
+           "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
       Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "42:1000"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
       // F5DA2DBB: the file's H'00100-H'0017F with bit 2 of H'00120 flipped.
       Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
@@ -143,14 +148,14 @@ std::vector<RunRow> FastRunRows() {
            "Read-back H'00100-H'0017F: CRC-32 F5DA2DBB, the file gives 3F221631\r\n{fail}"),
       // The chip finds the block cut short; what is sent again never arrives.
       Fast("fast: the cable pulled in the middle of a block", {}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
-           "Retry 2 of W at H'00100: no good answer\r\nRetry 3 of W at H'00100: no good answer\r\n"
-           "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
+           "Retry 2 of block at H'00100: no good answer\r\nRetry 3 of block at H'00100: no good answer\r\n"
+           "Block at H'00100: no good answer, 3 retries: given up\r\n{fail}")
           .CutAfter(1 + 3 + 990 + 59 + 40),
       // The cable pulled after the rate frame: neither rate answers; the
       // summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
-           Loaded("51", "15.9744", "Rate 500000 bit/s failed, and the chip answers at no rate\r\n{fail}"))
+           Loaded("51", "16", "Rate 500000 bit/s failed, and the chip answers at no rate\r\n{fail}"))
           .CutAfter(1 + 3 + 990 + 11)
           .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 2.3 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",

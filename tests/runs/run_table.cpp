@@ -127,7 +127,7 @@ const std::vector<RunRow>& RunTable() {
       // A Ctrl-Z comes before the first NUL in these bytes: the text is empty.
       FileRefused("64 KB of random bytes", "noise.dat", "No data records in file...[{file}]"),
       FileRefused("NULs over a record's head", "damaged.mot", "Record error line 2: NUL byte"),
-      FileRefused("a record beyond H'1FFFF", "outside.mot", "Record error line 2: outside flash"),
+      FileRefused("a record beyond H'1FFFF", "outside.mot", "Record error line 2: outside flash (H'20000)"),
       FileRefused("one line of 5000 characters", "one_long_line.mot", "Record error line 1: too long"),
       FileRefused("a bad record after a line of 5000 characters", "bad_after_long.mot", "Record error line 3: checksum"),
       FileRefused("5 MB checked whole before the first record", "huge.mot", "Record error line {lines}: checksum"),
@@ -174,6 +174,8 @@ const std::vector<RunRow>& RunTable() {
       // --- a first-time user's mistakes, and the notes on standard error ---
       FileRefused("a file cut off after a data record", "cut_off.mot",
                   "Record error line 2: no end record (the file may be cut off)"),
+      FileRefused("a Ctrl-Z before the end record, records behind it", "ctrl_z_inside.mot",
+                  "Record error line 3: no end record before a Ctrl-Z (H'1A), which ends the text"),
       FileRefused("a data record behind 1,100 blanks, past the reader's cut", "blanks_past_cut.mot",
                   "Record error line 2: blanks before record"),
       FileRefused("a file over 64 MB", "64mb_and_1.dat", "File too large...[{file}]"),
@@ -214,7 +216,7 @@ const std::vector<RunRow>& RunTable() {
       Programs("tick.bin"),
       FileRefused("an Intel HEX checksum", "tick_checksum.hex", "Record error line 3: checksum"),
       FileRefused("Intel HEX bytes given twice, differently", "twice.hex", "Record error line 2: overlaps line 1"),
-      FileRefused("an ELF segment beyond H'1FFFF", "tick_outside.elf", "File error: segment 2 outside flash"),
+      FileRefused("an ELF segment beyond H'1FFFF", "tick_outside.elf", "File error: segment 2 outside flash (H'20000)"),
       FileRefused("an unlinked COFF object", "tick_object.coff", "File error: not linked (relocatable object)"),
       FileRefused("an unlinked ELF object", "tick_object.elf", "File error: not linked (relocatable object)"),
       FileRefused("ELF program header entries of 16 bytes", "tick_small_phdr.elf", "File error: program header too small"),

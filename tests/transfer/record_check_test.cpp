@@ -55,9 +55,9 @@ TEST(RecordCheck, EachRuleNamesTheFirstBadLine) {
       {With(1, "S114" + body + HexByte(sum - 1)), "line 2: count"},
       {With(1, s1.substr(0, 20)), "line 2: count"},
       {With(1, "S113" + body + HexByte(sum + 1)), "line 2: checksum"},
-      {With(2, MakeRecord(2, 0x1FFF0, Pattern(17, 3))), "line 3: outside flash"},
-      {With(2, MakeRecord(3, 0x80000000u, Pattern(4, 3))), "line 3: outside flash"},
-      {With(2, MakeRecord(3, 0xFFFFFFFFu, Pattern(2, 3))), "line 3: outside flash"},  // wraps round
+      {With(2, MakeRecord(2, 0x1FFF0, Pattern(17, 3))), "line 3: outside flash (H'20000)"},
+      {With(2, MakeRecord(3, 0x80000000u, Pattern(4, 3))), "line 3: outside flash (H'80000000)"},
+      {With(2, MakeRecord(3, 0xFFFFFFFFu, Pattern(2, 3))), "line 3: outside flash (H'FFFFFFFF)"},  // wraps round
       {With(3, MakeRecord(5, 3)), "line 4: record count"},
       {With(3, MakeRecord(6, 0x010002)), "line 4: record count"},
       {With(5, MakeRecord(1, 0x20, {1}), true), "line 6: after end record"},
