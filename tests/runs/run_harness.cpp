@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/time.h>
+#include <sys/time.h>  // setitimer
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,11 +40,10 @@
 namespace {
 
 constexpr const char* kInProcessDevice = "/dev/board";
-// In process, a run hangs past 20 s of processor time (a shared processor
-// may give it far less than the wall clock's), or 150 s on the wall clock.
-constexpr long kProcessorSecondsPerRun = 20, kRealSecondsPerRun = 150;
+constexpr long kProcessorSecondsPerRun = 20;  // in process; a run that spins longer hangs (whatever the wall clock says)
 // Real runs at once: a board must keep up with the chip's time on the real
-// clock (the fast mode's windows: 50 ms within a frame, 500 ms an answer).
+// clock (the fast mode's windows: 50 ms within a frame, 500 ms an answer);
+// under Wine one, as one wineserver carries every korvel.exe's line.
 constexpr std::size_t kRealRunsAtOnce = 4;
 constexpr int kRealRunSeconds = 170;  // a board waiting for its turn and its run
 
@@ -290,10 +289,8 @@ void ExpectErr(const std::string& err, const RunRow& row, const std::string& con
   EXPECT_TRUE(!exactSummary || row.summary.empty() || err.substr(before.size()) == row.summary + "\n") << err;
 }
 
-// A real run's console, where what depends on how busy the machine is is
-// pinned in process: the chip's text after a refused record ("NG [FAIL]")
-// may be cut where korvel's 100 ms wait for it ended; as expected when what
-// came begins the expected text.
+// A real run's console; the chip's text after a refused record ("NG [FAIL]") may be cut where korvel's
+// 100 ms wait for it ended (pinned in process): as expected when what came begins the expected text.
 std::string RealRunConsole(std::string console, const std::string& expected) {
   const std::size_t from = expected.find(":NG [") + 5, end = expected.find("\r\n", from), got = console.find("\r\n", from);
   if (from < 5 || end == std::string::npos || got > end || console.compare(0, got, expected, 0, got) != 0) return console;
@@ -330,12 +327,10 @@ void RunInProcess(const RunRow& row) {
   SetRunClock(board_line::VirtualSeconds);
   testing::internal::CaptureStderr();
   const itimerval spin{{0, 0}, {kProcessorSecondsPerRun, 0}}, off{};
-  setitimer(ITIMER_PROF, &spin, nullptr);  // a run that hangs ends the process at once (SIGPROF, SIGALRM)
-  alarm(kRealSecondsPerRun);
+  setitimer(ITIMER_PROF, &spin, nullptr);  // a run that hangs ends the process at once (SIGPROF)
   Initialize(static_cast<int>(argv.size()) - 1, argv.data());
   Run();
   Terminate();
-  alarm(0);
   setitimer(ITIMER_PROF, &off, nullptr);
   const std::string err = testing::internal::GetCapturedStderr();
   SetConsoleSink(nullptr);
@@ -364,7 +359,7 @@ void RunInProcess(const RunRow& row) {
 
 // All at once through the real korvel (row i on its own h8board's pty), or
 // korvel.exe under Wine (row i on COM<i+1>, one prefix for all), at most
-// kRealRunsAtOnce at a time. korvel: the command that runs a Linux korvel
+// kRealRunsAtOnce at a time (one under Wine). korvel: the command that runs a Linux korvel
 // (an ARM build under qemu), the native build when empty; a path in it that
 // is missing or empty (tools/run_tests.sh --quick builds none) skips the test.
 void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector<std::string> korvel = {}) {
@@ -391,9 +386,8 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
     files.push_back(FileArgument(rows[i]));
     if (files[i].empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << rows[i].file;
     std::vector<std::string> args = BoardArguments(rows[i], files[i]);
-    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--dump", work.Path(std::to_string(i) + ".dump"),
-                             "--timeout", std::to_string(kRealRunSeconds)});
-    devices.push_back(StartBoard(args, work.Path("line" + std::to_string(i)), &boards[i], kRealRunSeconds));
+    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--dump", work.Path(std::to_string(i) + ".dump"), "--timeout", std::to_string(kRealRunSeconds)});
+    devices.push_back(StartBoard(args, work.Path("line" + std::to_string(i)), &boards[i]));
     ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
   }
   std::future<ProcessResult> serving;
@@ -430,7 +424,7 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
     }
     args.insert(args.end(), {devices[i], name});
     if (rows[i].file.empty()) args.pop_back();  // korvel PORT
-    if (i >= kRealRunsAtOnce) runs[i - kRealRunsAtOnce].wait();
+    if (const std::size_t atOnce = underWine ? 1 : kRealRunsAtOnce; i >= atOnce) runs[i - atOnce].wait();
     runs.push_back(StartProcess(underWine ? Wine() : korvel[0], args, options));
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -492,11 +486,7 @@ TEST(SerialContract, BoardLine) {
 TEST(TableRun, Executable) { RunExecutables(RowsFor(kExecutable), false); }
 TEST(TableRun, Wine) { RunExecutables(RowsFor(kWine), true); }
 // The ARM builds under user-mode emulation, against the native h8board.
-TEST(TableRun, Arm64) {
-  RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-aarch64", "-L", "/usr/aarch64-linux-gnu", KORVEL_ARM64_EXE});
-}
-TEST(TableRun, Armhf) {
-  RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-arm", "-L", "/usr/arm-linux-gnueabihf", KORVEL_ARMHF_EXE});
-}
+TEST(TableRun, Arm64) { RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-aarch64", "-L", "/usr/aarch64-linux-gnu", KORVEL_ARM64_EXE}); }
+TEST(TableRun, Armhf) { RunExecutables(RowsFor(kExecutable), false, {"/usr/bin/qemu-arm", "-L", "/usr/arm-linux-gnueabihf", KORVEL_ARMHF_EXE}); }
 
 }  // namespace

@@ -62,10 +62,9 @@ std::future<ProcessResult> StartProcess(const std::string& program, const std::v
   return std::async(std::launch::async, [=] { return RunProcess(program, args, options); });
 }
 
-std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board,
-                       int timeoutSeconds) {
+std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board) {
   args.insert(args.end(), {"--link", link});
-  *board = StartProcess(H8BOARD_EXECUTABLE, args, ProcessOptions{timeoutSeconds, -1, {}, {}});
+  *board = StartProcess(H8BOARD_EXECUTABLE, args, ProcessOptions{180, -1, {}, {}});
   for (int wait = 0; wait < 1000 && access(link.c_str(), F_OK) != 0; ++wait) usleep(10000);
   return access(link.c_str(), F_OK) == 0 ? link : "";
 }
