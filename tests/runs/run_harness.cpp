@@ -395,12 +395,12 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
   ports += "\"COM" + std::to_string(rows.size() + 1) + "\"=\"" + contractLine.path + "\"\n";
   if (underWine) {
     // COM<i+1> is row i's board, written straight into the prefix's
-    // registry; the server runs apart, so what it writes is not korvel.exe's.
+    // registry; the server runs apart and stays up (-p), so what it writes is not korvel.exe's.
     std::string registry = ReadWholeFile(prefix + "/system.reg");
     const std::size_t at = registry.find("[Software\\\\Wine\\\\Ports]");
     if (at != std::string::npos) registry.erase(at, registry.find("\n\n", at) - at + 1);
     std::ofstream(prefix + "/system.reg", std::ios::binary | std::ios::trunc) << registry << "\n" << ports;
-    serving = StartProcess("/bin/sh", {"-c", "exec '" + server + "' -f >/dev/null 2>&1"}, options);
+    serving = StartProcess("/bin/sh", {"-c", "exec '" + server + "' -f -p >/dev/null 2>&1"}, options);
     struct stat dir {};
     stat(prefix.c_str(), &dir);
     char socket[128];  // where the server listens once it is up (/tmp/.wine-UID or /tmp/wine-XXXXXX)
