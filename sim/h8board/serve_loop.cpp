@@ -78,7 +78,8 @@ ServeEnd ServeBoard(Board& board, ServeClock& clock, PtyLine& line, double timeo
   // Timed waits end as close to their moment as the kernel can manage.
   if (wire.Paced()) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
-  if (getpriority(PRIO_PROCESS, 0) > kBoardNice) setpriority(PRIO_PROCESS, 0, kBoardNice);  // refused: as it is
+  if (getpriority(PRIO_PROCESS, 0) > kBoardNice && setpriority(PRIO_PROCESS, 0, kBoardNice) != 0 && verbose)
+    err << "h8board: nice " << kBoardNice << " refused: on a busy machine the chip may answer late" << std::endl;
   bool opened = false, faultReported = false;
   bool timedWake = false;  // the last wait ran out its time, which ended at wakeMoment
   Clock::time_point wakeMoment{};
