@@ -1,5 +1,7 @@
-// Time on the line to the chip. korvel always runs it at 9600 bit/s 8N1:
-// 10 bits a character (start bit, 8 data bits, stop bit), 1.04 ms.
+// Time on the line to the chip at the boot program's 9600 bit/s 8N1: 10
+// bits a character (start bit, 8 data bits, stop bit), 1.04 ms. The boot
+// load and the record exchange run at this rate throughout; the fast mode
+// starts at it and may then change rate (fast/fast_rates.cpp).
 #ifndef KORVEL_SERIAL_LINE_TIME_H
 #define KORVEL_SERIAL_LINE_TIME_H
 

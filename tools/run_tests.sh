@@ -8,13 +8,30 @@
 #      flash different;
 #   4. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   5. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
-# --quick stops after step 2.
+# --quick, the inner loop after a change: step 2 alone, without the cross
+# builds; the suite skips the Wine and qemu rows.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${JOBS:-2}"
 quick=0
 [ "${1:-}" = "--quick" ] && quick=1
+source "$root/tools/suite_setup.sh"
 "$root/tools/install_deps.sh"
+
+# suite BUILD_DIR [cmake options...]: configures, builds and runs CTest.
+suite() {
+  local dir="$1"
+  shift
+  configure_suite "$root" "$dir" $((1 - quick)) "$@"
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs")
+}
+
+if [ $quick -eq 1 ]; then
+  echo "== Linux build and tests (quick: no cross builds)"
+  suite "$root/build"
+  exit 0
+fi
 
 echo "== Windows cross build"
 cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -29,29 +46,14 @@ for toolchain in aarch64-linux-gnu:arm64 arm-linux-gnueabihf:armhf; do
   cmake --build "$dir" -j "$jobs" --target korvel
 done
 
-# suite BUILD_DIR [cmake options...]: configures, builds and runs CTest.
-suite() {
-  local dir="$1"
-  shift
-  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKORVEL_WINDOWS_EXE="$root/build-win/app/korvel.exe" -DKORVEL_ARM64_EXE="$root/build-arm64/app/korvel" \
-    -DKORVEL_ARMHF_EXE="$root/build-armhf/app/korvel" "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
-  (cd "$dir" && ctest --output-on-failure -j "$jobs")
-}
-
 echo "== Linux build and tests"
 suite "$root/build"
-[ $quick -eq 1 ] && exit 0
 
 echo "== Fault campaign"
 "$root/tools/fault_campaign.sh" --build "$root/build" "${CAMPAIGN_RUNS:-500}"
 
 echo "== Sanitizer build (ASan + UBSan) and tests"
-# Any report ends the process with a failure, which the tests see as a
-# wrong exit code or a crash.
-export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+sanitizer_env
 suite "$root/build-asan" -DKORVEL_SANITIZE=ON
 unset ASAN_OPTIONS UBSAN_OPTIONS
 

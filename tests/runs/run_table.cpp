@@ -145,6 +145,10 @@ const std::vector<RunRow>& RunTable() {
              kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:OK:U\r\n{rec:3}:NG [FAIL]\r\n{fail}")
           .Sent(Tries(1), kWholeLoad, Records(3)).Also(kExecutable)
           .Takes(5 + 2),  // the settle; the chip's time: two records, and six pulses (2526 passes of 6 states, 0.95 ms)
+      // Its text held back 200 ms from the third character: korvel shows what came within its 100 ms wait.
+      RunRow("a stuck flash bit, its text late: NG [F", {"--stuck-bit", "110:0", "--tx-late", "14:200"},
+             kLoaded + "Program H3048...\r\n{rec:1}:OK:U\r\n{rec:2}:OK:U\r\n{rec:3}:NG [F\r\n{fail}").Sent(Tries(1), kWholeLoad, Records(3))
+          .Takes(5 + 2 + 110),  // as above, and the wait for the rest: 100 ms in 10 ms line polls, and one more
       SecondRecordRefused("flash not erased", {"--no-erase"}, "NG [FAIL]"),
       RunRow("answered on the tenth try", {"--sync-answers", "-,-,-,-,-,-,-,-,-"},
              kSync + "{tries:9:NG}.!{load}\a[START]\r\nProgram H3048...\r\n{records}{success}")

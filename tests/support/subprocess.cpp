@@ -64,7 +64,7 @@ std::future<ProcessResult> StartProcess(const std::string& program, const std::v
 
 std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board) {
   args.insert(args.end(), {"--link", link});
-  *board = StartProcess(H8BOARD_EXECUTABLE, args, ProcessOptions{});
+  *board = StartProcess(H8BOARD_EXECUTABLE, args, ProcessOptions{180, -1, {}, {}});
   for (int wait = 0; wait < 1000 && access(link.c_str(), F_OK) != 0; ++wait) usleep(10000);
   return access(link.c_str(), F_OK) == 0 ? link : "";
 }

@@ -33,7 +33,7 @@ std::future<ProcessResult> StartProcess(const std::string& program, const std::v
                                         const ProcessOptions& options);
 
 // Starts h8board with args and "--link link"; returns link once the board
-// serves its pty there ("" if it does not within 10 s).
+// serves its pty there ("" if it does not within 10 s); killed after 180 s.
 std::string StartBoard(std::vector<std::string> args, const std::string& link, std::future<ProcessResult>* board);
 
 // Paths of the built executables and folders, set by the build.
