@@ -19,9 +19,10 @@ constexpr unsigned kQuietMs = 100;
 constexpr int kTries = 3;            // for each of the hello's two answers
 // The first stage turns SCI1 off for 65,536 passes of 6 states when it
 // switches rates, and starts over when a byte does not come within 2^17
-// poll passes of up to 16 states: what a failed try may leave it doing
-// (a byte taken as a BRR, its switch, the wait, the switch back), in states.
-constexpr double kStartOverStates = 2 * 65536 * 6 + 131072 * 16;
+// poll passes (five instructions, one an I/O read: 20 states taken as the
+// most): what a failed try may leave it doing (a byte taken as a BRR, its
+// switch, the wait, the switch back), in states.
+constexpr double kStartOverStates = 2 * 65536 * 6 + 131072 * 20;
 // Sent first at the new rate and echoed: every bit pattern of a rate check.
 constexpr std::uint8_t kCheck[kLoadCheckBytes] = {0x55, 0xAA, 0x0F, 0xF0};
 
