@@ -57,7 +57,7 @@ enum class Try { kRunning, kCheckFailed, kNoHello, kLost };
 // One rung: the BRR, echoed at 9600 and sent again at the new rate; the
 // check bytes echoed; then the program and the CRC, and its hello. No echo
 // at all at 9600 bit/s: the first stage is not there.
-Try LoadAt(int port, const LadderRate& rung, int brr, LoadedProgram* loaded) {
+Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram* loaded) {
   const std::vector<std::uint8_t> brrByte = {static_cast<std::uint8_t>(brr)};
   RsFlush(port);
   RsWrite(port, brrByte.data(), 1);
@@ -79,10 +79,24 @@ Try LoadAt(int port, const LadderRate& rung, int brr, LoadedProgram* loaded) {
     loaded->crcSent = loaded->crcSent << 8 | (crc >> shift & 0xFF);
   }
   RsWrite(port, load.data(), load.size());
-  ReadBytes(port, load.size(), kEchoMs);  // the echoes: the CRC decides
-  const Answer hello = Asked(port, kHelloAnswer, kHello);
-  if (hello.code != kHelloAnswer) return Try::kNoHello;
-  loaded->version = static_cast<int>(hello.value >> 24);
+  // The echoes of the load (some may be left out) and then the hello.
+  const std::uint32_t value = static_cast<std::uint32_t>(kVersion) << 24 | static_cast<std::uint32_t>(bootBrr) << 16 |
+                              static_cast<std::uint32_t>(brr) << 8;
+  const std::vector<std::uint8_t> hello = AnswerBytes(kHelloAnswer, value);
+  std::vector<std::uint8_t> tail;
+  for (std::size_t n = 0; n < load.size() + hello.size() && tail != hello; ++n) {
+    const std::vector<std::uint8_t> byte = ReadBytes(port, 1, kAnswerMs);
+    if (byte.empty()) break;
+    tail.push_back(byte[0]);
+    if (tail.size() > hello.size()) tail.erase(tail.begin());
+  }
+  if (tail == hello) {
+    loaded->version = kVersion;
+  } else {
+    const Answer asked = Asked(port, kHelloAnswer, kHello);
+    if (asked.code != kHelloAnswer) return Try::kNoHello;
+    loaded->version = static_cast<int>(asked.value >> 24);
+  }
   const Answer crcAnswer = Asked(port, kLoadCrcAnswer, kLoadCrc);
   loaded->crcReported = crcAnswer.code == kLoadCrcAnswer ? crcAnswer.value : ~loaded->crcSent;
   return Try::kRunning;
@@ -102,7 +116,7 @@ bool LoadFastProgram(int port, int bootBrr, long maxRate, LoadedProgram* loaded)
   ladder.push_back({kBootRate, -1});
   for (const LadderRate& rung : ladder) {
     if (rung.brr >= 0 && !HostTakes(port, rung.rate)) continue;
-    const Try result = LoadAt(port, rung, rung.brr < 0 ? bootBrr : rung.brr, loaded);
+    const Try result = LoadAt(port, rung, bootBrr, rung.brr < 0 ? bootBrr : rung.brr, loaded);
     if (result == Try::kRunning) {
       loaded->rung = rung;
       return true;

@@ -21,7 +21,7 @@ namespace {
 // program's hello reports it.
 const std::string kLoadCrc = "288C5CFD";
 
-// The boot load ({fastload}: now the 128 bytes of the first stage), its
+// The boot load ({fastload}: now the 122 bytes of the first stage), its
 // report of the boot program's BRR at the board's clock, the rate the fast
 // program was then loaded at and its hello with the load's CRC.
 std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
@@ -176,15 +176,15 @@ std::vector<RunRow> FastRunRows() {
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of W at H'00100: no good answer\r\nRetry 3 of W at H'00100: no good answer\r\n"
            "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
-          .CutAfter(1 + 3 + 128 + 1033 + 37 + 40),
+          .CutAfter(1 + 3 + 122 + 1033 + 37 + 40),
       // The cable pulled after the rate's BRR: its echo comes, the rest
       // does not, and the first stage does not answer the next rate's BRR at
       // 9600 bit/s; the summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 51 at 9600 bit/s, clock 15.9744 MHz\r\n"
            "Rate 500000 bit/s failed\r\nFirst stage: no answer at 9600 bit/s\r\nFast program: not loaded at any rate\r\n{fail}")
-          .CutAfter(1 + 3 + 128 + 1)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 1.1 s in all"),
+          .CutAfter(1 + 3 + 122 + 1)
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 1.2 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
