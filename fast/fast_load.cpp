@@ -102,6 +102,19 @@ Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram
   return Try::kRunning;
 }
 
+// Whether the first stage's report of the boot BRR comes at 9600 bit/s,
+// the last byte before the line falls quiet, within a second beyond four
+// times its start-over: it has started over, and waits for a BRR.
+bool ReportCame(int port, int bootBrr) {
+  const std::uint64_t end =
+      RsClockUs() + static_cast<std::uint64_t>(kStartOverStates / ClockFromBootBrr(bootBrr) * 4e6) + 1'000'000;
+  while (RsClockUs() < end) {
+    const std::vector<std::uint8_t> byte = ReadBytes(port, 1, kQuietMs);
+    if (!byte.empty() && byte[0] == bootBrr && ReadBytes(port, 1, kQuietMs).empty()) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int FirstStageHello(int port) {
@@ -116,7 +129,12 @@ bool LoadFastProgram(int port, int bootBrr, long maxRate, LoadedProgram* loaded)
   ladder.push_back({kBootRate, -1});
   for (const LadderRate& rung : ladder) {
     if (rung.brr >= 0 && !HostTakes(port, rung.rate)) continue;
-    const Try result = LoadAt(port, rung, bootBrr, rung.brr < 0 ? bootBrr : rung.brr, loaded);
+    const int brr = rung.brr < 0 ? bootBrr : rung.brr;
+    Try result = LoadAt(port, rung, bootBrr, brr, loaded);
+    // No echo: the first stage may still be busy with what a failed try
+    // left it doing (a paced or loaded line can stretch that); once its
+    // report comes, the rate is tried again.
+    if (result == Try::kLost && ReportCame(port, bootBrr)) result = LoadAt(port, rung, bootBrr, brr, loaded);
     if (result == Try::kRunning) {
       loaded->rung = rung;
       return true;

@@ -178,13 +178,13 @@ std::vector<RunRow> FastRunRows() {
            "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
           .CutAfter(1 + 3 + 122 + 1033 + 37 + 40),
       // The cable pulled after the rate's BRR: its echo comes, the rest
-      // does not, and the first stage does not answer the next rate's BRR at
-      // 9600 bit/s; the summary names no rate.
+      // does not, and the first stage answers neither the next rate's BRR at
+      // 9600 bit/s nor, waited for, with its report; the summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 51 at 9600 bit/s, clock 15.9744 MHz\r\n"
            "Rate 500000 bit/s failed\r\nFirst stage: no answer at 9600 bit/s\r\nFast program: not loaded at any rate\r\n{fail}")
           .CutAfter(1 + 3 + 122 + 1)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 1.2 s in all"),
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 3.0 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
