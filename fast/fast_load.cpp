@@ -13,16 +13,18 @@ using namespace fast_protocol;
 
 namespace {
 
-constexpr unsigned kEchoMs = 200;    // a byte's echo, beyond the line
+constexpr unsigned kEchoMs = 500;    // a byte's echo: the line, and a busy host or board
 constexpr unsigned kAnswerMs = 500;  // the program's hello once the load is in
 constexpr unsigned kQuietMs = 100;
 constexpr int kTries = 3;            // for each of the hello's two answers
-// The first stage turns SCI1 off for 65,536 passes of 6 states when it
-// switches rates, and starts over when a byte does not come within 2^17
-// poll passes (five instructions, one an I/O read: 20 states taken as the
-// most): what a failed try may leave it doing (a byte taken as a BRR, its
-// switch, the wait, the switch back), in states.
-constexpr double kStartOverStates = 2 * 65536 * 6 + 131072 * 20;
+// The first stage turns SCI1 off for 768 passes of 6 states when it
+// switches rates (0.6 ms at 8 MHz; the host waits kSwitchMs before it
+// speaks at the new rate), and starts over when a byte does not come
+// within 2^17 poll passes (five instructions, one an I/O read: 20 states
+// taken as the most): what a failed try may leave it doing (a byte taken as
+// a BRR, its switch, the wait, the switch back), in states.
+constexpr unsigned kSwitchMs = 2;
+constexpr double kStartOverStates = 2 * 768 * 6 + 131072 * 20;
 // Sent first at the new rate and echoed: every bit pattern of a rate check.
 constexpr std::uint8_t kCheck[kLoadCheckBytes] = {0x55, 0xAA, 0x0F, 0xF0};
 
@@ -54,9 +56,9 @@ Answer Asked(int port, char want, char cmd) {
 
 enum class Try { kRunning, kCheckFailed, kNoHello, kLost };
 
-// One rung: the BRR, echoed at 9600 and sent again at the new rate; the
-// check bytes echoed; then the program and the CRC, and its hello. No echo
-// at all at 9600 bit/s: the first stage is not there.
+// One rung: the BRR, echoed at 9600; the check bytes echoed at the new
+// rate; then the program and the CRC, and its hello. No echo at all at
+// 9600 bit/s: the first stage is not there.
 Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram* loaded) {
   const std::vector<std::uint8_t> brrByte = {static_cast<std::uint8_t>(brr)};
   RsFlush(port);
@@ -65,8 +67,8 @@ Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram
   if (echo.empty()) return Try::kLost;
   if (echo != brrByte) return Try::kCheckFailed;
   RsSetBitRate(port, rung.rate);
+  RsSleep(kSwitchMs);
   const std::vector<std::uint8_t> check(kCheck, kCheck + kLoadCheckBytes);
-  if (!Receives(port, brrByte, kEchoMs)) return Try::kCheckFailed;
   RsWrite(port, check.data(), check.size());
   if (!Receives(port, check, kEchoMs)) return Try::kCheckFailed;
   std::vector<std::uint8_t> load(kFastProgram, kFastProgram + kFastProgramSize);
@@ -103,11 +105,11 @@ Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram
 }
 
 // Whether the first stage's report of the boot BRR comes at 9600 bit/s,
-// the last byte before the line falls quiet, within a second beyond four
+// the last byte before the line falls quiet, within 2 s beyond four
 // times its start-over: it has started over, and waits for a BRR.
 bool ReportCame(int port, int bootBrr) {
   const std::uint64_t end =
-      RsClockUs() + static_cast<std::uint64_t>(kStartOverStates / ClockFromBootBrr(bootBrr) * 4e6) + 1'000'000;
+      RsClockUs() + static_cast<std::uint64_t>(kStartOverStates / ClockFromBootBrr(bootBrr) * 4e6) + 2'000'000;
   while (RsClockUs() < end) {
     const std::vector<std::uint8_t> byte = ReadBytes(port, 1, kQuietMs);
     if (!byte.empty() && byte[0] == bootBrr && ReadBytes(port, 1, kQuietMs).empty()) return true;

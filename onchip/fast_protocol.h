@@ -10,8 +10,8 @@
 
 namespace fast_protocol {
 
-// The first stage's load: after the BRR of the host's rate (echoed, then
-// sent again at that rate), kLoadCheckBytes bytes echoed before the rest
+// The first stage's load: after the BRR of the host's rate (echoed at the
+// old rate), kLoadCheckBytes bytes echoed at the new one before the rest
 // goes, the program padded to kMainProgramBytes and its CRC-32, low byte
 // first, over everything sent after the BRR.
 constexpr std::size_t kLoadCheckBytes = 4;

@@ -1,5 +1,5 @@
-; korvel's first stage for the H8/3048F: the boot program loads these 128
-; bytes at H'FF300 at 9600 bit/s and starts them; they take the fast-mode
+; korvel's first stage for the H8/3048F: the boot program loads these bytes
+; (at most 128) at H'FF300 at 9600 bit/s and starts them; they take the fast-mode
 ; program (fast_program.s) at the rate the host chooses and start it.
 ;
 ; Line protocol (8N1), each byte the chip receives is echoed at once:
@@ -7,11 +7,12 @@
 ;   chip: boot BRR                     at the boot program's rate, when the
 ;                                      stage starts and whenever it starts over
 ;   host: BRR for the host's rate      echoed at the old rate; SCI1 is then
-;                                      set to it and the BRR is sent again at
-;                                      the new rate: the chip's side checked
+;                                      set to it (receiving again within
+;                                      0.6 ms at 8 MHz)
 ;   host: LOADLEN bytes:               each echoed at the new rate (see put_byte)
-;         CHECKLEN bytes of any value  the host's side checked: it sends the
-;                                      rest only once their echoes came back
+;         CHECKLEN bytes of any value  the new rate checked both ways: the host
+;                                      sends the rest only once their echoes
+;                                      came back
 ;         MAINLEN bytes                the fast-mode program, stored from MAIN
 ;                                      (H'FFF384)
 ;         CRC-32 of all LOADLEN-4 bytes before it, low byte first
@@ -37,6 +38,7 @@ LOADLEN  = CHECKLEN + MAINLEN + 4
 MAIN     = 0xFFF384
 RESIDUE  = 0xDEBB20E3       ; the CRC register (not inverted) after the CRC, low byte first
 TIMEOUT  = 0x20000          ; poll passes for a byte at the new rate, set as e6 = 2
+BITWAIT  = 0x0300           ; passes of 6 states after a BRR change (low byte 0)
 
 BRR = 0xB9
 SCR = 0xBA
@@ -49,10 +51,11 @@ _start:
         mov.b   @BRR:8,r2l          ; the boot BRR, kept in r2l
 restart:
         mov.b   r2l,r0l
-        bsr     set_brr             ; sends the boot BRR at 9600 bit/s
+        bsr     set_brr
+        bsr     put_byte            ; the boot BRR, at 9600 bit/s
         sub.l   er6,er6             ; no time limit for the host's BRR
         bsr     get_byte
-        bsr     set_brr             ; sends it again at the new rate
+        bsr     set_brr
         inc.w   #TIMEOUT >> 16,e6
         mov.l   er7,er3
         subs    #CHECKLEN,er3       ; the check bytes go below MAIN, over the stack
@@ -77,20 +80,20 @@ restart:
 
 
 
-; Runs SCI1 at BRR r0l once the last byte has left the line (SCI1 off, BRR,
-; 65,536 passes: more than one bit at 9600 bit/s at 16 MHz, SCI1 on), then
-; sends r0l.
+; Runs SCI1 at BRR r0l once the last byte has left the line: SCI1 off,
+; BRR, BITWAIT passes (4,608 states: more than one bit at 9600 bit/s up to
+; 16 MHz), SCI1 on. Uses r4.
 set_brr:
         btst    #2,@SSR:8           ; TEND
         beq     set_brr
-        sub.w   r4,r4
+        mov.w   #BITWAIT,r4
         mov.b   r4l,@SCR:8
         mov.b   r0l,@BRR:8
 1:      dec.w   #1,r4
         bne     1b
         mov.b   #0x30,r4l           ; transmitter and receiver on
         mov.b   r4l,@SCR:8
-        bra     put_byte
+        rts
 
 
 

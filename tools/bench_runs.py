@@ -210,7 +210,7 @@ if not os.environ.get("FAST_ONLY"):
 # echoed, the first stage in bursts of LOAD_BURST bytes, each burst's bytes
 # then the last echo on the wire, the start signal), its report of the boot
 # BRR and the rate's BRR with its echo at 9600 bit/s, its two switches of
-# SCI1 (65,536 passes of 6 states each), the check bytes, the fast program
+# SCI1 (768 passes of 6 states each), the check bytes, the fast program
 # with its CRC and the hello at the rate chosen (see onchip/first_stage.s),
 # the frames and answers at that rate (see onchip/fast_program.s: a frame is
 # 11 bytes and its data, an answer 6), and the chip's own programming time.
@@ -246,7 +246,7 @@ def fast_limit(path, rate, mhz):
     blocks = sum((n + BLOCK - 1) // BLOCK for _, n in ranges)
     bursts = (fast_size + LOAD_BURST - 1) // LOAD_BURST
     load = (4 + 2 * 2 + fast_size + bursts + 1) * 10 / 9600
-    slow = (1 + 2) * 10 / 9600 + 2 * 65536 * 6 / (mhz * 1e6)
+    slow = (1 + 2) * 10 / 9600 + 2 * 768 * 6 / (mhz * 1e6)
     line = (1 + 4 + MAIN_LOAD + 2 * 6 + blocks * (11 + 6) + data + 2 * len(ranges) * (11 + 6)) * 10 / rate
     chip = data * STATES_PER_BYTE / (mhz * 1e6)
     return load + slow + line + chip, load, line, chip

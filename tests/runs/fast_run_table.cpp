@@ -8,11 +8,10 @@
 // program (6-1029) and its CRC (1030-1033), the two blank-check frames
 // (1034-1055), the block at H'00000 (1056-1070: 11 bytes and 4 of data)
 // and the block at H'00100 (1071-1209: 128 bytes of data from 1078); it
-// sends the boot BRR (1), the rate's BRR at 9600 and at the new rate (2-3),
-// the echoes of the load (4-1035), the hello (1036-1041) and the load's
-// CRC (1042-1047), two blank-check answers (1048-1059), the answer to the
-// block at H'00000 (1060-1065), then the one to the block at H'00100
-// (1066-1071).
+// sends the boot BRR (1), the rate's BRR at 9600 (2), the echoes of the
+// load (3-1034), the hello (1035-1040) and the load's CRC (1041-1046), two
+// blank-check answers (1047-1058), the answer to the block at H'00000
+// (1059-1064), then the one to the block at H'00100 (1065-1070).
 #include "run_table.h"
 
 namespace {
@@ -21,7 +20,7 @@ namespace {
 // program's hello reports it.
 const std::string kLoadCrc = "288C5CFD";
 
-// The boot load ({fastload}: now the 122 bytes of the first stage), its
+// The boot load ({fastload}: now the 126 bytes of the first stage), its
 // report of the boot program's BRR at the board's clock, the rate the fast
 // program was then loaded at and its hello with the load's CRC.
 std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
@@ -61,7 +60,7 @@ std::vector<RunRow> FastRunRows() {
       // 500000, the standard rate within 2% of the chip's phi/32 (499200 by the boot BRR).
       Fast("fast: blink.mot at the chip's phi/32", {"--awake"}, "blink.mot", kAt16 + kBlinkBlank + kBlinkDone)
           .Flash(FlashAfter::kFile).Also(kNative | kWine)
-          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.1 s in all"),
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.0 s in all"),
       AtClock("14.7456", "47", "14.7456", "460800").Also(kExecutable),
       // No standard rate at these: the host is set to the chip's own.
       AtClock("11.0592", "35", "11.0592", "345600").Also(kNative),
@@ -108,13 +107,13 @@ std::vector<RunRow> FastRunRows() {
           // and once an answer (32 blocks and 7 more): 0.7 s more; and 31 ms for the
           // I/O's states (14 a byte), which take the blocks' 3.5 s to 3.6.
           .Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.6 s at 460800 bit/s, 0 retries; 4.2 s in all")
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.6 s at 460800 bit/s, 0 retries; 4.1 s in all")
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
                "allow that, use an adapter whose driver does)\n"),
       Fast("fast: the 32 KB sample at 16 MHz on a paced line", {"--clock", "16", "--pace"}, "random32k_s1_16.mot",
            kAt16 + k32kDone).Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 2.8 s at 500000 bit/s, 0 retries; 3.3 s in all"),
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 2.8 s at 500000 bit/s, 0 retries; 3.2 s in all"),
       // --- the line's faults ---
       // The first stage's echo of a check byte at the new rate comes back
       // damaged: the rate fails, the first stage starts over at 9600 bit/s
@@ -129,8 +128,8 @@ std::vector<RunRow> FastRunRows() {
            "Rate 249600 bit/s, the chip's phi/64\r\n") + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
       // The hello's CRC (bytes 2 and 6 of its answer flipped so that its
       // check byte still holds) is not the one korvel sent.
-      Fast("fast: a hello naming another CRC stops the run before the blank check", {"--tx-noise", "1043:01",
-           "--tx-noise", "1047:03"}, "blink.mot", "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 51 at 9600 "
+      Fast("fast: a hello naming another CRC stops the run before the blank check", {"--tx-noise", "1042:01",
+           "--tx-noise", "1046:03"}, "blink.mot", "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 51 at 9600 "
            "bit/s, clock 15.9744 MHz\r\nRate 500000 bit/s, the chip's phi/32\r\nFast program 1: CRC-32 298C5CFD, "
            "korvel sent " + kLoadCrc + "\r\n{fail}").Flash(FlashAfter::kNothingProgrammed),
       // The boot BRR reported as 59 (bit 3 flipped): an 18.432 MHz crystal.
@@ -161,10 +160,10 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "1111"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
-      Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "1068:01"},
+      Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "1067:01"},
            "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
-      Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "1066:1000"}, "blink.mot",
+      Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "1065:1000"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
       // F5DA2DBB: the file's H'00100-H'0017F with bit 2 of H'00120 flipped.
@@ -176,19 +175,19 @@ std::vector<RunRow> FastRunRows() {
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of W at H'00100: no good answer\r\nRetry 3 of W at H'00100: no good answer\r\n"
            "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
-          .CutAfter(1 + 3 + 122 + 1033 + 37 + 40),
+          .CutAfter(1 + 3 + 126 + 1033 + 37 + 40),
       // The cable pulled after the rate's BRR: its echo comes, the rest
       // does not, and the first stage answers neither the next rate's BRR at
       // 9600 bit/s nor, waited for, with its report; the summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 51 at 9600 bit/s, clock 15.9744 MHz\r\n"
            "Rate 500000 bit/s failed\r\nFirst stage: no answer at 9600 bit/s\r\nFast program: not loaded at any rate\r\n{fail}")
-          .CutAfter(1 + 3 + 122 + 1)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 3.0 s in all"),
+          .CutAfter(1 + 3 + 126 + 1)
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 4.3 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.1 s in all"),
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.0 s in all"),
       Fast("fast: a stuck flash bit names its byte", {"--stuck-bit", "110:0"}, "three.mot",
            kAt16 + "Blank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"
            "Byte at H'00110 does not program (not verified after 6 pulses)\r\n{fail}"),
