@@ -35,6 +35,15 @@ std::vector<std::uint8_t> ReadBytes(int port, std::size_t n, unsigned ms) {
   return bytes;
 }
 
+std::vector<std::uint8_t> AnswerBytes(char code, std::uint32_t value) {
+  std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(code)};
+  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+  std::uint8_t sum = 0;
+  for (std::uint8_t b : bytes) sum = static_cast<std::uint8_t>(sum + b);
+  bytes.push_back(static_cast<std::uint8_t>(~sum));
+  return bytes;
+}
+
 Answer ReadAnswer(int port, unsigned ms) {
   const std::vector<std::uint8_t> bytes = ReadBytes(port, kAnswerBytes, ms);
   Answer answer;

@@ -21,6 +21,9 @@ struct Answer {
   std::uint32_t value = 0;
 };
 
+// The bytes of an answer: code, value high first, check byte.
+std::vector<std::uint8_t> AnswerBytes(char code, std::uint32_t value);
+
 // Sends the frame in one write, so that no gap opens inside it on our side.
 void SendFrame(int port, const std::vector<std::uint8_t>& frame);
 

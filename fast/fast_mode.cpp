@@ -8,8 +8,9 @@
 #include "boot_loader.h"
 #include "console.h"
 #include "fast_file.h"
+#include "fast_load.h"
 #include "fast_link.h"
-#include "fast_program.h"
+#include "first_stage.h"
 #include "fast_protocol.h"
 #include "fast_rates.h"
 #include "program_file.h"
@@ -36,22 +37,15 @@ constexpr unsigned kQuietMs = 100;
 // and a byte read back into its CRC.
 constexpr double kStatesPerProgrammedByte = 17000;
 constexpr double kStatesPerSummedByte = 200;
-// The chip's rate-change windows (300 ms for the first byte at the new
-// rate, 50 ms between bytes, 20 ms of quiet) are over by then.
-constexpr unsigned kRateWindowMs = 800;
-
 class Session {
  public:
-  Session(int port, FastFigures* figures) : port_(port), figures_(figures) {}
+  Session(int port, FastFigures* figures, int bootBrr, const LadderRate& rung)
+      : port_(port), figures_(figures), bootBrr_(bootBrr), hz_(ClockFromBootBrr(bootBrr)), rate_(rung.rate),
+        brr_(rung.brr) {}
 
-  bool Run(const FastFile& file, long maxRate);
+  bool Run(const FastFile& file);
 
  private:
-  bool Hello();
-  bool Ping(unsigned ms);
-  bool HostTakes(long rate);
-  bool TryRate(const LadderRate& rung);
-  void ChooseRate(long maxRate, bool* lost);
   unsigned FrameMs(std::size_t bytes, double chipStates) const {
     return kAnswerMs + static_cast<unsigned>((bytes + kAnswerBytes) * 10000.0 / rate_ + chipStates / hz_ * 1000);
   }
@@ -73,116 +67,11 @@ class Session {
   int port_;
   FastFigures* figures_;
   bool lineOpen_ = false;
-  int bootBrr_ = 0;
-  double hz_ = 0;
-  long rate_ = kBootRate;
-  int brr_ = -1;  // the chip's BRR for rate_; -1 for the boot program's own
+  int bootBrr_;
+  double hz_;
+  long rate_;
+  int brr_;  // the chip's BRR for rate_; -1 for the boot program's own
 };
-
-bool Session::Ping(unsigned ms) {
-  RsFlush(port_);
-  SendFrame(port_, CommandFrame(kHello, 0, 0));
-  return ReadAnswer(port_, ms).code == kHelloAnswer;
-}
-
-// The hello the program sends at its start; asked for again when it came
-// damaged.
-bool Session::Hello() {
-  Answer hello = ReadAnswer(port_, 1000);
-  for (int tries = 0; hello.code != kHelloAnswer && tries < kMaxRetries; ++tries) {
-    WaitForQuiet(port_, kQuietMs);
-    SendFrame(port_, CommandFrame(kHello, 0, 0));
-    hello = ReadAnswer(port_, kAnswerMs);
-  }
-  if (hello.code != kHelloAnswer) {
-    Print("Fast program: no hello");
-    NewLine();
-    return false;
-  }
-  const int version = static_cast<int>(hello.value >> 24);
-  bootBrr_ = static_cast<int>(hello.value >> 16 & 0xFF);
-  hz_ = ClockFromBootBrr(bootBrr_);
-  // A common crystal within the BRR's clocks is shown by its own name; else
-  // the clock the BRR stands for.
-  const double crystal = CommonCrystal(bootBrr_);
-  if (crystal > 0)
-    Print("Fast program %d: clock %g MHz (BRR %d at 9600 bit/s)", version, crystal / 1e6, bootBrr_);
-  else
-    Print("Fast program %d: BRR %d at 9600 bit/s, clock %.4f MHz", version, bootBrr_, hz_ / 1e6);
-  NewLine();
-  if (version != kVersion) {
-    Print("Fast program: version %d, korvel needs %d", version, kVersion);
-    NewLine();
-    return false;
-  }
-  return true;
-}
-
-// Whether the host's port can be set to rate at all (a driver, or Wine,
-// that knows only a list of rates may refuse it), asked before the chip is.
-bool Session::HostTakes(long rate) {
-  const bool takes = RsSetBitRate(port_, rate) == 1;
-  RsSetBitRate(port_, rate_);
-  return takes;
-}
-
-bool Session::TryRate(const LadderRate& rung) {
-  const long rate = rung.rate;
-  const int brr = rung.brr;
-  const long old = rate_;
-  RsFlush(port_);
-  SendFrame(port_, CommandFrame(kRate, static_cast<std::uint32_t>(brr), 0));
-  const Answer ack = ReadAnswer(port_, FrameMs(0, 0));
-  if (ack.code == kRateAnswer && ack.value == static_cast<std::uint32_t>(brr) && RsSetBitRate(port_, rate) == 1) {
-    RsSleep(1);  // the chip turns its receiver on again one bit time after the switch
-    RsFlush(port_);
-    const std::vector<std::uint8_t> pattern = CommandFrame(kHello, 0x55AA00, 0xFF0FF0);
-    SendFrame(port_, pattern);
-    if (ReadBytes(port_, pattern.size(), 300) == pattern) {
-      rate_ = rate;
-      brr_ = brr;
-      return true;
-    }
-  }
-  // The chip goes back to the old rate once its windows are over, unless it
-  // took the check as good; then it answers at the new one.
-  RsSleep(kRateWindowMs);
-  RsSetBitRate(port_, old);
-  WaitForQuiet(port_, kQuietMs);
-  if (Ping(kAnswerMs)) return false;
-  RsSetBitRate(port_, rate);
-  WaitForQuiet(port_, kQuietMs);
-  if (Ping(kAnswerMs)) {
-    rate_ = rate;
-    brr_ = brr;
-    return true;
-  }
-  RsSetBitRate(port_, old);
-  rate_ = 0;  // lost
-  return false;
-}
-
-void Session::ChooseRate(long maxRate, bool* lost) {
-  *lost = false;
-  for (const LadderRate& rung : RateLadder(bootBrr_, maxRate)) {
-    if (!HostTakes(rung.rate)) continue;
-    if (TryRate(rung)) break;
-    if (rate_ == 0) {
-      Print("Rate %ld bit/s failed, and the chip answers at no rate", rung.rate);
-      NewLine();
-      *lost = true;
-      return;
-    }
-    Print("Rate %ld bit/s failed", rung.rate);
-    NewLine();
-  }
-  // Where the rate came from: the chip's divider, or the boot program.
-  if (brr_ < 0)
-    Print("Rate %ld bit/s, the boot program's", rate_);
-  else
-    Print("Rate %ld bit/s, the chip's phi/%d", rate_, 32 * (brr_ + 1));
-  NewLine();
-}
 
 // What an exchange is about, for the retry lines: "block at H'00100" (a
 // write), else "read of H'00000-H'00003" (a sum: blank check, read-back).
@@ -312,13 +201,9 @@ bool Session::ReadBack(const FastFile& file) {
   return all;
 }
 
-bool Session::Run(const FastFile& file, long maxRate) {
-  if (!Hello()) return false;
-  bool lost = false;
-  figures_->used = true;
-  ChooseRate(maxRate, &lost);
+bool Session::Run(const FastFile& file) {
   figures_->rate = rate_;
-  if (lost || !BlankCheck(file)) return false;
+  if (!BlankCheck(file)) return false;
   const double start = RunClockSeconds();
   const bool programmed = Program(file);
   figures_->seconds = RunClockSeconds() - start;
@@ -342,9 +227,53 @@ bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
   RsFlush(port);
   Print("WAIT H3048 Boot mode...");
   if (!SynchroniseBoot(port, &report->noSync) ||
-      LoadProgram(kFastProgram, kFastProgramSize, kLoadBurst, &report->echoUs) != 1)
+      LoadProgram(kFirstStage, kFirstStageSize, kLoadBurst, &report->echoUs) != 1)
     return false;
   Beep();
-  Session session(port, &report->fast);
-  return session.Run(file, maxRate);
+  LoadedProgram loaded;
+  const int bootBrr = FirstStageHello(port);
+  if (bootBrr < 0) {
+    Print("First stage: no answer");
+    NewLine();
+    return false;
+  }
+  const double mhz = ClockFromBootBrr(bootBrr) / 1e6;
+  // A common crystal within the BRR's clocks is shown by its own name; else
+  // the clock the BRR stands for.
+  const double crystal = CommonCrystal(bootBrr);
+  if (crystal > 0)
+    Print("First stage: clock %g MHz (BRR %d at 9600 bit/s)", crystal / 1e6, bootBrr);
+  else
+    Print("First stage: BRR %d at 9600 bit/s, clock %.4f MHz", bootBrr, mhz);
+  NewLine();
+  if (!BootClockInRange(bootBrr)) {
+    Print("Clock %.4f MHz: the boot program aligns at 9600 bit/s only from 8 to 16 MHz; the fast program is not loaded",
+          mhz);
+    NewLine();
+    return false;
+  }
+  report->fast.used = true;
+  if (!LoadFastProgram(port, bootBrr, maxRate, &loaded)) {
+    Print("Fast program: not loaded at any rate");
+    NewLine();
+    return false;
+  }
+  // Where the rate came from: the chip's divider, or the boot program.
+  if (loaded.rung.brr < 0)
+    Print("Rate %ld bit/s, the boot program's", loaded.rung.rate);
+  else
+    Print("Rate %ld bit/s, the chip's phi/%d", loaded.rung.rate, 32 * (loaded.rung.brr + 1));
+  NewLine();
+  Print("Fast program %d: CRC-32 %08lX", loaded.version, static_cast<unsigned long>(loaded.crcReported));
+  Print(loaded.crcReported == loaded.crcSent ? ", as sent" : ", korvel sent %08lX",
+        static_cast<unsigned long>(loaded.crcSent));
+  NewLine();
+  if (loaded.version != kVersion) {
+    Print("Fast program: version %d, korvel needs %d", loaded.version, kVersion);
+    NewLine();
+    return false;
+  }
+  if (loaded.crcReported != loaded.crcSent) return false;
+  Session session(port, &report->fast, bootBrr, loaded.rung);
+  return session.Run(file);
 }

@@ -1,8 +1,8 @@
-; korvel's fast-mode program for the H8/3048F: loaded by the chip's boot
-; program at H'FF300 and started at its first byte, in place of the
-; write-control program.
+; korvel's fast-mode program for the H8/3048F: loaded by the first stage
+; (first_stage.s) at H'FFF384 and started at its first byte with r2l = the
+; boot program's BRR; the CRC-32 the stage checked it with lies behind it.
 ;
-; Line protocol (8N1; the bit rate the boot program aligned to, until the
+; Line protocol (8N1; the bit rate the first stage loaded it at, until the
 ; host asks for another):
 ;
 ;   chip answer, 6 bytes:  code, value (4 bytes, high first), check
@@ -12,8 +12,10 @@
 ;                          CRC-32 (IEEE, reflected, as zlib) over all that
 ;                          goes before it, high byte first.
 ;
-;   at start    -> 'K' version, boot BRR, current BRR, 0
+;   at start    -> 'K' version, boot BRR, current BRR, 0; then 'L' as below
 ;   H  hello    -> 'K' the same
+;   L  load CRC -> 'L' the CRC-32 of its load, as the first stage received
+;                      it (its 4 bytes in their order on the line)
 ;   W  write    -> 'P' address   programmed (also when the same frame comes
 ;                                 again: it is answered, not programmed twice)
 ;                  'V' address   the byte there did not verify (6th pulse)
@@ -48,6 +50,7 @@ CMD_HELLO = 'H'
 CMD_WRITE = 'W'
 CMD_SUM   = 'S'
 CMD_RATE  = 'R'
+CMD_LOAD_CRC = 'L'
 ANS_HELLO        = 'K'
 ANS_PROGRAMMED   = 'P'
 ANS_NOT_VERIFIED = 'V'
@@ -55,12 +58,15 @@ ANS_OUTSIDE      = 'A'
 ANS_SUM          = 'S'
 ANS_RATE         = 'R'
 ANS_BAD_FRAME    = 'C'
+ANS_LOAD_CRC     = 'L'
+MAINLEN = 1024              ; the program as loaded, padded; the load's CRC behind it
 
-; Addresses in on-chip RAM (H'FEF10 to H'FFF0F). Those given as 16 bits
-; are reached with @aa:16, which the CPU extends with ones to H'FFxxxx.
-STACK   = 0xFFF10           ; top of on-chip RAM; the stack grows down
-FRAME   = 0xF800            ; H'FF800: the command frame being received (HEAD + MAXDATA + CRCLEN),
-                            ; up to H'FFC0A; the stack above it has 773 bytes
+; Addresses in on-chip RAM, full 24-bit (H'FFEF10 to H'FFFF0F, in every
+; mode). Those given as 16 bits are reached with @aa:16, which the CPU
+; extends with ones to H'FFxxxx.
+STACK   = 0xFFFF10          ; top of on-chip RAM; the stack grows down
+FRAME   = 0xF800            ; H'FFF800: the command frame being received (HEAD + MAXDATA + CRCLEN),
+                            ; up to H'FFFC0A; the stack above it has 773 bytes
 TICK    = 200               ; poll passes per (BRR + 1) in one tick
 
 ; variables, below the frame buffer
@@ -83,7 +89,7 @@ TCSR  = 0xFFA8              ; watchdog TCSR/TCNT, written as one word (H'A5 to T
 
 _start:
         mov.l   #STACK,er7
-        mov.b   @BRR:8,r0l
+        mov.b   r2l,r0l             ; the boot BRR, from the first stage
         mov.b   r0l,@V_BOOT:16
         extu.w  r0
         inc.w   #1,r0
@@ -92,9 +98,8 @@ _start:
         mov.l   er0,@V_TICK:16
         sub.b   r0l,r0l
         mov.b   r0l,@V_HAVE:16
-        mov.b   #0x30,r0l           ; transmitter and receiver on
-        mov.b   r0l,@SCR:8
         bsr     answer_hello
+        bsr     answer_load_crc
 
 
 
@@ -113,7 +118,11 @@ main:
         cmp.b   #CMD_RATE,r0l
         bne     1f
         jmp     @cmd_rate
-1:      bsr     answer_hello
+1:      cmp.b   #CMD_LOAD_CRC,r0l
+        bne     2f
+        bsr     answer_load_crc
+        bra     main
+2:      bsr     answer_hello
         bra     main
 
 
@@ -122,6 +131,14 @@ bad_frame:
         sub.l   er1,er1
         bsr     answer
         bra     main
+
+
+
+; The load's CRC-32, behind the program where the first stage left it.
+answer_load_crc:
+        mov.l   @load_crc:24,er1
+        mov.b   #ANS_LOAD_CRC,r0l
+        bra     answer
 
 
 
@@ -219,7 +236,7 @@ get_frame:
         bcs     get_frame           ; not a capital letter: skipped
         cmp.b   #'Z',r0l
         bhi     get_frame
-        mov.l   #0xF0000+FRAME,er3
+        mov.l   #0xFF0000+FRAME,er3
         mov.b   r0l,@er3
         inc.l   #1,er3
         sub.l   er5,er5
@@ -232,7 +249,7 @@ get_frame:
         adds    #CRCLEN,er5         ; the CRC
         cmp.b   #CMD_WRITE,r0l
         bne     2f
-        mov.l   #0xF0000+FRAME+4,er1
+        mov.l   #0xFF0000+FRAME+4,er1
         bsr     read24
         mov.l   er0,er0
         beq     8f
@@ -245,7 +262,7 @@ get_frame:
         mov.l   er2,er5
         adds    #2,er5
         inc.l   #1,er5              ; the bytes the CRC covers
-        mov.l   #0xF0000+FRAME,er3
+        mov.l   #0xFF0000+FRAME,er3
         bsr     crc32
         mov.l   er1,er4
         mov.l   er3,er1             ; the CRC received
@@ -305,7 +322,7 @@ crc32:
 ; er3 <- address, er5 <- length of the frame, er1 <- address; carry set
 ; when the range leaves the flash.
 frame_range:
-        mov.l   #0xF0000+FRAME+1,er1
+        mov.l   #0xFF0000+FRAME+1,er1
         bsr     read24
         mov.l   er0,er3
         bsr     read24
@@ -361,7 +378,7 @@ cmd_rate:
         mov.b   @FRAME:16,r0l
         cmp.b   #CMD_HELLO,r0l
         bne     rate_back
-        mov.l   #0xF0000+FRAME,er3
+        mov.l   #0xFF0000+FRAME,er3
         mov.b   #HEAD+CRCLEN,r6l
 1:      mov.b   @er3+,r0l
         bsr     put_byte:16
@@ -401,7 +418,7 @@ set_brr:
 cmd_write:
         bsr     frame_range:16
         bcs     outside:16
-        mov.l   #0xF0000+FRAME+HEAD,er1
+        mov.l   #0xFF0000+FRAME+HEAD,er1
         add.l   er5,er1
         bsr     read32:16              ; the frame's CRC, behind the data
         mov.l   er0,er4
@@ -414,7 +431,7 @@ cmd_write:
         mov.b   r0l,@V_HAVE:16
         mov.l   er4,@V_LAST:16
         mov.l   er3,er6             ; address
-        mov.l   #0xF0000+FRAME+HEAD,er4     ; data
+        mov.l   #0xFF0000+FRAME+HEAD,er4     ; data
 3:      mov.b   @er4+,r0l
         mov.l   er6,er2
         mov.b   r0l,r3h
@@ -561,4 +578,7 @@ select_block:
         mov.b   #0x80,r6l
 3:      mov.b   r6l,@EBR2:8
         rts
+
+        .org    MAINLEN             ; the load is this long
+load_crc:
         .end

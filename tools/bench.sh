@@ -30,8 +30,8 @@
 # Then the fast mode (korvel --fast) with the same file against
 # h8board --pace --clock 10, --clock 14.7456 and --clock 16, each also behind
 # --latency 16, from korvel's start to its final word, the flash checked;
-# each set against its physical limit: the program's load at 9600 bit/s,
-# the frames and answers at the rate chosen, and the chip's programming
+# each set against its physical limit: the first stage's load at 9600 bit/s,
+# the fast program's load, the frames and answers at the rate chosen, and the chip's programming
 # time. Goals: 6.5 s at 10 MHz, 4.5 s at 14.7456 and 16 MHz, at most 1 s more
 # behind the latency. --fast-only runs only these.
 #
@@ -151,8 +151,9 @@ srec_cat "$file" -fill 0xFF 0 0x20000 -o "$work/expected.bin" -binary ||
   { echo "bench.sh: srec_cat cannot read $file" >&2; exit 1; }
 srec_cat "$work/blink.mot" -fill 0xFF 0 0x20000 -o "$work/blink.bin" -binary
 
-# The fast-mode program's size, from its committed table.
-fastsize=$(grep -o '0x[0-9A-Fa-f][0-9A-Fa-f]' "$root/onchip/fast_program_image.cpp" | wc -l)
+# The first stage's size (what the boot program loads in fast mode), from
+# its committed table.
+fastsize=$(grep -o '0x[0-9A-Fa-f][0-9A-Fa-f]' "$root/onchip/first_stage_image.cpp" | wc -l)
 status=0
 if [ "$fastonly" = 1 ]; then
   FAST_ONLY=1 python3 "$root/tools/bench_runs.py" "$build" "$file" "$work" "" "" "" "$fastsize" || status=$?

@@ -205,16 +205,20 @@ if not os.environ.get("FAST_ONLY"):
 
 # --- fast mode -------------------------------------------------------------
 # korvel --fast against h8board --pace --clock MHZ, from korvel's start to
-# its final word, set against the physical limit: the program's load at
+# its final word, set against the physical limit: the first stage's load at
 # 9600 bit/s (synchronisation 00/00 and 55/AA, the length bytes each
-# echoed, the program in bursts of LOAD_BURST bytes, each burst's bytes
-# then the last echo on the wire, the start signal), the frames and answers at the rate
-# chosen (see onchip/fast_program.s: a frame is 11 bytes and its data, an
-# answer 6), and the chip's own programming time.
+# echoed, the first stage in bursts of LOAD_BURST bytes, each burst's bytes
+# then the last echo on the wire, the start signal), its report of the boot
+# BRR and the rate's BRR with its echo at 9600 bit/s, its two switches of
+# SCI1 (768 passes of 6 states each), the check bytes, the fast program
+# with its CRC and the hello at the rate chosen (see onchip/first_stage.s),
+# the frames and answers at that rate (see onchip/fast_program.s: a frame is
+# 11 bytes and its data, an answer 6), and the chip's own programming time.
 FAST_GOALS = {10: 6.5, 14.7456: 4.5, 16: 4.5}  # s; behind --latency 16 at most 1 s more
 FAST_LATENCY_EXTRA = 1.0
 BLOCK = 1024                               # data bytes a frame (fast/fast_mode.cpp)
 LOAD_BURST = 16                            # program bytes sent before their echoes are read
+MAIN_LOAD = 4 + 1024 + 4                   # check bytes, the fast program padded, its CRC
 # The chip's states for one byte: taking it from SCI1, the frame's CRC-32,
 # program_byte with its first pulse (41 wait passes), verify wait and block
 # selection, and its share of the read-back's CRC-32. Measured on the
@@ -242,8 +246,8 @@ def fast_limit(path, rate, mhz):
     blocks = sum((n + BLOCK - 1) // BLOCK for _, n in ranges)
     bursts = (fast_size + LOAD_BURST - 1) // LOAD_BURST
     load = (4 + 2 * 2 + fast_size + bursts + 1) * 10 / 9600
-    slow = (6 + 11 + 6) * 10 / 9600            # hello, the rate frame and its answer
-    line = (2 * 11 + blocks * (11 + 6) + data + 2 * len(ranges) * (11 + 6)) * 10 / rate
+    slow = (1 + 2) * 10 / 9600 + 2 * 768 * 6 / (mhz * 1e6)
+    line = (1 + 4 + MAIN_LOAD + 2 * 6 + blocks * (11 + 6) + data + 2 * len(ranges) * (11 + 6)) * 10 / rate
     chip = data * STATES_PER_BYTE / (mhz * 1e6)
     return load + slow + line + chip, load, line, chip
 

@@ -4,21 +4,28 @@
 //
 // Byte positions for the line's faults (counted by the board from the
 // first byte after the start signal) in a blink.mot run at 16 MHz: the
-// chip receives the rate frame (1-11), the rate check (12-22), the two
-// blank-check frames (23-44), the block at H'00000 (45-59: 11 bytes and 4
-// of data) and the block at H'00100 (60-198: 128 bytes of data from 67);
-// it sends the hello (1-6), the rate answer (7-12), the check sent back
-// (13-23), two blank-check answers (24-35), the answer to the block at
-// H'00000 (36-41), then the one to the block at H'00100 (42-47).
+// chip receives the BRR of the rate (1), the check bytes (2-5), the fast
+// program (6-1029) and its CRC (1030-1033), the two blank-check frames
+// (1034-1055), the block at H'00000 (1056-1070: 11 bytes and 4 of data)
+// and the block at H'00100 (1071-1209: 128 bytes of data from 1078); it
+// sends the boot BRR (1), the rate's BRR at 9600 (2), the echoes of the
+// load (3-1034), the hello (1035-1040) and the load's CRC (1041-1046), two
+// blank-check answers (1047-1058), the answer to the block at H'00000
+// (1059-1064), then the one to the block at H'00100 (1065-1070).
 #include "run_table.h"
 
 namespace {
 
-// The load, the hello with the boot program's BRR at the board's crystal, and
-// the rate chosen from it.
+// The CRC of the fast program's load, first on the line high: the fast
+// program's hello reports it.
+const std::string kLoadCrc = "288C5CFD";
+
+// The boot load ({fastload}: now the 126 bytes of the first stage), its
+// report of the boot program's BRR with the crystal it names, the rate the fast
+// program was then loaded at and its hello with the load's CRC.
 std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
-  return "WAIT H3048 Boot mode....!{fastload}\aFast program 1: clock " + mhz + " MHz (BRR " + brr +
-         " at 9600 bit/s)\r\n" + rate;
+  return "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock " + mhz + " MHz (BRR " + brr +
+         " at 9600 bit/s)\r\n" + rate + "Fast program 1: CRC-32 " + kLoadCrc + ", as sent\r\n";
 }
 const std::string kAt16 = Loaded("51", "16", "Rate 500000 bit/s, the chip's phi/32\r\n");
 const std::string kBlinkBlank = "Blank check of 132 bytes...OK\r\nProgramming 132 bytes in 2 blocks\r\n";
@@ -62,8 +69,9 @@ std::vector<RunRow> FastRunRows() {
       AtClock("12", "38", "374400").Also(kNative),
       // No common crystal within BRR 41's clocks: the clock it stands for.
       Fast("fast: at 13 MHz the clock shown is the BRR's", {"--clock", "13"}, "blink.mot",
-           "WAIT H3048 Boot mode....!{fastload}\aFast program 1: BRR 41 at 9600 bit/s, clock 12.9024 MHz\r\n"
-           "Rate 403200 bit/s, the chip's phi/32\r\n" + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
+           "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 41 at 9600 bit/s, clock 12.9024 MHz\r\n"
+           "Rate 403200 bit/s, the chip's phi/32\r\nFast program 1: CRC-32 " + kLoadCrc + ", as sent\r\n" + kBlinkBlank +
+           kBlinkDone).Flash(FlashAfter::kFile).Also(kNative),
       // 166400 bit/s on that line: every stop bit low, the data bits still
       // readable; the chip's program does not look at framing errors.
       Fast("fast: a line limited to 125000 bit/s steps down to a rate of the chip's", {"--line-limit", "125000"},
@@ -91,55 +99,76 @@ std::vector<RunRow> FastRunRows() {
            "Read-back H'00000-H'1FFFF: CRC-32 B6F32F51, as the file\r\n{success}").Flash(FlashAfter::kFile)
           // The line is instant in process: 10.2 s is the chip's own time, 1161 states a byte (1147 at 2 states an
           // I/O access; 14 more for its 11 I/O cycles to program it and 3 to receive it, at 3 states each).
-          .Summary("korvel: Success: 128 blocks, 131072 data bytes in 10.2 s at 460800 bit/s, 0 retries; 11.3 s in all"),
+          .Summary("korvel: Success: 128 blocks, 131072 data bytes in 10.2 s at 460800 bit/s, 0 retries; 11.4 s in all"),
       // The 32 KB sample on a paced line: the run's whole time on the virtual
       // clock, korvel's start to its last word (the speed goal: 4.5 s at each crystal).
       Fast("fast: the 32 KB sample at 14.7456 MHz on a paced line", {"--clock", "14.7456", "--pace"}, "random32k_s1_16.mot",
            Loaded("47", "14.7456", "Rate 460800 bit/s, the chip's phi/32\r\n") + k32kDone).Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.0 s at 460800 bit/s, 0 retries; 4.4 s in all"),
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.0 s at 460800 bit/s, 0 retries; 3.5 s in all"),
       Fast("fast: the 32 KB sample at 14.7456 MHz behind a 16 ms adapter latency", {"--clock", "14.7456", "--pace",
            "--latency", "16"}, "random32k_s1_16.mot", Loaded("47", "14.7456", "Rate 460800 bit/s, the chip's phi/32\r\n") + k32kDone)
-          // The latency is waited out once a burst of 16 echoes of the load
-          // (62 times) and once an answer (32 blocks and 6 more): 0.7 s more; and 31 ms for the
+          // The latency is waited out once a burst of 16 echoes of the first
+          // stage's load (8 times), once a wait for the fast program's load
+          // and once an answer (32 blocks and 7 more): 0.7 s more; and 31 ms for the
           // I/O's states (14 a byte), which take the blocks' 3.5 s to 3.6.
           .Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.6 s at 460800 bit/s, 0 retries; 5.1 s in all")
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.6 s at 460800 bit/s, 0 retries; 4.1 s in all")
           .Err("korvel: the chip's echoes took 18.1 ms each (median; the line needs 2.1 ms): the serial adapter holds "
                "received bytes back. Set its latency to 1 ms: setserial /dev/board low_latency (if its driver does not "
                "allow that, use an adapter whose driver does)\n"),
       Fast("fast: the 32 KB sample at 16 MHz on a paced line", {"--clock", "16", "--pace"}, "random32k_s1_16.mot",
            kAt16 + k32kDone).Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 2.8 s at 500000 bit/s, 0 retries; 4.2 s in all"),
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 2.8 s at 500000 bit/s, 0 retries; 3.2 s in all"),
       // --- the line's faults ---
-      // The chip took the check sent at the new rate as good and stays there;
-      // its echo came back damaged, so korvel finds it at the new rate.
-      Fast("fast: a damaged rate check the chip took as good: found at the new rate", {"--tx-noise", "15:01"},
-           "blink.mot", kAt16 + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
-      Fast("fast: a line too slow for the boot program's rate: no hello, Fail", {"--line-limit", "4800"}, "blink.mot",
-           "WAIT H3048 Boot mode....!{fastload}\aFast program: no hello\r\n{fail}")
-          .Flash(FlashAfter::kNothingProgrammed)
-          .Summary("korvel: Fail: 0 records, 0 data bytes; 1.8 s in all"),
-      Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
+      // The first stage's echo of a check byte at the new rate comes back
+      // damaged: the rate fails, the first stage starts over at 9600 bit/s
+      // and the next rate carries the load.
+      Fast("fast: a damaged echo of the first stage's rate check: the next rate", {"--tx-noise", "5:01"},
+           "blink.mot", Loaded("51", "16", "Rate 500000 bit/s failed\r\nRate 249600 bit/s, the chip's phi/64\r\n") +
+           kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
+      // A bit flipped in the fast program on its way in: the first stage's
+      // CRC does not hold, it starts over instead of starting the program.
+      Fast("fast: a fast program damaged on its way in is not started: the next rate", {"--rx-noise", "100:10"},
+           "blink.mot", Loaded("51", "16", "Load at 500000 bit/s failed: no hello\r\n"
+           "Rate 249600 bit/s, the chip's phi/64\r\n") + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
+      // The hello's CRC (bytes 2 and 6 of its answer flipped so that its
+      // check byte still holds) is not the one korvel sent.
+      Fast("fast: a hello naming another CRC stops the run before the blank check", {"--tx-noise", "1042:01",
+           "--tx-noise", "1046:03"}, "blink.mot", "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock 16 MHz (BRR 51 "
+           "at 9600 bit/s)\r\nRate 500000 bit/s, the chip's phi/32\r\nFast program 1: CRC-32 298C5CFD, "
+           "korvel sent " + kLoadCrc + "\r\n{fail}").Flash(FlashAfter::kNothingProgrammed),
+      // The boot BRR reported as 59 (bit 3 flipped): an 18.432 MHz crystal.
+      Fast("fast: a clock outside 8-16 MHz is refused before the fast program's load", {"--tx-noise", "1:08"},
+           "blink.mot", "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 59 at 9600 bit/s, clock 18.4320 MHz\r\n"
+           "Clock 18.4320 MHz: the boot program aligns at 9600 bit/s only from 8 to 16 MHz; the fast program is not "
+           "loaded\r\n{fail}").Flash(FlashAfter::kNothingProgrammed)
+          .Summary("korvel: Fail: 0 records, 0 data bytes; 0.0 s in all"),
+      // The first stage's report comes through the line garbled.
+      Fast("fast: a line too slow for the boot program's rate: refused before the fast program's load",
+           {"--line-limit", "4800"}, "blink.mot",
+           "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 198 at 9600 bit/s, clock 61.1328 MHz\r\n"
+           "Clock 61.1328 MHz: the boot program aligns at 9600 bit/s only from 8 to 16 MHz; the fast program is not "
+           "loaded\r\n{fail}").Flash(FlashAfter::kNothingProgrammed),
+      Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "1081:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 0.0 s in all"),
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 0.1 s in all"),
       Fast("fast: a block damaged on every try fails naming its address",
-           {"--rx-noise", "70:10", "--rx-noise", "209:10", "--rx-noise", "348:10", "--rx-noise", "487:10"}, "blink.mot",
+           {"--rx-noise", "1081:10", "--rx-noise", "1220:10", "--rx-noise", "1359:10", "--rx-noise", "1498:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of block at H'00100: the chip found the frame damaged\r\n"
            "Retry 3 of block at H'00100: the chip found the frame damaged\r\n"
            "Block at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
-      Fast("fast: a bit flipped in the blank check: the retry on a line of its own", {"--rx-noise", "25:10"},
-           "blink.mot", kAt16 + "Blank check of 132 bytes...\r\n"
-           "Retry 1 of read of H'00000-H'00003: the chip found the frame damaged\r\n"
+      Fast("fast: a bit flipped in the blank check: the retry on a line of its own", {"--rx-noise", "1036:10"},
+           "blink.mot", kAt16 + "Blank check of 132 bytes...\r\nRetry 1 of read of H'00000-H'00003: the chip found the frame damaged\r\n"
            "Blank check OK\r\nProgramming 132 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
-      Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "100"}, "blink.mot",
+      Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "1111"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
-      Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "44:01"},
+      Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "1067:01"},
            "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
-      Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "42:1000"}, "blink.mot",
+      Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "1065:1000"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile),
       // F5DA2DBB: the file's H'00100-H'0017F with bit 2 of H'00120 flipped.
@@ -151,13 +180,15 @@ std::vector<RunRow> FastRunRows() {
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of block at H'00100: no good answer\r\nRetry 3 of block at H'00100: no good answer\r\n"
            "Block at H'00100: no good answer, 3 retries: given up\r\n{fail}")
-          .CutAfter(1 + 3 + 990 + 59 + 40),
-      // The cable pulled after the rate frame: neither rate answers; the
-      // summary names no rate.
+          .CutAfter(1 + 3 + 126 + 1033 + 37 + 40),
+      // The cable pulled after the rate's BRR: its echo comes, the rest
+      // does not, and the first stage answers neither the next rate's BRR at
+      // 9600 bit/s nor, waited for, with its report; the summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
-           Loaded("51", "16", "Rate 500000 bit/s failed, and the chip answers at no rate\r\n{fail}"))
-          .CutAfter(1 + 3 + 990 + 11)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 2.3 s in all"),
+           "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock 16 MHz (BRR 51 at 9600 bit/s)\r\n"
+           "Rate 500000 bit/s failed\r\nFirst stage: no answer at 9600 bit/s\r\nFast program: not loaded at any rate\r\n{fail}")
+          .CutAfter(1 + 3 + 126 + 1)
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 4.3 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)

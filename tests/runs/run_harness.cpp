@@ -34,7 +34,7 @@
 #include "startup.h"
 #include "subprocess.h"
 #include "transfer_test_files.h"
-#include "fast_program.h"
+#include "first_stage.h"
 #include "write_control_program.h"
 
 namespace {
@@ -128,8 +128,8 @@ std::string Dots(std::size_t count) {
 // What the chip must have received, by the row.
 std::string ExpectedHostBytes(const RunRow& row, const std::string& file) {
   const bool fast = !row.options.empty() && row.options[0] == "--fast";
-  const unsigned char* image = fast ? kFastProgram : kWriteControlProgram;
-  const std::size_t size = fast ? kFastProgramSize : kWriteControlProgramSize;
+  const unsigned char* image = fast ? kFirstStage : kWriteControlProgram;
+  const std::size_t size = fast ? kFirstStageSize : kWriteControlProgramSize;
   std::string load = {'\x55', static_cast<char>(size >> 8), static_cast<char>(size & 0xFF)};
   load.append(reinterpret_cast<const char*>(image), size);
   std::string bytes(static_cast<std::size_t>(row.tries.count), '\0');
@@ -208,7 +208,7 @@ std::string ExpandConsole(const std::string& text, const std::string& file) {
     unsigned long n = (*at)[2].matched ? std::stoul((*at)[2]) : 0;
     switch (tokens.at((*at)[1])) {  // an unknown token throws: the row is wrong
       case Token::kFile: out += file; break;
-      case Token::kFastLoad: out += Dots(kFastProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
+      case Token::kFastLoad: out += Dots(kFirstStageSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
       case Token::kLoad: out += Dots(kWriteControlProgramSize) + "\r\n\r\nWAIT H3048 response...OK\r\n"; break;
       case Token::kDots: out += Dots(n); break;
       case Token::kRec: out += Shown(RecordLinesOf(file).at(n - 1)); break;
