@@ -19,7 +19,9 @@ std::string FormatRunSummary(const RunFigures& f, const FastFigures& fast) {
   const RecordTally& sent = f.sent;
   char text[256];
   std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": ";
-  if (fast.used) {
+  if (fast.chosen && !fast.used) {
+    line += "before the fast program's hello, nothing programmed";
+  } else if (fast.used) {
     line += Plural(fast.blocks, "block") + ", " + Plural(fast.dataBytes, "data byte");
     std::snprintf(text, sizeof text, " in %.1f s", fast.seconds);
     line += text;

@@ -90,6 +90,7 @@ void Initialize(int argc, char** argv) {
   const CommandLine line = ReadCommandLine(argc, argv);
   settings.fast = line.fast;
   settings.maxRate = line.maxRate;
+  settings.clockMhz = line.clockMhz;
   settings.optionProblem = line.rateProblem;
   bool namedDevice = false;
   if (line.port != nullptr) {

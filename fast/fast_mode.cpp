@@ -37,10 +37,14 @@ constexpr double kStatesPerSummedByte = 200;
 // The chip's rate-change windows (300 ms for the first byte at the new
 // rate, 50 ms between bytes, 20 ms of quiet) are over by then.
 constexpr unsigned kRateWindowMs = 800;
+// A line quiet this long takes the chip back to the boot program's rate
+// (LOST ticks in fast_program.s, about 5 s; longer than any wait of ours
+// for an answer, the longest a read-back of 128 KB at 8 MHz, 3.8 s).
+constexpr unsigned kBackToBootMs = 6500;
 
 class Session {
  public:
-  Session(int port, FastFigures* figures) : port_(port), figures_(figures) {}
+  Session(int port, double clockMhz, FastFigures* figures) : port_(port), givenMhz_(clockMhz), figures_(figures) {}
 
   bool Run(const FastFile& file, long maxRate);
 
@@ -50,6 +54,7 @@ class Session {
   bool HostTakes(long rate);
   bool TryRate(const LadderRate& rung);
   void ChooseRate(long maxRate, bool* lost);
+  bool StepDown();
   unsigned FrameMs(std::size_t bytes, double chipStates) const {
     return kAnswerMs + static_cast<unsigned>((bytes + kAnswerBytes) * 10000.0 / rate_ + chipStates / hz_ * 1000);
   }
@@ -62,6 +67,8 @@ class Session {
   bool BlankCheck(const FastFile& file);
   bool Program(const FastFile& file);
   bool ReadBack(const FastFile& file);
+  bool Sum(std::uint32_t address, std::uint32_t length, std::uint32_t* crc);
+  void NameFirstDifference(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
   // Ends a line left open ("Blank check...") before a line of its own.
   void EndOpenLine() {
     if (lineOpen_) NewLine();
@@ -69,7 +76,9 @@ class Session {
   }
 
   int port_;
+  double givenMhz_;
   FastFigures* figures_;
+  ChipClock clock_{};
   bool lineOpen_ = false;
   int bootBrr_ = 0;
   double hz_ = 0;
@@ -99,9 +108,18 @@ bool Session::Hello() {
   }
   const int version = static_cast<int>(hello.value >> 24);
   bootBrr_ = static_cast<int>(hello.value >> 16 & 0xFF);
-  hz_ = ClockFromBootBrr(bootBrr_);
-  Print("Fast program %d: BRR %d at 9600 bit/s, clock %.4f MHz", version, bootBrr_, hz_ / 1e6);
+  clock_ = ClockOfBootBrr(bootBrr_);
+  if (givenMhz_ > 0 && ClockFitsBootBrr(givenMhz_ * 1e6, bootBrr_)) clock_ = GivenClock(givenMhz_ * 1e6);
+  hz_ = clock_.hz;
+  Print("Fast program %d: BRR %d at 9600 bit/s, clock %.4f MHz%s", version, bootBrr_, hz_ / 1e6,
+        clock_.low == clock_.high ? " (--clock)" : "");
   NewLine();
+  if (givenMhz_ > 0 && clock_.low != clock_.high) {
+    const ChipClock range = ClockOfBootBrr(bootBrr_);
+    Print("Note: --clock %g does not give BRR %d, which stands for %.4f to %.4f MHz: the BRR's clock is taken",
+          givenMhz_, bootBrr_, range.low / 1e6, range.high / 1e6);
+    NewLine();
+  }
   if (version != kVersion) {
     Print("Fast program: version %d, korvel needs %d", version, kVersion);
     NewLine();
@@ -156,7 +174,7 @@ bool Session::TryRate(const LadderRate& rung) {
 
 void Session::ChooseRate(long maxRate, bool* lost) {
   *lost = false;
-  for (const LadderRate& rung : RateLadder(bootBrr_, maxRate)) {
+  for (const LadderRate& rung : RateLadder(clock_, maxRate)) {
     if (!HostTakes(rung.rate)) continue;
     if (TryRate(rung)) break;
     if (rate_ == 0) {
@@ -176,6 +194,27 @@ void Session::ChooseRate(long maxRate, bool* lost) {
   NewLine();
 }
 
+// After a rate failed: once the line has been quiet long enough the chip
+// is back at the boot program's rate; the rates below the failed one are
+// offered from there, each checked both ways again.
+bool Session::StepDown() {
+  const long failed = rate_;
+  WaitForQuiet(port_, kQuietMs);
+  RsSleep(kBackToBootMs);
+  RsSetBitRate(port_, kBootRate);
+  rate_ = kBootRate;
+  brr_ = -1;
+  if (!Ping(kAnswerMs) && !Ping(kAnswerMs)) {
+    Print("No answer at %ld bit/s either", kBootRate);
+    NewLine();
+    return false;
+  }
+  bool lost = false;
+  ChooseRate(failed - 1, &lost);
+  figures_->rate = rate_;
+  return !lost;
+}
+
 bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, const std::uint8_t* data,
                        double chipStates, Answer* answer) {
   const std::vector<std::uint8_t> frame = CommandFrame(cmd, address, length, data, data ? length : 0);
@@ -191,6 +230,15 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
       WaitForQuiet(port_, kQuietMs);
     }
     EndOpenLine();
+    if (attempt == kMaxRetries && brr_ >= 0) {
+      // Not at the boot program's rate yet: the next rate down takes the same frame.
+      Print("%c at H'%05lX: %s, %d retries at %ld bit/s: stepping down", cmd, static_cast<unsigned long>(address),
+            why, kMaxRetries, rate_);
+      NewLine();
+      if (!StepDown()) break;
+      attempt = -1;
+      continue;
+    }
     if (attempt == kMaxRetries) {
       Print("%c at H'%05lX: %s, %d retries: given up", cmd, static_cast<unsigned long>(address), why, kMaxRetries);
       NewLine();
@@ -203,20 +251,27 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
   return false;
 }
 
-bool Session::RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* blank) {
+bool Session::Sum(std::uint32_t address, std::uint32_t length, std::uint32_t* crc) {
   Answer sum;
   if (!Exchange(kSum, address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != kSumAnswer) return false;
+  *crc = sum.value;
+  return true;
+}
+
+bool Session::RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* blank) {
+  std::uint32_t crc = 0;
+  if (!Sum(address, length, &crc)) return false;
   const std::vector<std::uint8_t> erased(length, 0xFF);
-  *blank = sum.value == Crc32(erased.data(), erased.size());
+  *blank = crc == Crc32(erased.data(), erased.size());
   return true;
 }
 
 // Every byte the file programs must read H'FF. A range that does not is
 // halved until its first such byte is found.
 bool Session::BlankCheck(const FastFile& file) {
-  Print("Blank check of %lu bytes...", static_cast<unsigned long>(file.dataBytes));
+  Print("Blank check of %lu bytes...", static_cast<unsigned long>(file.sentBytes));
   lineOpen_ = true;
-  for (const FlashRange& range : file.ranges) {
+  for (const FlashRange& range : file.sent) {
     std::uint32_t address = range.address, length = static_cast<std::uint32_t>(range.bytes.size());
     bool blank = true;
     if (!RangeIsBlank(address, length, &blank)) return false;
@@ -239,9 +294,11 @@ bool Session::BlankCheck(const FastFile& file) {
 }
 
 bool Session::Program(const FastFile& file) {
-  const std::vector<FlashBlock> blocks = CutIntoBlocks(file.ranges, kMaxData);
-  Print("Programming %lu bytes in %lu block%s", static_cast<unsigned long>(file.dataBytes),
+  const std::vector<FlashBlock> blocks = CutIntoBlocks(file.sent, kMaxData);
+  Print("Programming %lu bytes in %lu block%s", static_cast<unsigned long>(file.sentBytes),
         static_cast<unsigned long>(blocks.size()), blocks.size() == 1 ? "" : "s");
+  if (file.sentBytes < file.dataBytes)
+    Print(" (%lu bytes of H'FF left out: erased already)", static_cast<unsigned long>(file.dataBytes - file.sentBytes));
   NewLine();
   const bool terminal = ConsoleIsTerminal();
   unsigned long done = 0;
@@ -261,10 +318,10 @@ bool Session::Program(const FastFile& file) {
     done += block.size;
     ++figures_->blocks;
     figures_->dataBytes = done;
-    const unsigned percent = static_cast<unsigned>(done * 100 / file.dataBytes);
+    const unsigned percent = static_cast<unsigned>(done * 100 / file.sentBytes);
     if (terminal) {
       Print("\r%lu bytes, %u%%", done, percent);
-      if (done == file.dataBytes) NewLine();
+      if (done == file.sentBytes) NewLine();
     } else if (percent / 10 > shownTenth) {
       shownTenth = percent / 10;
       Print("%lu bytes, %u%%", done, percent);
@@ -277,17 +334,42 @@ bool Session::Program(const FastFile& file) {
 bool Session::ReadBack(const FastFile& file) {
   bool all = true;
   for (const FlashRange& range : file.ranges) {
-    Answer sum;
+    std::uint32_t crc = 0;
     const auto length = static_cast<std::uint32_t>(range.bytes.size());
-    if (!Exchange(kSum, range.address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != kSumAnswer) return false;
+    if (!Sum(range.address, length, &crc)) return false;
     const std::uint32_t expected = Crc32(range.bytes.data(), range.bytes.size());
     Print("Read-back H'%05lX-H'%05lX: CRC-32 %08lX", static_cast<unsigned long>(range.address),
-          static_cast<unsigned long>(range.address + length - 1), static_cast<unsigned long>(sum.value));
-    Print(sum.value == expected ? ", as the file" : ", the file gives %08lX", static_cast<unsigned long>(expected));
+          static_cast<unsigned long>(range.address + length - 1), static_cast<unsigned long>(crc));
+    Print(crc == expected ? ", as the file" : ", the file gives %08lX", static_cast<unsigned long>(expected));
     NewLine();
-    all = all && sum.value == expected;
+    if (crc != expected) NameFirstDifference(range.address, range.bytes);
+    all = all && crc == expected;
   }
   return all;
+}
+
+// A range that read back wrong is halved until its first differing byte is
+// found; the sum of that one byte names its value (a byte's CRC-32 is its own).
+void Session::NameFirstDifference(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  std::size_t from = 0, length = bytes.size();
+  std::uint32_t crc = 0;
+  while (length > 1) {
+    const std::size_t half = length / 2;
+    if (!Sum(address + static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(half), &crc)) return;
+    const bool same = crc == Crc32(bytes.data() + from, half);
+    if (same) from += half;
+    length = same ? length - half : half;
+  }
+  if (!Sum(address + static_cast<std::uint32_t>(from), 1, &crc)) return;
+  for (unsigned value = 0; value < 256; ++value) {
+    const auto byte = static_cast<std::uint8_t>(value);
+    if (Crc32(&byte, 1) != crc) continue;
+    if (byte == bytes[from]) return;  // it reads right now: no single byte to name
+    Print("First difference at H'%05lX: the chip reads H'%02X, the file gives H'%02X",
+          static_cast<unsigned long>(address + from), value, bytes[from]);
+    NewLine();
+    return;
+  }
 }
 
 bool Session::Run(const FastFile& file, long maxRate) {
@@ -308,14 +390,16 @@ bool Session::Run(const FastFile& file, long maxRate) {
 
 }  // namespace
 
-bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
+bool ProgramChipFast(const char* fileName, long maxRate, double clockMhz, RunReport* report) {
   const ProgramFile program = ReadProgramFile(fileName);
   if (!program.ok()) {
     PrintLong(program.refusal);
     NewLine();
     return false;
   }
-  const FastFile file = FastFileOf(program.image);
+  report->fast.chosen = true;
+  // A run of H'FF shorter than a frame's head costs more to leave out than to send.
+  const FastFile file = FastFileOf(program.image, kFrameHead);
   const int port = g_runSettings.portIndex;
   RsFlush(port);
   Print("WAIT H3048 Boot mode...");
@@ -323,6 +407,6 @@ bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
       LoadProgram(kFastProgram, kFastProgramSize, kLoadBurst, &report->echoUs) != 1)
     return false;
   Beep();
-  Session session(port, &report->fast);
+  Session session(port, clockMhz, &report->fast);
   return session.Run(file, maxRate);
 }

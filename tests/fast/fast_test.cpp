@@ -25,19 +25,19 @@ TEST(FastRates, ChipRatesFastestFirstForEachCrystal) {
                         Case{25, kHighestRate, 777600, 0, 80}, Case{8, kHighestRate, 249600, 0, 25},
                         Case{14.7456, 115200, 115200, 3, 44}, Case{16, 125000, 124800, 3, 48},
                         Case{16, 19200, 19200, 25, 26}, Case{14.7456, 9600, 0, 0, 0}}) {
-    const std::vector<LadderRate> ladder = RateLadder(BootBrr(c.mhz), c.maxRate);
+    const std::vector<LadderRate> ladder = RateLadder(ClockOfBootBrr(BootBrr(c.mhz)), c.maxRate);
     const std::string where = std::to_string(c.mhz) + " MHz, at most " + std::to_string(c.maxRate);
     ASSERT_EQ(ladder.size(), c.rungs) << where;
     if (ladder.empty()) continue;
     EXPECT_EQ(std::make_pair(ladder[0].rate, ladder[0].brr), std::make_pair(c.first, c.firstBrr)) << where;
     for (std::size_t i = 0; i < ladder.size(); ++i) {
       EXPECT_EQ(ladder[i].brr, c.firstBrr + static_cast<int>(i)) << where;  // every divider, none twice
-      EXPECT_EQ(BrrForRate(BootBrr(c.mhz), ladder[i].rate), ladder[i].brr) << where;
-      EXPECT_LE(WorstRateError(BootBrr(c.mhz), ladder[i].rate), kMaxRateError) << where;
+      EXPECT_EQ(BrrForRate(ClockOfBootBrr(BootBrr(c.mhz)), ladder[i].rate), ladder[i].brr) << where;
+      EXPECT_LE(WorstRateError(ClockOfBootBrr(BootBrr(c.mhz)), ladder[i].rate), kMaxRateError) << where;
       EXPECT_GT(ladder[i].rate, kBootRate) << where;
     }
   }
-  EXPECT_EQ(BrrForRate(BootBrr(16), 38400), 12);
+  EXPECT_EQ(BrrForRate(ClockOfBootBrr(BootBrr(16)), 38400), 12);
   EXPECT_NEAR(ClockFromBootBrr(BootBrr(14.7456)), 14.7456e6, 1);
 }
 

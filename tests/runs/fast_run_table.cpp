@@ -16,9 +16,9 @@ namespace {
 
 // The load, the hello with the boot program's BRR at the board's clock, and
 // the rate chosen from it.
-std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
+std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate, const char* given = "") {
   return "WAIT H3048 Boot mode....!{fastload}\aFast program 1: BRR " + brr + " at 9600 bit/s, clock " + mhz +
-         " MHz\r\n" + rate;
+         " MHz" + given + "\r\n" + rate;
 }
 const std::string kAt16 = Loaded("51", "15.9744", "Rate 500000 bit/s, the chip's phi/32\r\n");
 const std::string kBlinkBlank = "Blank check of 132 bytes...OK\r\nProgramming 132 bytes in 2 blocks\r\n";
@@ -74,6 +74,19 @@ std::vector<RunRow> FastRunRows() {
       WineOnly(Fast("fast: under Wine a rate outside Wine's list is skipped", {"--clock", "14.7456"}, "blink.mot",
            Loaded("47", "14.7456", "Rate 115200 bit/s, the chip's phi/128\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile)),
+      // The named crystal, not the boot BRR's 9.8304-10.1376 MHz: phi/32 is 312500, and with the cap phi/64.
+      Fast("fast: --clock names the crystal the ladder is reckoned from", {"--clock", "10"}, "blink.mot",
+           Loaded("32", "10.0000", "Rate 312500 bit/s, the chip's phi/32\r\n", " (--clock)") +
+           kBlinkBlank + kBlinkDone, {"--fast", "--clock", "10"}).Flash(FlashAfter::kFile),
+      Fast("fast: --clock with --max-rate takes a rate of the named crystal's", {"--clock", "10"}, "blink.mot",
+           Loaded("32", "10.0000", "Rate 156250 bit/s, the chip's phi/64\r\n", " (--clock)") +
+           kBlinkBlank + kBlinkDone, {"--fast", "--clock", "10", "--max-rate", "200000"}).Flash(FlashAfter::kFile),
+      Fast("fast: a --clock the boot BRR denies: the BRR's clock is taken", {}, "blink.mot",
+           Loaded("51", "15.9744", "Note: --clock 10 does not give BRR 51, which stands for 15.8208 to 16.1280 MHz: the "
+           "BRR's clock is taken\r\nRate 500000 bit/s, the chip's phi/32\r\n") + kBlinkBlank + kBlinkDone,
+           {"--fast", "--clock", "10"}).Flash(FlashAfter::kFile),
+      Fast("fast: a --clock outside the chip's range", {}, "blink.mot", "--clock 20: give the crystal in MHz, from 2 to 16{fail}",
+           {"--fast", "--clock", "20"}).Sent(Tries(0), Load(0), Records(0)),
       Fast("fast: --max-rate 9600 keeps the boot program's rate", {}, "blink.mot",
            Loaded("51", "15.9744", "Rate 9600 bit/s, the boot program's\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "9600"}).Flash(FlashAfter::kFile),
@@ -92,7 +105,7 @@ std::vector<RunRow> FastRunRows() {
       // clock, korvel's start to its last word (the speed goal: 4.5 s at each crystal).
       Fast("fast: the 32 KB sample at 14.7456 MHz on a paced line", {"--clock", "14.7456", "--pace"}, "random32k_s1_16.mot",
            Loaded("47", "14.7456", "Rate 460800 bit/s, the chip's phi/32\r\n") + k32kDone).Flash(FlashAfter::kFile)
-          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.0 s at 460800 bit/s, 0 retries; 4.4 s in all"),
+          .Summary("korvel: Success: 32 blocks, 32768 data bytes in 3.0 s at 460800 bit/s, 0 retries; 4.5 s in all"),
       Fast("fast: the 32 KB sample at 14.7456 MHz behind a 16 ms adapter latency", {"--clock", "14.7456", "--pace",
            "--latency", "16"}, "random32k_s1_16.mot", Loaded("47", "14.7456", "Rate 460800 bit/s, the chip's phi/32\r\n") + k32kDone)
           // The latency is waited out once a burst of 16 echoes of the load
@@ -114,17 +127,29 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: a line too slow for the boot program's rate: no hello, Fail", {"--line-limit", "4800"}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFast program: no hello\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
-          .Summary("korvel: Fail: 0 records, 0 data bytes; 1.8 s in all"),
+          .Summary("korvel: Fail: before the fast program's hello, nothing programmed; 1.8 s in all"),
       Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "70:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile)
           .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 0.0 s in all"),
-      Fast("fast: a block damaged on every try fails naming its address",
+      // After the fourth try the line stays quiet until the chip is back at
+      // 9600 bit/s (6.5 s); from there the next rate down carries the block.
+      Fast("fast: a block damaged on every try at the top rate steps down and completes",
            {"--rx-noise", "70:10", "--rx-noise", "209:10", "--rx-noise", "348:10", "--rx-noise", "487:10"}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 3 of W at H'00100: the chip found the frame damaged\r\n"
-           "W at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
+           "W at H'00100: the chip found the frame damaged, 3 retries at 500000 bit/s: stepping down\r\n"
+           "Rate 249600 bit/s, the chip's phi/64\r\n" + kBlinkDone).Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 6.7 s at 249600 bit/s, 3 retries; 6.7 s in all"),
+      // At 9600 bit/s there is no rate below: the block fails naming its address.
+      Fast("fast: a block damaged on every try at 9600 bit/s fails naming its address",
+           {"--rx-noise", "48:10", "--rx-noise", "187:10", "--rx-noise", "326:10", "--rx-noise", "465:10"}, "blink.mot",
+           Loaded("51", "15.9744", "Rate 9600 bit/s, the boot program's\r\n") + kBlinkBlank +
+           "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 2 of W at H'00100: the chip found the frame damaged\r\n"
+           "Retry 3 of W at H'00100: the chip found the frame damaged\r\n"
+           "W at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}", {"--fast", "--max-rate", "9600"}),
       Fast("fast: a bit flipped in the blank check: the retry on a line of its own", {"--rx-noise", "25:10"},
            "blink.mot", kAt16 + "Blank check of 132 bytes...\r\nRetry 1 of S at H'00000: the chip found the frame damaged\r\n"
            "Blank check OK\r\nProgramming 132 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
@@ -140,18 +165,19 @@ std::vector<RunRow> FastRunRows() {
       // F5DA2DBB: the file's H'00100-H'0017F with bit 2 of H'00120 flipped.
       Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
            kAt16 + kBlinkBlank + "132 bytes, 100%\r\n" + kBlinkFirst +
-           "Read-back H'00100-H'0017F: CRC-32 F5DA2DBB, the file gives 3F221631\r\n{fail}"),
+           "Read-back H'00100-H'0017F: CRC-32 F5DA2DBB, the file gives 3F221631\r\n"
+           "First difference at H'00120: the chip reads H'0F, the file gives H'0B\r\n{fail}"),
       // The chip finds the block cut short; what is sent again never arrives.
       Fast("fast: the cable pulled in the middle of a block", {}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of W at H'00100: no good answer\r\nRetry 3 of W at H'00100: no good answer\r\n"
-           "W at H'00100: no good answer, 3 retries: given up\r\n{fail}")
-          .CutAfter(1 + 3 + 990 + 59 + 40),
+           "W at H'00100: no good answer, 3 retries at 500000 bit/s: stepping down\r\nNo answer at 9600 bit/s either\r\n{fail}")
+          .CutAfter(1 + 3 + 1008 + 59 + 40),
       // The cable pulled after the rate frame: neither rate answers; the
       // summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            Loaded("51", "15.9744", "Rate 500000 bit/s failed, and the chip answers at no rate\r\n{fail}"))
-          .CutAfter(1 + 3 + 990 + 11)
+          .CutAfter(1 + 3 + 1008 + 11)
           .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 2.3 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
