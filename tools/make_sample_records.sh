@@ -34,6 +34,8 @@
 #   tick_cut.coff, tick_cut.elf cut off inside a section / a segment
 #   tick_checksum.hex           tick.hex with a wrong checksum on line 3
 #   tick_big.bin                131073 bytes: one more than the flash
+#   random4k_ff128k.bin         a 128 KB raw image: random32k.bin's first
+#                               4400 bytes, H'FF elsewhere
 #   tick_coff.bin               tick.coff under a raw image's name
 #   tick.coff.records ...       the records korvel makes of tick.coff, .elf,
 #                               .hex and .bin
@@ -200,6 +202,7 @@ head -c $((0x$text_at + 8)) "$out/tick.coff" > "$out/tick_cut.coff"
 awk 'NR == 3 { sub(/\r$/, ""); c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") "\r" }
      { print }' "$out/tick.hex" > "$out/tick_checksum.hex"
 head -c 131073 /dev/zero > "$out/tick_big.bin"
+{ head -c 4400 "$out/random32k.bin"; head -c $((131072 - 4400)) /dev/zero | tr '\000' '\377'; } > "$out/random4k_ff128k.bin"
 cp "$out/tick.coff" "$out/tick_coff.bin"
 
 # The records korvel makes of each: srec_cat's of the same bytes (the
