@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "console.h"
 #include "port_list.h"
 #include "version.h"
 
@@ -67,6 +68,7 @@ InformationRequest ReadInformationRequest(int argc, char** argv) {
 
 void RefuseCommandLine(const std::string& problem) {
   std::fflush(stdout);
+  FlushConsole();
   std::fprintf(stderr, "korvel: %s\n%s", problem.c_str(), kUsage);
   std::fflush(stderr);
 }

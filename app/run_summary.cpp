@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console.h"
 #include "line_time.h"
 #include "run_clock.h"
 
@@ -47,6 +48,5 @@ void StartRunFigures() { g_runStart = RunClockSeconds(); }
 
 void ReportRunSummary(bool success, const RunReport& report) {
   const RunFigures figures{success, report.sent, RunClockSeconds() - g_runStart};
-  std::fprintf(stderr, "%s\n", FormatRunSummary(figures, report.fast).c_str());
-  std::fflush(stderr);
+  PrintErrorLine(FormatRunSummary(figures, report.fast));
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "fast_file.h"
 #include "fast_link.h"
 #include "fast_program.h"
 #include "fast_rates.h"
@@ -56,6 +57,30 @@ TEST(FastProgram, PulseCodeIsTheWriteControlProgramsOwn) {
     EXPECT_EQ(fast[at + i - shift], image[i]) << std::hex << i;
   }
   EXPECT_LE(kFastProgramSize, 1024u);
+}
+
+// Runs of H'FF of at least 7 bytes are left out wherever they stand; a
+// shorter run is sent with its neighbours. Every byte is still read back.
+TEST(FastFile, ErasedRunsAreNotSent) {
+  using Pieces = std::vector<std::pair<std::uint32_t, std::size_t>>;
+  const std::vector<std::uint8_t> ff7(7, 0xFF), ff6(6, 0xFF);
+  const auto join = [](std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  struct Case { std::vector<std::uint8_t> bytes; Pieces sent; };
+  for (const Case& c : {Case{join({{1}, ff7, {2}}), {{0x100, 1}, {0x108, 1}}}, Case{join({{1}, ff6, {2}}), {{0x100, 8}}},
+                        Case{join({ff7, {1}}), {{0x107, 1}}}, Case{join({{1, 2}, ff7, ff7}), {{0x100, 2}}},
+                        Case{ff7, {}}, Case{join({{1}, ff6}), {{0x100, 7}}}}) {
+    const FastFile file = FastFileOf({FlashPiece{0x100, c.bytes, 0, ""}}, 7);
+    Pieces sent;
+    std::size_t sentBytes = 0;
+    for (const FlashRange& range : file.sent) sent.emplace_back(range.address, range.bytes.size()), sentBytes += range.bytes.size();
+    EXPECT_EQ(sent, c.sent) << c.bytes.size() << " bytes";
+    EXPECT_EQ(file.sentBytes, sentBytes);
+    EXPECT_EQ(file.dataBytes, c.bytes.size());
+  }
 }
 
 TEST(FastLink, FrameLayoutAndCrc) {
