@@ -142,6 +142,14 @@ std::vector<RunRow> FastRunRows() {
            "W at H'00100: the chip found the frame damaged, 3 retries at 500000 bit/s: stepping down\r\n"
            "Rate 249600 bit/s, the chip's phi/64\r\n" + kBlinkDone).Flash(FlashAfter::kFile)
           .Summary("korvel: Success: 2 blocks, 132 data bytes in 6.7 s at 249600 bit/s, 3 retries; 6.7 s in all"),
+      // The block was programmed at the first try; its answers come damaged at
+      // 500000 bit/s. At the next rate the chip knows the frame: answered, not pulsed again.
+      Fast("fast: a block programmed whose answers are lost steps down and is not programmed twice",
+           {"--tx-noise", "44:01", "--tx-noise", "50:01", "--tx-noise", "56:01", "--tx-noise", "62:01"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of W at H'00100: no good answer\r\nRetry 2 of W at H'00100: no good answer\r\n"
+           "Retry 3 of W at H'00100: no good answer\r\n"
+           "W at H'00100: no good answer, 3 retries at 500000 bit/s: stepping down\r\n"
+           "Rate 249600 bit/s, the chip's phi/64\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       // At 9600 bit/s there is no rate below: the block fails naming its address.
       Fast("fast: a block damaged on every try at 9600 bit/s fails naming its address",
            {"--rx-noise", "48:10", "--rx-noise", "187:10", "--rx-noise", "326:10", "--rx-noise", "465:10"}, "blink.mot",
