@@ -186,7 +186,7 @@ std::vector<RunRow> FastRunRows() {
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            Loaded("51", "15.9744", "Rate 500000 bit/s failed, and the chip answers at no rate\r\n{fail}"))
           .CutAfter(1 + 3 + 1008 + 11)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 2.3 s in all"),
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 1.9 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
