@@ -35,13 +35,14 @@ constexpr unsigned kQuietMs = 100;
 constexpr double kStatesPerProgrammedByte = 17000;
 constexpr double kStatesPerSummedByte = 200;
 // The chip's rate-change windows (30 ticks for the first byte at the new
-// rate, 5 between bytes, 2 of quiet: at most 37 ticks of about 10 ms) are
+// rate, 5 between bytes, 2 of quiet: at most 37 ticks of 10-13 ms) are
 // over by then: this comes after the check's 300 ms, both counted from the
 // switch, so 700 ms in all.
 constexpr unsigned kRateWindowMs = 400;
-// A line quiet this long takes the chip back to the boot program's rate
-// (LOST ticks in fast_program.s, about 5 s; longer than any wait of ours
-// for an answer, the longest a read-back of 128 KB at 8 MHz, 3.8 s).
+// A line quiet this long has taken the chip back to the boot program's
+// rate (LOST ticks in fast_program.s: on the board at 16 MHz between 5.1
+// and 5.6 s after its last answer; longer than any wait of ours for an
+// answer, the longest a read-back of 128 KB at 8 MHz, 3.8 s).
 constexpr unsigned kBackToBootMs = 6500;
 
 class Session {
