@@ -58,6 +58,7 @@ class Session {
   bool TryRate(const LadderRate& rung);
   void ChooseRate(long maxRate, bool* lost);
   bool StepDown();
+  bool FindAtBootRate();
   unsigned FrameMs(std::size_t bytes, double chipStates) const {
     return kAnswerMs + static_cast<unsigned>((bytes + kAnswerBytes) * 10000.0 / rate_ + chipStates / hz_ * 1000);
   }
@@ -180,6 +181,11 @@ void Session::ChooseRate(long maxRate, bool* lost) {
   for (const LadderRate& rung : RateLadder(clock_, maxRate)) {
     if (!HostTakes(rung.rate)) continue;
     if (TryRate(rung)) break;
+    if (rate_ == 0 && FindAtBootRate()) {
+      Print("Rate %ld bit/s failed; the chip answers at 9600 bit/s again", rung.rate);
+      NewLine();
+      continue;
+    }
     if (rate_ == 0) {
       Print("Rate %ld bit/s failed, and the chip answers at no rate", rung.rate);
       NewLine();
@@ -202,12 +208,8 @@ void Session::ChooseRate(long maxRate, bool* lost) {
 // offered from there, each checked both ways again.
 bool Session::StepDown() {
   const long failed = rate_;
-  WaitForQuiet(port_, kQuietMs);
-  RsSleep(kBackToBootMs);
-  RsSetBitRate(port_, kBootRate);
-  rate_ = kBootRate;
-  brr_ = -1;
-  if (!Ping(kAnswerMs) && !Ping(kAnswerMs)) {
+  if (!FindAtBootRate()) {
+    figures_->rate = 0;
     Print("No answer at %ld bit/s either", kBootRate);
     NewLine();
     return false;
@@ -216,6 +218,20 @@ bool Session::StepDown() {
   ChooseRate(failed - 1, &lost);
   figures_->rate = rate_;
   return !lost;
+}
+
+// Waits out the chip's quiet time and asks for its hello at 9600 bit/s.
+bool Session::FindAtBootRate() {
+  WaitForQuiet(port_, kQuietMs);
+  RsSleep(kBackToBootMs);
+  RsSetBitRate(port_, kBootRate);
+  if (!Ping(kAnswerMs) && !Ping(kAnswerMs)) {
+    rate_ = 0;  // lost
+    return false;
+  }
+  rate_ = kBootRate;
+  brr_ = -1;
+  return true;
 }
 
 bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, const std::uint8_t* data,

@@ -124,6 +124,11 @@ std::vector<RunRow> FastRunRows() {
       // its echo came back damaged, so korvel finds it at the new rate.
       Fast("fast: a damaged rate check the chip took as good: found at the new rate", {"--tx-noise", "15:01"},
            "blink.mot", kAt16 + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
+      // ... and its hello at the new rate comes damaged too: lost, until its
+      // quiet time takes it back to 9600 bit/s, where it answers.
+      Fast("fast: a chip lost at the rate check is found again at 9600 bit/s", {"--tx-noise", "15:01", "--tx-noise", "26:01"},
+           "blink.mot", Loaded("51", "15.9744", "Rate 500000 bit/s failed; the chip answers at 9600 bit/s again\r\n"
+           "Rate 249600 bit/s, the chip's phi/64\r\n") + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile),
       Fast("fast: a line too slow for the boot program's rate: no hello, Fail", {"--line-limit", "4800"}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFast program: no hello\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
@@ -181,12 +186,12 @@ std::vector<RunRow> FastRunRows() {
            "Retry 2 of W at H'00100: no good answer\r\nRetry 3 of W at H'00100: no good answer\r\n"
            "W at H'00100: no good answer, 3 retries at 500000 bit/s: stepping down\r\nNo answer at 9600 bit/s either\r\n{fail}")
           .CutAfter(1 + 3 + 1008 + 59 + 40),
-      // The cable pulled after the rate frame: neither rate answers; the
-      // summary names no rate.
+      // The cable pulled after the rate frame: neither rate answers, nor
+      // 9600 once the chip's quiet time is over; the summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            Loaded("51", "15.9744", "Rate 500000 bit/s failed, and the chip answers at no rate\r\n{fail}"))
           .CutAfter(1 + 3 + 1008 + 11)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 1.9 s in all"),
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 9.5 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
