@@ -16,6 +16,14 @@ void SetMaxRate(CommandLine* line, const char* rate) {
   line->maxRate = value;
 }
 
+void SetClock(CommandLine* line, const char* mhz) {
+  char* end = nullptr;
+  const double value = std::strtod(mhz, &end);
+  if ((*mhz == '\0' || *end != '\0' || !IsClockMhz(value)) && line->rateProblem.empty())
+    line->rateProblem = std::string("--clock ") + mhz + ": give the crystal in MHz, from 2 to 16";
+  line->clockMhz = value;
+}
+
 struct OptionEntry {
   const char* name;
   bool takesValue;
@@ -27,6 +35,7 @@ struct OptionEntry {
 const OptionEntry kOptions[] = {
     {"--fast", false, [](CommandLine* line, const char*) { line->fast = true; }},
     {"--max-rate", true, SetMaxRate},
+    {"--clock", true, SetClock},
     {"--exit-status", false, [](CommandLine* line, const char*) { line->exitStatus = true; }},
 };
 
@@ -47,7 +56,7 @@ bool IsInformationRequest(const char* word) {
 
 CommandLine ReadCommandLine(int argc, char** argv) {
   CommandLine line;
-  bool maxRateGiven = false;
+  bool maxRateGiven = false, clockGiven = false;
   const auto refuse = [&line](const std::string& problem) {
     if (line.usageProblem.empty()) line.usageProblem = problem;
   };
@@ -55,6 +64,7 @@ CommandLine ReadCommandLine(int argc, char** argv) {
     const char* word = argv[i];
     if (const OptionEntry* option = FindOption(word)) {
       maxRateGiven |= std::strcmp(word, "--max-rate") == 0;
+      clockGiven |= std::strcmp(word, "--clock") == 0;
       if (!option->takesValue) {
         option->apply(&line, nullptr);
       } else if (i + 1 < argc) {
@@ -73,5 +83,6 @@ CommandLine ReadCommandLine(int argc, char** argv) {
     }
   }
   if (maxRateGiven && !line.fast) refuse("--max-rate is the fast mode's: give --fast too");
+  if (clockGiven && !line.fast) refuse("--clock is the fast mode's: give --fast too");
   return line;
 }

@@ -10,9 +10,10 @@ struct CommandLine {
   const char* file = nullptr;  // the second; null: none. A third and later are not read.
   bool fast = false;
   long maxRate = 10000000;  // the fast mode's cap when --max-rate is not given (kHighestRate)
+  double clockMhz = 0;      // --clock: the crystal the user names; 0: the boot program's BRR tells
   bool exitStatus = false;     // exit 1 on Fail, 2 on a usage error
-  // A --max-rate value that is no bit rate korvel can offer: the run shows it after the settings
-  // lines and ends with Fail before anything is sent. "": none.
+  // A --max-rate value that is no bit rate korvel can offer, or a --clock outside the chip's range:
+  // the run shows it after the settings lines and ends with Fail before anything is sent. "": none.
   std::string rateProblem;
   // What makes the command line unusable: refused with the usage text
   // before the port is opened. "": nothing.

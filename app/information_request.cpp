@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "console.h"
 #include "port_list.h"
 #include "version.h"
 
@@ -23,7 +24,7 @@ constexpr const char* kReadmeHelp = "/usr/share/doc/korvel/README.md and man kor
 
 constexpr const char* kUsage =
     "Usage: korvel PORT [FILE]\n"
-    "       korvel [--fast [--max-rate RATE]] [--exit-status] PORT [FILE]\n"
+    "       korvel [--fast [--max-rate RATE] [--clock MHZ]] [--exit-status] PORT [FILE]\n"
     "       korvel --list | --version | --help\n";
 
 void PrintHelp() {
@@ -39,6 +40,8 @@ void PrintHelp() {
       "  --fast      korvel's own program in the chip: checked blocks at the\n"
       "              fastest rate the board's crystal allows, and a read-back\n"
       "  --max-rate  the fast mode's highest rate in bit/s, 9600 or more\n"
+      "  --clock     the board's crystal in MHz (2 to 16): the fast mode's rates\n"
+      "              from it rather than from the boot program's estimate\n"
       "  --exit-status  exit code 1 after Fail, 2 for a command line korvel refuses\n"
       "  --list      the serial ports of this machine\n"
       "  --version   the version and build date\n"
@@ -65,6 +68,7 @@ InformationRequest ReadInformationRequest(int argc, char** argv) {
 
 void RefuseCommandLine(const std::string& problem) {
   std::fflush(stdout);
+  FlushConsole();
   std::fprintf(stderr, "korvel: %s\n%s", problem.c_str(), kUsage);
   std::fflush(stderr);
 }

@@ -30,7 +30,7 @@ bool ProgramChip() {
   const RunSettings& settings = g_runSettings;
   RunReport report;
   if (settings.fast) {
-    const bool success = ProgramChipFast(settings.programFileName, settings.maxRate, &report);
+    const bool success = ProgramChipFast(settings.programFileName, settings.maxRate, settings.clockMhz, &report);
     ReportOutcome(success, report);
     return success;
   }

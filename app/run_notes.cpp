@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console.h"
+
 const char* const kNoSyncHint =
     "korvel: no synchronisation in ten tries: check that the board is in boot mode and was reset just before the "
     "run, that it has power, that TxD and RxD are not swapped, and that this is its port (korvel --list)";
@@ -34,6 +36,5 @@ std::string ProgramFileNote(const char* fileName) {
 void WriteNote(const std::string& note) {
   if (note.empty()) return;
   std::fflush(stdout);
-  std::fprintf(stderr, "%s\n", note.c_str());
-  std::fflush(stderr);
+  PrintErrorLine(note);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console.h"
 #include "line_time.h"
 #include "run_clock.h"
 
@@ -19,7 +20,9 @@ std::string FormatRunSummary(const RunFigures& f, const FastFigures& fast) {
   const RecordTally& sent = f.sent;
   char text[256];
   std::string line = std::string("korvel: ") + (f.success ? "Success" : "Fail") + ": ";
-  if (fast.used) {
+  if (fast.chosen && !fast.used) {
+    line += "before the fast program's hello, nothing programmed";
+  } else if (fast.used) {
     line += Plural(fast.blocks, "block") + ", " + Plural(fast.dataBytes, "data byte");
     std::snprintf(text, sizeof text, " in %.1f s", fast.seconds);
     line += text;
@@ -45,6 +48,5 @@ void StartRunFigures() { g_runStart = RunClockSeconds(); }
 
 void ReportRunSummary(bool success, const RunReport& report) {
   const RunFigures figures{success, report.sent, RunClockSeconds() - g_runStart};
-  std::fprintf(stderr, "%s\n", FormatRunSummary(figures, report.fast).c_str());
-  std::fflush(stderr);
+  PrintErrorLine(FormatRunSummary(figures, report.fast));
 }

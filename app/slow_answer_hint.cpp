@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "console.h"
 #include "line_time.h"
 #include "rs.h"
 
@@ -30,6 +31,5 @@ void ReportSlowAnswers(int port, const RunReport& report) {
   const std::string hint = SlowAnswerHint(static_cast<double>(*middle) / 1000.0, RsDeviceName(port));
   if (hint.empty()) return;
   std::fflush(stdout);
-  std::fprintf(stderr, "%s\n", hint.c_str());
-  std::fflush(stderr);
+  PrintErrorLine(hint);
 }

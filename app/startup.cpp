@@ -90,6 +90,7 @@ void Initialize(int argc, char** argv) {
   const CommandLine line = ReadCommandLine(argc, argv);
   settings.fast = line.fast;
   settings.maxRate = line.maxRate;
+  settings.clockMhz = line.clockMhz;
   settings.optionProblem = line.rateProblem;
   bool namedDevice = false;
   if (line.port != nullptr) {
@@ -122,8 +123,7 @@ void Initialize(int argc, char** argv) {
   if (RsOpen(settings.portIndex, settings.bitRateIndex, kDataBits8, kNoParity, kOneStopBit) != 1) {
     // Standard output stays as a silent board's run would show it; the
     // reason goes to standard error for the person at the keyboard.
-    std::fprintf(stderr, "korvel: %s\n", RsOpenFailure(settings.portIndex).c_str());
-    std::fflush(stderr);
+    PrintErrorLine("korvel: " + RsOpenFailure(settings.portIndex));
   }
 }
 
@@ -165,4 +165,5 @@ bool Run() {
 void Terminate() {
   RsFlush(g_runSettings.portIndex);
   RsClose(g_runSettings.portIndex);
+  FlushConsole();
 }

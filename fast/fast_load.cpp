@@ -126,8 +126,8 @@ int FirstStageHello(int port) {
 
 bool BootClockInRange(int bootBrr) { return bootBrr >= BootBrrAt(8) && bootBrr <= BootBrrAt(16); }
 
-bool LoadFastProgram(int port, int bootBrr, long maxRate, LoadedProgram* loaded) {
-  std::vector<LadderRate> ladder = RateLadder(bootBrr, maxRate);
+bool LoadFastProgram(int port, int bootBrr, const ChipClock& clock, long maxRate, LoadedProgram* loaded) {
+  std::vector<LadderRate> ladder = RateLadder(clock, maxRate);
   ladder.push_back({kBootRate, -1});
   for (const LadderRate& rung : ladder) {
     if (rung.brr >= 0 && !HostTakes(port, rung.rate)) continue;

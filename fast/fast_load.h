@@ -26,10 +26,10 @@ struct LoadedProgram {
   std::uint32_t crcSent = 0, crcReported = 0;  // the load's CRC bytes, first on the line high
 };
 
-// Sends the fast-mode program at the ladder's rates up to maxRate, fastest
-// first, stepping down when a rate's check or the load fails; 9600 bit/s
-// is the last. Prints a line for each rate that failed. False when none
+// Sends the fast-mode program at the ladder's rates of clock up to
+// maxRate, fastest first, stepping down when a rate's check or the load
+// fails; 9600 bit/s is the last. Prints a line for each rate that failed. False when none
 // carried it.
-bool LoadFastProgram(int port, int bootBrr, long maxRate, LoadedProgram* loaded);
+bool LoadFastProgram(int port, int bootBrr, const ChipClock& clock, long maxRate, LoadedProgram* loaded);
 
 #endif

@@ -37,15 +37,31 @@ constexpr unsigned kQuietMs = 100;
 // and a byte read back into its CRC.
 constexpr double kStatesPerProgrammedByte = 17000;
 constexpr double kStatesPerSummedByte = 200;
+// The chip's rate-change windows (30 ticks for the first byte at the new
+// rate, 5 between bytes, 2 of quiet: at most 37 ticks of 10-13 ms) are
+// over by then: this comes after the check's 300 ms, both counted from the
+// switch, so 700 ms in all.
+constexpr unsigned kRateWindowMs = 400;
+// A line quiet this long has taken the chip back to the boot program's
+// rate (LOST ticks in fast_program.s: on the board at 16 MHz between 5.1
+// and 5.6 s after its last answer; longer than any wait of ours for an
+// answer, the longest a read-back of 128 KB at 8 MHz, 3.8 s).
+constexpr unsigned kBackToBootMs = 6500;
+
 class Session {
  public:
-  Session(int port, FastFigures* figures, int bootBrr, const LadderRate& rung)
-      : port_(port), figures_(figures), bootBrr_(bootBrr), hz_(ClockFromBootBrr(bootBrr)), rate_(rung.rate),
-        brr_(rung.brr) {}
+  Session(int port, FastFigures* figures, const ChipClock& clock, const LadderRate& rung)
+      : port_(port), figures_(figures), clock_(clock), hz_(clock.hz), rate_(rung.rate), brr_(rung.brr) {}
 
   bool Run(const FastFile& file);
 
  private:
+  bool Ping(unsigned ms);
+  bool HostTakes(long rate);
+  bool TryRate(const LadderRate& rung);
+  void ChooseRate(long maxRate, bool* lost);
+  bool StepDown();
+  bool FindAtBootRate();
   unsigned FrameMs(std::size_t bytes, double chipStates) const {
     return kAnswerMs + static_cast<unsigned>((bytes + kAnswerBytes) * 10000.0 / rate_ + chipStates / hz_ * 1000);
   }
@@ -58,6 +74,8 @@ class Session {
   bool BlankCheck(const FastFile& file);
   bool Program(const FastFile& file);
   bool ReadBack(const FastFile& file);
+  bool Sum(std::uint32_t address, std::uint32_t length, std::uint32_t* crc);
+  void NameFirstDifference(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
   // Ends a line left open ("Blank check...") before a line of its own.
   void EndOpenLine() {
     if (lineOpen_) NewLine();
@@ -66,12 +84,89 @@ class Session {
 
   int port_;
   FastFigures* figures_;
+  ChipClock clock_;
   bool lineOpen_ = false;
-  int bootBrr_;
   double hz_;
   long rate_;
   int brr_;  // the chip's BRR for rate_; -1 for the boot program's own
 };
+
+bool Session::Ping(unsigned ms) {
+  RsFlush(port_);
+  SendFrame(port_, CommandFrame(kHello, 0, 0));
+  return ReadAnswer(port_, ms).code == kHelloAnswer;
+}
+
+// Whether the host's port can be set to rate at all (a driver, or Wine,
+// that knows only a list of rates may refuse it), asked before the chip is.
+bool Session::HostTakes(long rate) {
+  const bool takes = RsSetBitRate(port_, rate) == 1;
+  RsSetBitRate(port_, rate_);
+  return takes;
+}
+
+bool Session::TryRate(const LadderRate& rung) {
+  const long rate = rung.rate;
+  const int brr = rung.brr;
+  const long old = rate_;
+  RsFlush(port_);
+  SendFrame(port_, CommandFrame(kRate, static_cast<std::uint32_t>(brr), 0));
+  const Answer ack = ReadAnswer(port_, FrameMs(0, 0));
+  if (ack.code == kRateAnswer && ack.value == static_cast<std::uint32_t>(brr) && RsSetBitRate(port_, rate) == 1) {
+    RsSleep(1);  // the chip turns its receiver on again one bit time after the switch
+    RsFlush(port_);
+    const std::vector<std::uint8_t> pattern = CommandFrame(kHello, 0x55AA00, 0xFF0FF0);
+    SendFrame(port_, pattern);
+    if (ReadBytes(port_, pattern.size(), 300) == pattern) {
+      rate_ = rate;
+      brr_ = brr;
+      return true;
+    }
+  }
+  // The chip goes back to the old rate once its windows are over, unless it
+  // took the check as good; then it answers at the new one.
+  RsSleep(kRateWindowMs);
+  RsSetBitRate(port_, old);
+  WaitForQuiet(port_, kQuietMs);
+  if (Ping(kAnswerMs)) return false;
+  RsSetBitRate(port_, rate);
+  WaitForQuiet(port_, kQuietMs);
+  if (Ping(kAnswerMs)) {
+    rate_ = rate;
+    brr_ = brr;
+    return true;
+  }
+  RsSetBitRate(port_, old);
+  rate_ = 0;  // lost
+  return false;
+}
+
+void Session::ChooseRate(long maxRate, bool* lost) {
+  *lost = false;
+  for (const LadderRate& rung : RateLadder(clock_, maxRate)) {
+    if (!HostTakes(rung.rate)) continue;
+    if (TryRate(rung)) break;
+    if (rate_ == 0 && FindAtBootRate()) {
+      Print("Rate %ld bit/s failed; the chip answers at 9600 bit/s again", rung.rate);
+      NewLine();
+      continue;
+    }
+    if (rate_ == 0) {
+      Print("Rate %ld bit/s failed, and the chip answers at no rate", rung.rate);
+      NewLine();
+      *lost = true;
+      return;
+    }
+    Print("Rate %ld bit/s failed", rung.rate);
+    NewLine();
+  }
+  // Where the rate came from: the chip's divider, or the boot program.
+  if (brr_ < 0)
+    Print("Rate %ld bit/s, the boot program's", rate_);
+  else
+    Print("Rate %ld bit/s, the chip's phi/%d", rate_, 32 * (brr_ + 1));
+  NewLine();
+}
 
 // What an exchange is about, for the retry lines: "block at H'00100" (a
 // write), else "read of H'00000-H'00003" (a sum: blank check, read-back).
@@ -83,6 +178,37 @@ std::string ExchangeName(char cmd, std::uint32_t address, std::uint32_t length) 
     std::snprintf(text, sizeof text, "read of H'%05lX-H'%05lX", static_cast<unsigned long>(address),
                   static_cast<unsigned long>(address + length - 1));
   return text;
+}
+
+// After a rate failed: once the line has been quiet long enough the chip
+// is back at the boot program's rate; the rates below the failed one are
+// offered from there, each checked both ways again.
+bool Session::StepDown() {
+  const long failed = rate_;
+  if (!FindAtBootRate()) {
+    figures_->rate = 0;
+    Print("No answer at %ld bit/s either", kBootRate);
+    NewLine();
+    return false;
+  }
+  bool lost = false;
+  ChooseRate(failed - 1, &lost);
+  figures_->rate = rate_;
+  return !lost;
+}
+
+// Waits out the chip's quiet time and asks for its hello at 9600 bit/s.
+bool Session::FindAtBootRate() {
+  WaitForQuiet(port_, kQuietMs);
+  RsSleep(kBackToBootMs);
+  RsSetBitRate(port_, kBootRate);
+  if (!Ping(kAnswerMs) && !Ping(kAnswerMs)) {
+    rate_ = 0;  // lost
+    return false;
+  }
+  rate_ = kBootRate;
+  brr_ = -1;
+  return true;
 }
 
 bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, const std::uint8_t* data,
@@ -103,9 +229,17 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
     if (attempt == kMaxRetries) {
       std::string name = ExchangeName(cmd, address, length);
       name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-      Print("%s: %s, %d retries: given up", name.c_str(), why, kMaxRetries);
+      if (brr_ < 0) {
+        Print("%s: %s, %d retries: given up", name.c_str(), why, kMaxRetries);
+        NewLine();
+        break;
+      }
+      // Not at the boot program's rate yet: the next rate down takes the same frame.
+      Print("%s: %s, %d retries at %ld bit/s: stepping down", name.c_str(), why, kMaxRetries, rate_);
       NewLine();
-      break;
+      if (!StepDown()) break;
+      attempt = -1;
+      continue;
     }
     ++figures_->retries;
     Print("Retry %d of %s: %s", attempt + 1, ExchangeName(cmd, address, length).c_str(), why);
@@ -114,20 +248,27 @@ bool Session::Exchange(char cmd, std::uint32_t address, std::uint32_t length, co
   return false;
 }
 
-bool Session::RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* blank) {
+bool Session::Sum(std::uint32_t address, std::uint32_t length, std::uint32_t* crc) {
   Answer sum;
   if (!Exchange(kSum, address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != kSumAnswer) return false;
+  *crc = sum.value;
+  return true;
+}
+
+bool Session::RangeIsBlank(std::uint32_t address, std::uint32_t length, bool* blank) {
+  std::uint32_t crc = 0;
+  if (!Sum(address, length, &crc)) return false;
   const std::vector<std::uint8_t> erased(length, 0xFF);
-  *blank = sum.value == Crc32(erased.data(), erased.size());
+  *blank = crc == Crc32(erased.data(), erased.size());
   return true;
 }
 
 // Every byte the file programs must read H'FF. A range that does not is
 // halved until its first such byte is found.
 bool Session::BlankCheck(const FastFile& file) {
-  Print("Blank check of %lu bytes...", static_cast<unsigned long>(file.dataBytes));
+  Print("Blank check of %lu bytes...", static_cast<unsigned long>(file.sentBytes));
   lineOpen_ = true;
-  for (const FlashRange& range : file.ranges) {
+  for (const FlashRange& range : file.sent) {
     std::uint32_t address = range.address, length = static_cast<std::uint32_t>(range.bytes.size());
     bool blank = true;
     if (!RangeIsBlank(address, length, &blank)) return false;
@@ -150,9 +291,11 @@ bool Session::BlankCheck(const FastFile& file) {
 }
 
 bool Session::Program(const FastFile& file) {
-  const std::vector<FlashBlock> blocks = CutIntoBlocks(file.ranges, kMaxData);
-  Print("Programming %lu bytes in %lu block%s", static_cast<unsigned long>(file.dataBytes),
+  const std::vector<FlashBlock> blocks = CutIntoBlocks(file.sent, kMaxData);
+  Print("Programming %lu bytes in %lu block%s", static_cast<unsigned long>(file.sentBytes),
         static_cast<unsigned long>(blocks.size()), blocks.size() == 1 ? "" : "s");
+  if (file.sentBytes < file.dataBytes)
+    Print(" (%lu bytes of H'FF left out: erased already)", static_cast<unsigned long>(file.dataBytes - file.sentBytes));
   NewLine();
   const bool terminal = ConsoleIsTerminal();
   unsigned long done = 0;
@@ -172,10 +315,10 @@ bool Session::Program(const FastFile& file) {
     done += block.size;
     ++figures_->blocks;
     figures_->dataBytes = done;
-    const unsigned percent = static_cast<unsigned>(done * 100 / file.dataBytes);
+    const unsigned percent = static_cast<unsigned>(done * 100 / file.sentBytes);
     if (terminal) {
       Print("\r%lu bytes, %u%%", done, percent);
-      if (done == file.dataBytes) NewLine();
+      if (done == file.sentBytes) NewLine();
     } else if (percent / 10 > shownTenth) {
       shownTenth = percent / 10;
       Print("%lu bytes, %u%%", done, percent);
@@ -188,17 +331,42 @@ bool Session::Program(const FastFile& file) {
 bool Session::ReadBack(const FastFile& file) {
   bool all = true;
   for (const FlashRange& range : file.ranges) {
-    Answer sum;
+    std::uint32_t crc = 0;
     const auto length = static_cast<std::uint32_t>(range.bytes.size());
-    if (!Exchange(kSum, range.address, length, nullptr, kStatesPerSummedByte * length, &sum) || sum.code != kSumAnswer) return false;
+    if (!Sum(range.address, length, &crc)) return false;
     const std::uint32_t expected = Crc32(range.bytes.data(), range.bytes.size());
     Print("Read-back H'%05lX-H'%05lX: CRC-32 %08lX", static_cast<unsigned long>(range.address),
-          static_cast<unsigned long>(range.address + length - 1), static_cast<unsigned long>(sum.value));
-    Print(sum.value == expected ? ", as the file" : ", the file gives %08lX", static_cast<unsigned long>(expected));
+          static_cast<unsigned long>(range.address + length - 1), static_cast<unsigned long>(crc));
+    Print(crc == expected ? ", as the file" : ", the file gives %08lX", static_cast<unsigned long>(expected));
     NewLine();
-    all = all && sum.value == expected;
+    if (crc != expected) NameFirstDifference(range.address, range.bytes);
+    all = all && crc == expected;
   }
   return all;
+}
+
+// A range that read back wrong is halved until its first differing byte is
+// found; the sum of that one byte names its value (a byte's CRC-32 is its own).
+void Session::NameFirstDifference(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  std::size_t from = 0, length = bytes.size();
+  std::uint32_t crc = 0;
+  while (length > 1) {
+    const std::size_t half = length / 2;
+    if (!Sum(address + static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(half), &crc)) return;
+    const bool same = crc == Crc32(bytes.data() + from, half);
+    if (same) from += half;
+    length = same ? length - half : half;
+  }
+  if (!Sum(address + static_cast<std::uint32_t>(from), 1, &crc)) return;
+  for (unsigned value = 0; value < 256; ++value) {
+    const auto byte = static_cast<std::uint8_t>(value);
+    if (Crc32(&byte, 1) != crc) continue;
+    if (byte == bytes[from]) return;  // it reads right now: no single byte to name
+    Print("First difference at H'%05lX: the chip reads H'%02X, the file gives H'%02X",
+          static_cast<unsigned long>(address + from), value, bytes[from]);
+    NewLine();
+    return;
+  }
 }
 
 bool Session::Run(const FastFile& file) {
@@ -215,14 +383,16 @@ bool Session::Run(const FastFile& file) {
 
 }  // namespace
 
-bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
+bool ProgramChipFast(const char* fileName, long maxRate, double clockMhz, RunReport* report) {
   const ProgramFile program = ReadProgramFile(fileName);
   if (!program.ok()) {
     PrintLong(program.refusal);
     NewLine();
     return false;
   }
-  const FastFile file = FastFileOf(program.image);
+  report->fast.chosen = true;
+  // A run of H'FF shorter than a frame's head costs more to leave out than to send.
+  const FastFile file = FastFileOf(program.image, kFrameHead);
   const int port = g_runSettings.portIndex;
   RsFlush(port);
   Print("WAIT H3048 Boot mode...");
@@ -238,14 +408,23 @@ bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
     return false;
   }
   const double mhz = ClockFromBootBrr(bootBrr) / 1e6;
-  // A common crystal within the BRR's clocks is shown by its own name; else
-  // the clock the BRR stands for.
-  const double crystal = CommonCrystal(bootBrr);
+  // A crystal named by --clock that the BRR allows is taken as it is; else a
+  // common crystal within the BRR's clocks is shown by its own name, or the
+  // clock the BRR stands for.
+  const bool given = clockMhz > 0 && ClockFitsBootBrr(clockMhz * 1e6, bootBrr);
+  const ChipClock clock = given ? GivenClock(clockMhz * 1e6) : ClockOfBootBrr(bootBrr);
+  const double crystal = given ? clock.hz : CommonCrystal(bootBrr);
   if (crystal > 0)
-    Print("First stage: clock %g MHz (BRR %d at 9600 bit/s)", crystal / 1e6, bootBrr);
+    Print("First stage: clock %g MHz%s (BRR %d at 9600 bit/s)", crystal / 1e6, given ? " by --clock" : "", bootBrr);
   else
     Print("First stage: BRR %d at 9600 bit/s, clock %.4f MHz", bootBrr, mhz);
   NewLine();
+  if (clockMhz > 0 && !given) {
+    const ChipClock range = ClockOfBootBrr(bootBrr);
+    Print("Note: --clock %g does not give BRR %d, which stands for %.4f to %.4f MHz: the BRR's clock is taken",
+          clockMhz, bootBrr, range.low / 1e6, range.high / 1e6);
+    NewLine();
+  }
   if (!BootClockInRange(bootBrr)) {
     Print("Clock %.4f MHz: the boot program aligns at 9600 bit/s only from 8 to 16 MHz; the fast program is not loaded",
           mhz);
@@ -253,7 +432,7 @@ bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
     return false;
   }
   report->fast.used = true;
-  if (!LoadFastProgram(port, bootBrr, maxRate, &loaded)) {
+  if (!LoadFastProgram(port, bootBrr, clock, maxRate, &loaded)) {
     Print("Fast program: not loaded at any rate");
     NewLine();
     return false;
@@ -274,6 +453,6 @@ bool ProgramChipFast(const char* fileName, long maxRate, RunReport* report) {
     return false;
   }
   if (loaded.crcReported != loaded.crcSent) return false;
-  Session session(port, &report->fast, bootBrr, loaded.rung);
+  Session session(port, &report->fast, clock, loaded.rung);
   return session.Run(file);
 }

@@ -39,34 +39,47 @@ double CommonCrystal(int bootBrr) {
   return nearest;
 }
 
-int BrrForRate(int bootBrr, long rate) {
-  const long brr = std::lround(ClockFromBootBrr(bootBrr) / (32.0 * static_cast<double>(rate))) - 1;
+ChipClock ClockOfBootBrr(int bootBrr) {
+  return {kBootStep * (bootBrr + 0.5), ClockFromBootBrr(bootBrr), kBootStep * (bootBrr + 1.5)};
+}
+
+ChipClock GivenClock(double hz) { return {hz, hz, hz}; }
+
+bool ClockFitsBootBrr(double hz, int bootBrr) {
+  const ChipClock range = ClockOfBootBrr(bootBrr);
+  return hz >= range.low && hz <= range.high;
+}
+
+int BrrForRate(const ChipClock& clock, long rate) {
+  const long brr = std::lround(clock.hz / (32.0 * static_cast<double>(rate))) - 1;
   return brr >= 0 && brr <= 255 ? static_cast<int>(brr) : -1;
 }
 
-double WorstRateError(int bootBrr, long rate) {
-  const int brr = BrrForRate(bootBrr, rate);
+double WorstRateError(const ChipClock& clock, long rate) {
+  const int brr = BrrForRate(clock, rate);
   if (brr < 0) return 1;
   const double r = static_cast<double>(rate);
-  const double low = RateAt(kBootStep * (bootBrr + 0.5), brr), high = RateAt(kBootStep * (bootBrr + 1.5), brr);
+  const double low = RateAt(clock.low, brr), high = RateAt(clock.high, brr);
   return std::max(std::fabs(low - r), std::fabs(high - r)) / r;
 }
 
-std::vector<LadderRate> RateLadder(int bootBrr, long maxRate) {
+std::vector<LadderRate> RateLadder(const ChipClock& clock, long maxRate) {
   std::vector<LadderRate> ladder;
   for (int brr = 0; brr <= 255; ++brr) {
-    long rate = std::lround(RateAt(ClockFromBootBrr(bootBrr), brr));
+    long rate = std::lround(RateAt(clock.hz, brr));
     if (rate <= kBootRate) break;
     for (long standard : kStandardRates) {
-      if (BrrForRate(bootBrr, standard) == brr && WorstRateError(bootBrr, standard) <= kMaxRateError) {
+      if (BrrForRate(clock, standard) == brr && WorstRateError(clock, standard) <= kMaxRateError) {
         rate = standard;
         break;
       }
     }
-    if (rate <= maxRate && BrrForRate(bootBrr, rate) == brr && WorstRateError(bootBrr, rate) <= kMaxRateError)
+    if (rate <= maxRate && BrrForRate(clock, rate) == brr && WorstRateError(clock, rate) <= kMaxRateError)
       ladder.push_back({rate, brr});
   }
   return ladder;
 }
 
 bool IsMaxRate(long rate) { return rate >= kBootRate && rate <= kHighestRate; }
+
+bool IsClockMhz(double mhz) { return mhz >= kLowestClockMhz && mhz <= kHighestClockMhz; }

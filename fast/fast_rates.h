@@ -22,14 +22,29 @@ double ClockFromBootBrr(int bootBrr);
 // ClockFromBootBrr; 0 when none lies there.
 double CommonCrystal(int bootBrr);
 
-// BRR for rate at the clock that bootBrr stands for (clock select 0), or -1
-// when no value 0..255 gives it.
-int BrrForRate(int bootBrr, long rate);
+// What the host knows of the chip's clock, in Hz: its estimate and the
+// range the real clock lies in.
+struct ChipClock {
+  double low, hz, high;
+};
 
-// The worst rate error of BrrForRate's value over every clock that would
-// have made the boot program choose bootBrr (its rounding leaves the clock
-// known to half a step of that BRR either way), as a fraction (0.01 = 1%).
-double WorstRateError(int bootBrr, long rate);
+// From the boot program's BRR: its rounding leaves the clock known to half
+// a step of that BRR either way.
+ChipClock ClockOfBootBrr(int bootBrr);
+
+// From the crystal the user names (--clock): known exactly.
+ChipClock GivenClock(double hz);
+
+// Whether a named clock could have made the boot program choose bootBrr.
+bool ClockFitsBootBrr(double hz, int bootBrr);
+
+// BRR for rate at the clock's estimate (clock select 0), or -1 when no
+// value 0..255 gives it.
+int BrrForRate(const ChipClock& clock, long rate);
+
+// The worst rate error of BrrForRate's value over the clock's range, as a
+// fraction (0.01 = 1%).
+double WorstRateError(const ChipClock& clock, long rate);
 
 // One rung: the rate the host is set to and the BRR the chip runs it with,
 // phi/(32 x (brr + 1)).
@@ -43,9 +58,14 @@ struct LadderRate {
 // maxRate. Where a standard rate of the serial drivers falls on a BRR
 // within kMaxRateError it is offered in place of the computed one, which
 // is rounded to whole bit/s. Every rung is within kMaxRateError.
-std::vector<LadderRate> RateLadder(int bootBrr, long maxRate);
+std::vector<LadderRate> RateLadder(const ChipClock& clock, long maxRate);
 
 // True for the rates --max-rate takes: 9600 to kHighestRate.
 bool IsMaxRate(long rate);
+
+// The crystals --clock takes, in MHz: the clock range
+// the H8/3048F runs at (2 to 16 MHz).
+constexpr double kLowestClockMhz = 2, kHighestClockMhz = 16;
+bool IsClockMhz(double mhz);
 
 #endif

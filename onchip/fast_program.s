@@ -26,6 +26,9 @@
 ;   or whose length does not fit -> 'C' 0, after the line has been quiet
 ;   for 20 ms. Bytes that are not a command letter are skipped between
 ;   frames.
+;   A line quiet for LOST ticks between frames takes the chip back to the
+;   boot program's BRR: where the host gave up on a rate, it finds the chip
+;   there.
 ;
 ; Waits are counted in ticks of the poll loop: (boot BRR + 1) x TICK passes,
 ; about 10 ms whatever the crystal, since the boot BRR grows with it.
@@ -68,6 +71,7 @@ STACK   = 0xFFFF10          ; top of on-chip RAM; the stack grows down
 FRAME   = 0xF800            ; H'FFF800: the command frame being received (HEAD + MAXDATA + CRCLEN),
                             ; up to H'FFFC0A; the stack above it has 773 bytes
 TICK    = 200               ; poll passes per (BRR + 1) in one tick
+LOST    = 430               ; ticks of a quiet line (about 5 s) that take the chip back to the boot rate
 
 ; variables, below the frame buffer
 V_TICK  = 0xF7F0            ; long: poll passes in one tick
@@ -104,10 +108,10 @@ _start:
 
 
 main:
-        sub.w   r6,r6               ; first byte: no time limit to speak of
+        mov.w   #LOST,r6
         bsr     get_frame:16
         cmp.b   #1,r0l
-        beq     main                ; nothing came
+        beq     lost                ; nothing came
         cmp.b   #0,r0l
         bne     bad_frame
         mov.b   @FRAME:16,r0l
@@ -116,13 +120,20 @@ main:
         cmp.b   #CMD_SUM,r0l
         beq     cmd_sum:16
         cmp.b   #CMD_RATE,r0l
+        beq     cmd_rate:16
+        cmp.b   #CMD_LOAD_CRC,r0l
         bne     1f
-        jmp     @cmd_rate
-1:      cmp.b   #CMD_LOAD_CRC,r0l
-        bne     2f
         bsr     answer_load_crc
         bra     main
-2:      bsr     answer_hello
+1:      bsr     answer_hello
+        bra     main
+
+
+lost:
+        mov.b   @V_BOOT:16,r0l
+        mov.b   @BRR:8,r0h
+        cmp.b   r0l,r0h
+        bne     rate_set:16         ; the rate of a host that gave up on the faster one
         bra     main
 
 
@@ -389,6 +400,7 @@ cmd_rate:
 
 rate_back:
         mov.b   @V_OLD:16,r0l
+rate_set:
         bsr     set_brr
         jmp     @main
 

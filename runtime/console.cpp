@@ -15,6 +15,15 @@ namespace {
 
 ConsoleSink g_sink;
 
+bool StdoutIsTerminal() {
+#ifdef _WIN32
+  static const bool terminal = _isatty(_fileno(stdout)) != 0;
+#else
+  static const bool terminal = isatty(fileno(stdout)) != 0;
+#endif
+  return terminal;
+}
+
 void WriteStdout(const char* bytes, std::size_t size) {
 #ifdef _WIN32
   // Binary mode: "\r\n" must reach the console as written, not as "\r\r\n".
@@ -22,7 +31,9 @@ void WriteStdout(const char* bytes, std::size_t size) {
   (void)binary;
 #endif
   std::fwrite(bytes, 1, size, stdout);
-  std::fflush(stdout);
+  // A console shows each dot as it comes; a file or a pipe takes the text
+  // in the C library's blocks (FlushConsole before standard error).
+  if (StdoutIsTerminal()) std::fflush(stdout);
 }
 
 void Write(const char* bytes, std::size_t size) {
@@ -60,10 +71,12 @@ void PrintLong(const std::string& text) {
 
 void SetConsoleSink(ConsoleSink sink) { g_sink = std::move(sink); }
 
-bool ConsoleIsTerminal() {
-#ifdef _WIN32
-  return !g_sink && _isatty(_fileno(stdout));
-#else
-  return !g_sink && isatty(fileno(stdout));
-#endif
+bool ConsoleIsTerminal() { return !g_sink && StdoutIsTerminal(); }
+
+void FlushConsole() { std::fflush(stdout); }
+
+void PrintErrorLine(const std::string& line) {
+  FlushConsole();
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
 }

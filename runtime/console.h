@@ -1,6 +1,7 @@
 // Console output helpers. Everything the programmer shows goes through
-// these; each call's text reaches standard output before it returns, so
-// progress dots appear one by one while the serial exchanges run.
+// these. On a terminal each call's text reaches the screen before it
+// returns, so progress dots appear one by one while the serial exchanges
+// run; into a file or a pipe it is buffered, one write a block.
 #ifndef KORVEL_RUNTIME_CONSOLE_H
 #define KORVEL_RUNTIME_CONSOLE_H
 
@@ -36,5 +37,17 @@ void SetConsoleSink(ConsoleSink sink);  // an empty sink restores stdout
 // Standard output is a terminal (a line can be redrawn in place) and no
 // sink takes the text.
 bool ConsoleIsTerminal();
+
+// Writes out what standard output holds back; at the run's end.
+void FlushConsole();
+
+// One line on standard error, after the console text before it.
+void PrintErrorLine(const std::string& line);
+
+// Writes out what standard output holds back; at the run's end.
+void FlushConsole();
+
+// One line on standard error, after the console text before it.
+void PrintErrorLine(const std::string& line);
 
 #endif

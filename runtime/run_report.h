@@ -16,6 +16,7 @@ struct RecordTally {
 
 // What a fast run did.
 struct FastFigures {
+  bool chosen = false;     // the run is a fast one (--fast) with a usable file
   bool used = false;       // a fast run got as far as the rate choice
   long rate = 0;           // bit/s of the blocks
   unsigned retries = 0;    // frames sent again

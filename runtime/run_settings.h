@@ -23,10 +23,11 @@ struct RunSettings {
   std::string devicePath;
   bool fileNameTooLong = false;
   std::size_t fileNameLength = 0;
-  // --fast [--max-rate RATE]: the fast mode, its highest bit rate, and
-  // what was wrong with that rate ("": nothing).
+  // --fast [--max-rate RATE] [--clock MHZ]: the fast mode, its highest bit
+  // rate, the crystal named, and what was wrong with those ("": nothing).
   bool fast = false;
   long maxRate = 10000000;
+  double clockMhz = 0;  // --clock; 0: the clock the boot program's BRR stands for
   std::string optionProblem;
 };
 

@@ -34,6 +34,9 @@
 #   tick_cut.coff, tick_cut.elf cut off inside a section / a segment
 #   tick_checksum.hex           tick.hex with a wrong checksum on line 3
 #   tick_big.bin                131073 bytes: one more than the flash
+#   random4k_ff128k.bin         a 128 KB raw image: random32k.bin's first
+#                               4400 bytes, H'FF elsewhere (and as S-records,
+#                               random4k_ff128k.mot)
 #   tick_coff.bin               tick.coff under a raw image's name
 #   tick.coff.records ...       the records korvel makes of tick.coff, .elf,
 #                               .hex and .bin
@@ -200,12 +203,15 @@ head -c $((0x$text_at + 8)) "$out/tick.coff" > "$out/tick_cut.coff"
 awk 'NR == 3 { sub(/\r$/, ""); c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") "\r" }
      { print }' "$out/tick.hex" > "$out/tick_checksum.hex"
 head -c 131073 /dev/zero > "$out/tick_big.bin"
+{ head -c 4400 "$out/random32k.bin"; head -c $((131072 - 4400)) /dev/zero | tr '\000' '\377'; } > "$out/random4k_ff128k.bin"
+srec_cat "$out/random4k_ff128k.bin" -binary -o "$out/random4k_ff128k.mot"
 cp "$out/tick.coff" "$out/tick_coff.bin"
 
 # The records korvel makes of each: srec_cat's of the same bytes (the
 # S-record twin's for COFF and ELF), 16 a record, the file's name in the S0,
 # and after an S2 record the end record S8 (srec_cat writes S9 whatever came).
-for pair in tick.coff:tick.mot tick.elf:tick.mot tick.hex:"tick.hex -intel" tick.bin:"tick.bin -binary"; do
+for pair in tick.coff:tick.mot tick.elf:tick.mot tick.hex:"tick.hex -intel" tick.bin:"tick.bin -binary" \
+    random4k_ff128k.bin:"random4k_ff128k.bin -binary"; do
   name=${pair%%:*}
   # shellcheck disable=SC2086  # the input is a file and its format option
   (cd "$out" && srec_cat ${pair#*:} -o - -obs=16 -disable=data-count -execution-start-address=0 -header="$name" |

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "fast_file.h"
 #include "fast_link.h"
 #include "fast_program.h"
 #include "fast_rates.h"
@@ -25,19 +26,19 @@ TEST(FastRates, ChipRatesFastestFirstForEachCrystal) {
                         Case{25, kHighestRate, 777600, 0, 80}, Case{8, kHighestRate, 249600, 0, 25},
                         Case{14.7456, 115200, 115200, 3, 44}, Case{16, 125000, 124800, 3, 48},
                         Case{16, 19200, 19200, 25, 26}, Case{14.7456, 9600, 0, 0, 0}}) {
-    const std::vector<LadderRate> ladder = RateLadder(BootBrr(c.mhz), c.maxRate);
+    const std::vector<LadderRate> ladder = RateLadder(ClockOfBootBrr(BootBrr(c.mhz)), c.maxRate);
     const std::string where = std::to_string(c.mhz) + " MHz, at most " + std::to_string(c.maxRate);
     ASSERT_EQ(ladder.size(), c.rungs) << where;
     if (ladder.empty()) continue;
     EXPECT_EQ(std::make_pair(ladder[0].rate, ladder[0].brr), std::make_pair(c.first, c.firstBrr)) << where;
     for (std::size_t i = 0; i < ladder.size(); ++i) {
       EXPECT_EQ(ladder[i].brr, c.firstBrr + static_cast<int>(i)) << where;  // every divider, none twice
-      EXPECT_EQ(BrrForRate(BootBrr(c.mhz), ladder[i].rate), ladder[i].brr) << where;
-      EXPECT_LE(WorstRateError(BootBrr(c.mhz), ladder[i].rate), kMaxRateError) << where;
+      EXPECT_EQ(BrrForRate(ClockOfBootBrr(BootBrr(c.mhz)), ladder[i].rate), ladder[i].brr) << where;
+      EXPECT_LE(WorstRateError(ClockOfBootBrr(BootBrr(c.mhz)), ladder[i].rate), kMaxRateError) << where;
       EXPECT_GT(ladder[i].rate, kBootRate) << where;
     }
   }
-  EXPECT_EQ(BrrForRate(BootBrr(16), 38400), 12);
+  EXPECT_EQ(BrrForRate(ClockOfBootBrr(BootBrr(16)), 38400), 12);
   EXPECT_NEAR(ClockFromBootBrr(BootBrr(14.7456)), 14.7456e6, 1);
 }
 
@@ -65,6 +66,30 @@ TEST(FastProgram, PulseCodeIsTheWriteControlProgramsOwn) {
     EXPECT_EQ(fast[at + i - shift], image[i]) << std::hex << i;
   }
   EXPECT_LE(kFastProgramSize, 1024u);
+}
+
+// Runs of H'FF of at least 7 bytes are left out wherever they stand; a
+// shorter run is sent with its neighbours. Every byte is still read back.
+TEST(FastFile, ErasedRunsAreNotSent) {
+  using Pieces = std::vector<std::pair<std::uint32_t, std::size_t>>;
+  const std::vector<std::uint8_t> ff7(7, 0xFF), ff6(6, 0xFF);
+  const auto join = [](std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  struct Case { std::vector<std::uint8_t> bytes; Pieces sent; };
+  for (const Case& c : {Case{join({{1}, ff7, {2}}), {{0x100, 1}, {0x108, 1}}}, Case{join({{1}, ff6, {2}}), {{0x100, 8}}},
+                        Case{join({ff7, {1}}), {{0x107, 1}}}, Case{join({{1, 2}, ff7, ff7}), {{0x100, 2}}},
+                        Case{ff7, {}}, Case{join({{1}, ff6}), {{0x100, 7}}}}) {
+    const FastFile file = FastFileOf({FlashPiece{0x100, c.bytes, 0, ""}}, 7);
+    Pieces sent;
+    std::size_t sentBytes = 0;
+    for (const FlashRange& range : file.sent) sent.emplace_back(range.address, range.bytes.size()), sentBytes += range.bytes.size();
+    EXPECT_EQ(sent, c.sent) << c.bytes.size() << " bytes";
+    EXPECT_EQ(file.sentBytes, sentBytes);
+    EXPECT_EQ(file.dataBytes, c.bytes.size());
+  }
 }
 
 TEST(FastLink, FrameLayoutAndCrc) {

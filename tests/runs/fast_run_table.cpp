@@ -18,13 +18,14 @@ namespace {
 
 // The CRC of the fast program's load, first on the line high: the fast
 // program's hello reports it.
-const std::string kLoadCrc = "288C5CFD";
+const std::string kLoadCrc = "4F9CCAE1";
 
 // The boot load ({fastload}: now the 126 bytes of the first stage), its
-// report of the boot program's BRR with the crystal it names, the rate the fast
-// program was then loaded at and its hello with the load's CRC.
-std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate) {
-  return "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock " + mhz + " MHz (BRR " + brr +
+// report of the boot program's BRR with the crystal it names (given: " by
+// --clock" where the user named it), the rate the fast program was then
+// loaded at and its hello with the load's CRC.
+std::string Loaded(const std::string& brr, const std::string& mhz, const std::string& rate, const char* given = "") {
+  return "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock " + mhz + " MHz" + given + " (BRR " + brr +
          " at 9600 bit/s)\r\n" + rate + "Fast program 1: CRC-32 " + kLoadCrc + ", as sent\r\n";
 }
 const std::string kAt16 = Loaded("51", "16", "Rate 500000 bit/s, the chip's phi/32\r\n");
@@ -32,6 +33,9 @@ const std::string kBlinkBlank = "Blank check of 132 bytes...OK\r\nProgramming 13
 const std::string kBlinkFirst = "Read-back H'00000-H'00003: CRC-32 385FEE5D, as the file\r\n";
 const std::string kBlinkRead = kBlinkFirst + "Read-back H'00100-H'0017F: CRC-32 3F221631, as the file\r\n";
 const std::string kBlinkDone = "132 bytes, 100%\r\n" + kBlinkRead + "{success}";
+const std::string kDamaged100 = "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
+                                "Retry 2 of block at H'00100: the chip found the frame damaged\r\n"
+                                "Retry 3 of block at H'00100: the chip found the frame damaged\r\n";
 const std::string k32kDone = "Blank check of 32768 bytes...OK\r\nProgramming 32768 bytes in 32 blocks\r\n"
                              "4096 bytes, 12%\r\n7168 bytes, 21%\r\n10240 bytes, 31%\r\n13312 bytes, 40%\r\n"
                              "16384 bytes, 50%\r\n20480 bytes, 62%\r\n23552 bytes, 71%\r\n26624 bytes, 81%\r\n"
@@ -86,6 +90,19 @@ std::vector<RunRow> FastRunRows() {
       WineOnly(Fast("fast: under Wine a rate outside Wine's list is skipped", {"--clock", "14.7456"}, "blink.mot",
            Loaded("47", "14.7456", "Rate 115200 bit/s, the chip's phi/128\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile)),
+      // The named crystal, not the boot BRR's 9.9840-10.2912 MHz: phi/32 is 312500, and with the cap phi/64.
+      Fast("fast: --clock names the crystal the ladder is reckoned from", {"--clock", "10"}, "blink.mot",
+           Loaded("32", "10", "Rate 312500 bit/s, the chip's phi/32\r\n", " by --clock") +
+           kBlinkBlank + kBlinkDone, {"--fast", "--clock", "10"}).Flash(FlashAfter::kFile),
+      Fast("fast: --clock with --max-rate takes a rate of the named crystal's", {"--clock", "10"}, "blink.mot",
+           Loaded("32", "10", "Rate 156250 bit/s, the chip's phi/64\r\n", " by --clock") +
+           kBlinkBlank + kBlinkDone, {"--fast", "--clock", "10", "--max-rate", "200000"}).Flash(FlashAfter::kFile),
+      Fast("fast: a --clock the boot BRR denies: the BRR's clock is taken", {}, "blink.mot",
+           Loaded("51", "16", "Note: --clock 10 does not give BRR 51, which stands for 15.8208 to 16.1280 MHz: the "
+           "BRR's clock is taken\r\nRate 500000 bit/s, the chip's phi/32\r\n") + kBlinkBlank + kBlinkDone,
+           {"--fast", "--clock", "10"}).Flash(FlashAfter::kFile),
+      Fast("fast: a --clock outside the chip's range", {}, "blink.mot", "--clock 20: give the crystal in MHz, from 2 to 16{fail}",
+           {"--fast", "--clock", "20"}).Sent(Tries(0), Load(0), Records(0)),
       Fast("fast: --max-rate 9600 keeps the boot program's rate", {}, "blink.mot",
            Loaded("51", "16", "Rate 9600 bit/s, the boot program's\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "9600"}).Flash(FlashAfter::kFile),
@@ -135,14 +152,14 @@ std::vector<RunRow> FastRunRows() {
       // check byte still holds) is not the one korvel sent.
       Fast("fast: a hello naming another CRC stops the run before the blank check", {"--tx-noise", "1042:01",
            "--tx-noise", "1046:03"}, "blink.mot", "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock 16 MHz (BRR 51 "
-           "at 9600 bit/s)\r\nRate 500000 bit/s, the chip's phi/32\r\nFast program 1: CRC-32 298C5CFD, "
+           "at 9600 bit/s)\r\nRate 500000 bit/s, the chip's phi/32\r\nFast program 1: CRC-32 4E9CCAE1, "
            "korvel sent " + kLoadCrc + "\r\n{fail}").Flash(FlashAfter::kNothingProgrammed),
       // The boot BRR reported as 59 (bit 3 flipped): an 18.432 MHz crystal.
       Fast("fast: a clock outside 8-16 MHz is refused before the fast program's load", {"--tx-noise", "1:08"},
            "blink.mot", "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 59 at 9600 bit/s, clock 18.4320 MHz\r\n"
            "Clock 18.4320 MHz: the boot program aligns at 9600 bit/s only from 8 to 16 MHz; the fast program is not "
            "loaded\r\n{fail}").Flash(FlashAfter::kNothingProgrammed)
-          .Summary("korvel: Fail: 0 records, 0 data bytes; 0.0 s in all"),
+          .Summary("korvel: Fail: before the fast program's hello, nothing programmed; 0.0 s in all"),
       // The first stage's report comes through the line garbled.
       Fast("fast: a line too slow for the boot program's rate: refused before the fast program's load",
            {"--line-limit", "4800"}, "blink.mot",
@@ -153,12 +170,44 @@ std::vector<RunRow> FastRunRows() {
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
           .Flash(FlashAfter::kFile)
           .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 0.1 s in all"),
-      Fast("fast: a block damaged on every try fails naming its address",
+      // After the fourth try the line stays quiet until the chip is back at
+      // 9600 bit/s (6.5 s); from there the next rate down carries the block.
+      Fast("fast: a block damaged on every try at the top rate steps down and completes",
            {"--rx-noise", "1081:10", "--rx-noise", "1220:10", "--rx-noise", "1359:10", "--rx-noise", "1498:10"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
-           "Retry 2 of block at H'00100: the chip found the frame damaged\r\n"
-           "Retry 3 of block at H'00100: the chip found the frame damaged\r\n"
-           "Block at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}"),
+           kAt16 + kBlinkBlank + kDamaged100 + "Block at H'00100: the chip found the frame damaged, 3 retries at 500000 "
+           "bit/s: stepping down\r\nRate 249600 bit/s, the chip's phi/64\r\n" + kBlinkDone).Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 6.7 s at 249600 bit/s, 3 retries; 6.7 s in all"),
+      // ... and after the step down the chip takes the rate check at 249600 bit/s
+      // as good but its echo comes back damaged: korvel finds it at the new rate.
+      Fast("fast: a damaged rate check the chip took as good: found at the new rate",
+           {"--rx-noise", "1081:10", "--rx-noise", "1220:10", "--rx-noise", "1359:10", "--rx-noise", "1498:10",
+            "--tx-noise", "1103:01"}, "blink.mot",
+           kAt16 + kBlinkBlank + kDamaged100 + "Block at H'00100: the chip found the frame damaged, 3 retries at 500000 "
+           "bit/s: stepping down\r\nRate 249600 bit/s, the chip's phi/64\r\n" + kBlinkDone).Flash(FlashAfter::kFile)
+          // 1.1 s more than the plain step down: the chip's rate windows and the ping at 9600 that finds no one.
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 7.8 s at 249600 bit/s, 3 retries; 7.9 s in all"),
+      // ... and its hello at the new rate comes damaged too: lost, until its
+      // quiet time takes it back to 9600 bit/s, where it answers.
+      Fast("fast: a chip lost at the rate check is found again at 9600 bit/s",
+           {"--rx-noise", "1081:10", "--rx-noise", "1220:10", "--rx-noise", "1359:10", "--rx-noise", "1498:10",
+            "--tx-noise", "1103:01", "--tx-noise", "1114:01"}, "blink.mot",
+           kAt16 + kBlinkBlank + kDamaged100 + "Block at H'00100: the chip found the frame damaged, 3 retries at 500000 "
+           "bit/s: stepping down\r\nRate 249600 bit/s failed; the chip answers at 9600 bit/s again\r\n"
+           "Rate 166400 bit/s, the chip's phi/96\r\n" + kBlinkDone).Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 2 blocks, 132 data bytes in 14.4 s at 166400 bit/s, 3 retries; 14.5 s in all"),
+      // The block was programmed at the first try; its answers come damaged at
+      // 500000 bit/s. At the next rate the chip knows the frame: answered, not pulsed again.
+      Fast("fast: a block programmed whose answers are lost steps down and is not programmed twice",
+           {"--tx-noise", "1067:01", "--tx-noise", "1073:01", "--tx-noise", "1079:01", "--tx-noise", "1085:01"}, "blink.mot",
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\nRetry 2 of block at H'00100: no good "
+           "answer\r\nRetry 3 of block at H'00100: no good answer\r\n"
+           "Block at H'00100: no good answer, 3 retries at 500000 bit/s: stepping down\r\n"
+           "Rate 249600 bit/s, the chip's phi/64\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
+      // At 9600 bit/s there is no rate below: the block fails naming its address.
+      Fast("fast: a block damaged on every try at 9600 bit/s fails naming its address",
+           {"--rx-noise", "1081:10", "--rx-noise", "1220:10", "--rx-noise", "1359:10", "--rx-noise", "1498:10"}, "blink.mot",
+           Loaded("51", "16", "Rate 9600 bit/s, the boot program's\r\n") + kBlinkBlank + kDamaged100 +
+           "Block at H'00100: the chip found the frame damaged, 3 retries: given up\r\n{fail}", {"--fast", "--max-rate", "9600"}),
       Fast("fast: a bit flipped in the blank check: the retry on a line of its own", {"--rx-noise", "1036:10"},
            "blink.mot", kAt16 + "Blank check of 132 bytes...\r\nRetry 1 of read of H'00000-H'00003: the chip found the frame damaged\r\n"
            "Blank check OK\r\nProgramming 132 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
@@ -174,12 +223,14 @@ std::vector<RunRow> FastRunRows() {
       // F5DA2DBB: the file's H'00100-H'0017F with bit 2 of H'00120 flipped.
       Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
            kAt16 + kBlinkBlank + "132 bytes, 100%\r\n" + kBlinkFirst +
-           "Read-back H'00100-H'0017F: CRC-32 F5DA2DBB, the file gives 3F221631\r\n{fail}"),
+           "Read-back H'00100-H'0017F: CRC-32 F5DA2DBB, the file gives 3F221631\r\n"
+           "First difference at H'00120: the chip reads H'0F, the file gives H'0B\r\n{fail}"),
       // The chip finds the block cut short; what is sent again never arrives.
       Fast("fast: the cable pulled in the middle of a block", {}, "blink.mot",
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of block at H'00100: no good answer\r\nRetry 3 of block at H'00100: no good answer\r\n"
-           "Block at H'00100: no good answer, 3 retries: given up\r\n{fail}")
+           "Block at H'00100: no good answer, 3 retries at 500000 bit/s: stepping down\r\nNo answer at 9600 bit/s either\r\n"
+           "{fail}")
           .CutAfter(1 + 3 + 126 + 1033 + 37 + 40),
       // The cable pulled after the rate's BRR: its echo comes, the rest
       // does not, and the first stage answers neither the next rate's BRR at
@@ -197,6 +248,13 @@ std::vector<RunRow> FastRunRows() {
            kAt16 + "Blank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"
            "Byte at H'00110 does not program (not verified after 6 pulses)\r\n{fail}"),
       // Line 3 gives H'00108-H'0010F the bytes line 2 gave them.
+      // The erased flash reads H'FF already: only the 4400 bytes before it are sent, all 128 KB read back.
+      Fast("fast: a 128 KB raw image sends none of its H'FF", {"--clock", "14.7456"}, "random4k_ff128k.bin",
+           Loaded("47", "14.7456", "Rate 460800 bit/s, the chip's phi/32\r\n") + "Blank check of 4400 bytes...OK\r\n"
+           "Programming 4400 bytes in 5 blocks (126672 bytes of H'FF left out: erased already)\r\n"
+           "1024 bytes, 23%\r\n2048 bytes, 46%\r\n3072 bytes, 69%\r\n4096 bytes, 93%\r\n4400 bytes, 100%\r\n"
+           "Read-back H'00000-H'1FFFF: CRC-32 38770D09, as the file\r\n{success}").Flash(FlashAfter::kFile)
+          .Summary("korvel: Success: 5 blocks, 4400 data bytes in 1.4 s at 460800 bit/s, 0 retries; 1.5 s in all"),
       Fast("fast: records that repeat bytes as they are: programmed once", {}, "overlap_same.mot",
            kAt16 + "Blank check of 16 bytes...OK\r\nProgramming 16 bytes in 1 block\r\n16 bytes, 100%\r\n"
            "Read-back H'00100-H'0010F: CRC-32 7F679FC9, as the file\r\n{success}").Flash(FlashAfter::kFile),
