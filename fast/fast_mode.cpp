@@ -48,6 +48,16 @@ constexpr unsigned kRateWindowMs = 400;
 // answer, the longest a read-back of 128 KB at 8 MHz, 3.8 s).
 constexpr unsigned kBackToBootMs = 6500;
 
+// The rate taken and where it came from: the chip's divider, or the boot
+// program.
+void SayRate(const LadderRate& rung) {
+  if (rung.brr < 0)
+    Print("Rate %ld bit/s, the boot program's", rung.rate);
+  else
+    Print("Rate %ld bit/s, the chip's phi/%d", rung.rate, 32 * (rung.brr + 1));
+  NewLine();
+}
+
 class Session {
  public:
   Session(int port, FastFigures* figures, const ChipClock& clock, const LadderRate& rung)
@@ -160,12 +170,7 @@ void Session::ChooseRate(long maxRate, bool* lost) {
     Print("Rate %ld bit/s failed", rung.rate);
     NewLine();
   }
-  // Where the rate came from: the chip's divider, or the boot program.
-  if (brr_ < 0)
-    Print("Rate %ld bit/s, the boot program's", rate_);
-  else
-    Print("Rate %ld bit/s, the chip's phi/%d", rate_, 32 * (brr_ + 1));
-  NewLine();
+  SayRate({rate_, brr_});
 }
 
 // What an exchange is about, for the retry lines: "block at H'00100" (a
@@ -437,12 +442,7 @@ bool ProgramChipFast(const char* fileName, long maxRate, double clockMhz, RunRep
     NewLine();
     return false;
   }
-  // Where the rate came from: the chip's divider, or the boot program.
-  if (loaded.rung.brr < 0)
-    Print("Rate %ld bit/s, the boot program's", loaded.rung.rate);
-  else
-    Print("Rate %ld bit/s, the chip's phi/%d", loaded.rung.rate, 32 * (loaded.rung.brr + 1));
-  NewLine();
+  SayRate(loaded.rung);
   Print("Fast program %d: CRC-32 %08lX", loaded.version, static_cast<unsigned long>(loaded.crcReported));
   Print(loaded.crcReported == loaded.crcSent ? ", as sent" : ", korvel sent %08lX",
         static_cast<unsigned long>(loaded.crcSent));
