@@ -44,7 +44,7 @@ constexpr long kProcessorSecondsPerRun = 20;  // in process; a run that spins lo
 // Real runs at once: a board must keep up with the chip's time on the real clock (the fast mode's
 // windows: 50 ms within a frame, 500 ms an answer); under Wine one: one wineserver carries every line.
 constexpr std::size_t kRealRunsAtOnce = 2;  // one a processor; CTest runs these tests alone
-constexpr int kRealRunSeconds = 170;  // a board waiting for its turn and its run
+constexpr int kRealRunSeconds = 170;  // one run; a board waits for its turn besides
 
 // A folder in the build tree made once for all test processes (they run in
 // parallel: a lock keeps them from making it twice), and again when the
@@ -387,7 +387,12 @@ void RunExecutables(const std::vector<RunRow>& rows, bool underWine, std::vector
     files.push_back(FileArgument(rows[i]));
     if (files[i].empty()) GTEST_SKIP() << "the cross toolchain or srec_cat is missing for " << rows[i].file;
     std::vector<std::string> args = BoardArguments(rows[i], files[i]);
-    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--dump", work.Path(std::to_string(i) + ".dump"), "--timeout", std::to_string(kRealRunSeconds)});
+    // Every board starts now; row i's korvel only once the runs before it
+    // are done (kRealRunsAtOnce at a time, one under Wine), each of which
+    // may take kRealRunSeconds on a busy machine.
+    const std::size_t turn = i / (underWine ? 1 : kRealRunsAtOnce);
+    args.insert(args.end(), {"--out", work.Path(std::to_string(i) + ".bin"), "--dump", work.Path(std::to_string(i) + ".dump"),
+                             "--timeout", std::to_string(kRealRunSeconds * (1 + turn))});
     devices.push_back(StartBoard(args, work.Path("line" + std::to_string(i)), &boards[i]));
     ports += "\"COM" + std::to_string(i + 1) + "\"=\"" + devices[i] + "\"\n";
   }
