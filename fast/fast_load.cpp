@@ -31,14 +31,6 @@ constexpr std::uint8_t kCheck[kLoadCheckBytes] = {0x55, 0xAA, 0x0F, 0xF0};
 // The BRR the boot program sets at a clock of mhz MHz.
 long BootBrrAt(double mhz) { return std::lround(mhz * 1e6 / (32.0 * kBootRate)) - 1; }
 
-// Whether the host's port can be set to rate at all (a driver, or Wine,
-// that knows only a list of rates may refuse it), asked before the chip is.
-bool HostTakes(int port, long rate) {
-  const bool takes = RsSetBitRate(port, rate) == 1;
-  RsSetBitRate(port, kBootRate);
-  return takes;
-}
-
 bool Receives(int port, const std::vector<std::uint8_t>& bytes, unsigned ms) {
   return ReadBytes(port, bytes.size(), ms) == bytes;
 }
@@ -119,6 +111,12 @@ bool ReportCame(int port, int bootBrr) {
 
 }  // namespace
 
+bool HostTakes(int port, long rate, long current) {
+  const bool takes = RsSetBitRate(port, rate) == 1;
+  RsSetBitRate(port, current);
+  return takes;
+}
+
 int FirstStageHello(int port) {
   const std::vector<std::uint8_t> brr = ReadBytes(port, 1, 1000);
   return brr.empty() ? -1 : brr[0];
@@ -130,7 +128,7 @@ bool LoadFastProgram(int port, int bootBrr, const ChipClock& clock, long maxRate
   std::vector<LadderRate> ladder = RateLadder(clock, maxRate);
   ladder.push_back({kBootRate, -1});
   for (const LadderRate& rung : ladder) {
-    if (rung.brr >= 0 && !HostTakes(port, rung.rate)) continue;
+    if (rung.brr >= 0 && !HostTakes(port, rung.rate, kBootRate)) continue;
     const int brr = rung.brr < 0 ? bootBrr : rung.brr;
     Try result = LoadAt(port, rung, bootBrr, brr, loaded);
     // No echo: the first stage may still be busy with what a failed try

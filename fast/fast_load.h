@@ -9,6 +9,11 @@
 
 #include "fast_rates.h"
 
+// Whether the host's port can be set to rate at all (a driver, or Wine,
+// that knows only a list of rates may refuse it), asked before the chip is;
+// the port is left at current.
+bool HostTakes(int port, long rate, long current);
+
 // The boot BRR the first stage sends as it starts, or -1 when none came.
 int FirstStageHello(int port);
 

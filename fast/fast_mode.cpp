@@ -67,7 +67,6 @@ class Session {
 
  private:
   bool Ping(unsigned ms);
-  bool HostTakes(long rate);
   bool TryRate(const LadderRate& rung);
   void ChooseRate(long maxRate, bool* lost);
   bool StepDown();
@@ -105,14 +104,6 @@ bool Session::Ping(unsigned ms) {
   RsFlush(port_);
   SendFrame(port_, CommandFrame(kHello, 0, 0));
   return ReadAnswer(port_, ms).code == kHelloAnswer;
-}
-
-// Whether the host's port can be set to rate at all (a driver, or Wine,
-// that knows only a list of rates may refuse it), asked before the chip is.
-bool Session::HostTakes(long rate) {
-  const bool takes = RsSetBitRate(port_, rate) == 1;
-  RsSetBitRate(port_, rate_);
-  return takes;
 }
 
 bool Session::TryRate(const LadderRate& rung) {
@@ -154,7 +145,7 @@ bool Session::TryRate(const LadderRate& rung) {
 void Session::ChooseRate(long maxRate, bool* lost) {
   *lost = false;
   for (const LadderRate& rung : RateLadder(clock_, maxRate)) {
-    if (!HostTakes(rung.rate)) continue;
+    if (!HostTakes(port_, rung.rate, rate_)) continue;
     if (TryRate(rung)) break;
     if (rate_ == 0 && FindAtBootRate()) {
       Print("Rate %ld bit/s failed; the chip answers at 9600 bit/s again", rung.rate);
