@@ -45,8 +45,9 @@ ROWS = {
     "record_blink": Row("blink.mot", ["--clock", "16", "--pace"]),
     "fast_32k_16mhz_paced": Row("random32k_s1_16.mot", ["--clock", "16", "--pace"], mode="fast", clock="16",
                                 console=("Rate 500000 bit/s", "as the file"), screenshot=True),
-    # Refused before the port is opened: the command line's words, and not a byte on the line.
-    "refused_file": Row("bad_checksum.mot", expect=("Record error line 3: checksum",), flash="none"),
+    # The fast mode checks the whole file first: the command line's words, and not a byte on the line.
+    "refused_file": Row("overlap.mot", mode="fast", expect=("Fail",), console=("Record error line 3: overlaps line 2",),
+                        flash="none"),
     # The board closes its end of the line instead of answering record 2.
     "line_lost": Row("three.mot", ["--hang-up-after-records", "1"], expect=("Fail",),
                      console=("the line closed during the run",), flash="not claimed"),
@@ -95,10 +96,10 @@ class Board:
             time.sleep(0.01)
         raise RuntimeError("h8board made no line")
 
-    def end(self):
-        """Waits for the board (its host has let the line go); its standard error."""
+    def end(self, opened):
+        """Waits for the board (its host has let the line go, if it ever opened it); its standard error."""
         try:
-            self.process.wait(20)
+            self.process.wait(20 if opened else 0)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
@@ -138,8 +139,9 @@ def browser(bridge_url, source):
     from selenium.webdriver.chrome.service import Service
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
-    for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1100,1000"):
+    for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1100,1500"):
         options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
     with open(os.path.join(source, "tests/web/serial_stand_in.js")) as f:
         script = "window.__korvelBridgeUrl = %r;\n" % bridge_url + f.read()
@@ -206,7 +208,7 @@ def check_bridge(args, work, failures):
         driver.quit()
         bridge.finish()
         server.shutdown()
-    board.end()
+    board.end(True)
     expect(failures, "error" not in result, "the stand-in failed: %s" % result.get("error"))
     expect(failures, result.get("answers") == [0xAA], "answers after the sync: %s" % result.get("answers"))
     expect(failures, bridge.rates == [9600], "rates: %s" % bridge.rates)
@@ -259,14 +261,16 @@ def run_row(name, row, args, work, failures):
         state = driver.find_element(By.ID, "result").get_attribute("data-state")
         result, console = text(driver, "#result") or "", text(driver, "#console") or ""
         log = driver.execute_script("return window.__korvelSerialLog")
+        browser_log = [e["message"] for e in driver.get_log("browser")]
         if row.screenshot and state == "done":
             driver.save_screenshot(os.path.join(args.work, "korvel-web.png"))
     finally:
         driver.quit()
         bridge.finish()
         server.shutdown()
-    board_err = board.end()
+    board_err = board.end(bool(bridge.rates))
     print("page console:\n" + console + "\npage result: " + result + "\nbridge rates: %s" % bridge.rates)
+    print("the port's calls: %s\nthe browser's log:\n  %s" % (log, "\n  ".join(browser_log)))
     expect(failures, state == "done", "#result never reached data-state=done (it is %r)" % state)
     for word in row.expect:
         expect(failures, word in result, "the result lacks %r: %r" % (word, result))
@@ -275,10 +279,11 @@ def run_row(name, row, args, work, failures):
     if "Success" not in row.expect:
         expect(failures, "Success" not in result + console, "Success claimed: %r" % result)
     if row.mode == "record" and row.flash != "none":
-        expect(failures, bridge.signals and bridge.signals[0].get("dataTerminalReady")
-               and bridge.signals[0].get("requestToSend"), "DTR and RTS not raised: %s" % bridge.signals)
+        raised = {"dataTerminalReady": True, "requestToSend": True}
+        expect(failures, raised in bridge.signals, "DTR and RTS not raised: %s" % bridge.signals)
     if row.flash == "file":
-        with open(board.flash, "rb") as f:
+        expect(failures, os.path.exists(board.flash), "the board wrote no flash image (its run did not end)")
+        with open(board.flash if os.path.exists(board.flash) else os.devnull, "rb") as f:
             expect(failures, f.read() == flash_of_file(program, work), "the flash differs from the file")
     if row.flash == "none":
         expect(failures, bridge.to_line == 0, "%d bytes went onto the line" % bridge.to_line)
