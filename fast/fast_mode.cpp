@@ -16,6 +16,7 @@
 #include "program_file.h"
 #include "rs.h"
 #include "run_clock.h"
+#include "run_progress.h"
 #include "run_settings.h"
 
 using namespace fast_protocol;
@@ -296,6 +297,7 @@ bool Session::Program(const FastFile& file) {
   const bool terminal = ConsoleIsTerminal();
   unsigned long done = 0;
   unsigned shownTenth = 0;
+  unsigned long blocksDone = 0;
   for (const FlashBlock& block : blocks) {
     Answer answer;
     const auto size = static_cast<std::uint32_t>(block.size);
@@ -310,6 +312,7 @@ bool Session::Program(const FastFile& file) {
     }
     done += block.size;
     ++figures_->blocks;
+    ReportProgress("blocks", ++blocksDone, static_cast<unsigned long>(blocks.size()));
     figures_->dataBytes = done;
     const unsigned percent = static_cast<unsigned>(done * 100 / file.sentBytes);
     if (terminal) {

@@ -13,6 +13,7 @@
 #include "record_file_reader.h"
 #include "rs.h"
 #include "run_clock.h"
+#include "run_progress.h"
 #include "run_settings.h"
 
 namespace {
@@ -54,9 +55,23 @@ void ReportRefusal(int port, int answer) {
   }
 }
 
+// The records SendRecords will send, for the progress reports; counted
+// only when somebody watches.
+unsigned long RecordsToSend(const std::string& records) {
+  if (!ProgressWatched()) return 0;
+  RecordFileReader reader;
+  reader.OpenBytes(records);
+  RecordChecker checker;
+  unsigned long count = 0;
+  while (const char* line = reader.ReadLine()) {
+    if (checker.Check(line, reader.Shape()).action == RecordAction::kSend) ++count;
+  }
+  return count;
+}
+
 // Sends the records of the file, checked whole before, one at a time. The
 // checker runs again beside them for what each line is worth sending.
-int SendRecords(int port, RecordFileReader& reader, RecordTally* sent) {
+int SendRecords(int port, RecordFileReader& reader, unsigned long total, RecordTally* sent) {
   RecordChecker checker;
   const double startSeconds = RunClockSeconds();
   while (const char* line = reader.ReadLine()) {
@@ -81,6 +96,7 @@ int SendRecords(int port, RecordFileReader& reader, RecordTally* sent) {
     }
     Print("OK:%c", answer);
     NewLine();
+    ReportProgress("records", static_cast<unsigned long>(sent->records), total);
   }
   return 1;
 }
@@ -94,9 +110,10 @@ int TransferFile(int port, const char* fileName, RecordTally* sent) {
   }
   Print("Program H3048...");
   NewLine();
+  const unsigned long total = RecordsToSend(file.records);
   RecordFileReader reader;  // the lines checked are the lines sent
   reader.OpenBytes(file.records);
-  return SendRecords(port, reader, sent);
+  return SendRecords(port, reader, total, sent);
 }
 
 }  // namespace
