@@ -13,7 +13,8 @@ port again for every change of bit rate.
 
 Each open's bit rate goes onto the terminal (termios2, any rate), where the
 board reads it as the host's rate. A pseudo-terminal carries no modem lines
-and no break: the signals the page sets are recorded, not applied. Bytes
+(TIOCMSET on it fails with ENOTTY) and no break (it has no break control):
+the signals the page sets are recorded for the rows, not applied. Bytes
 from the board while the port is closed are dropped, as a closed port drops
 them.
 """

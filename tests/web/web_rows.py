@@ -89,7 +89,8 @@ class Board:
         self.link, self.flash = os.path.join(work, "line"), os.path.join(work, "flash.bin")
         self.err = open(os.path.join(work, "h8board.err"), "w+")
         self.process = subprocess.Popen([exe] + args + ["--link", self.link, "--out", self.flash,
-                                         "--timeout", str(RUN_SECONDS + 60)], stderr=self.err)
+                                         "--timeout", str(RUN_SECONDS + 60)],
+                                        stdout=subprocess.DEVNULL, stderr=self.err)
         for _ in range(1000):
             if os.path.exists(self.link):
                 return
