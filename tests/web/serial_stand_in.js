@@ -72,6 +72,7 @@
       });
       this.#socket = socket;
       this.#lost = false;
+      void this.readable;  // bytes that come before the page reads wait in the stream, as in a port's buffer
       socket.onmessage = (event) => {
         if (typeof event.data !== 'string') {
           if (this.#readController) this.#readController.enqueue(new Uint8Array(event.data));
