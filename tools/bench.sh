@@ -38,12 +38,20 @@
 # 16 s for 128 KB random, 3.5 s for the raw image, at most 1 s more behind
 # the latency. --fast-only runs only these.
 #
+# Then the same 32 KB sample (random32k_s1_16.mot) in the fast mode at
+# 16 MHz on the paced board through the page (headless Chromium, korvel-web
+# from the WebAssembly build, default build-web/) and through the command
+# line, three times each: both medians and their ratio, goal 1.3
+# (tools/bench_web.py). Skipped with a note when korvel-web is not built;
+# --web-only runs only this (building korvel-web when missing).
+#
 # Every run is checked: korvel must end with "Success", the board must exit
 # cleanly, and its flash (--out image and --dump records) must equal the file
 # filled with H'FF over 0-H'1FFFF. A failed run exits 1; a missed goal only
 # prints MISS.
 #
 #   tools/bench.sh [--build DIR] [--win-build DIR] [--file FILE.mot] [--cpu-millions N] [--no-build] [--no-wine] [--fast-only]
+#                  [--web-build DIR] [--web-only]
 #
 # DIR defaults to $KORVEL_BUILD_DIR or build/ (configured and built when
 # missing; the targets are always brought up to date unless --no-build);
@@ -59,6 +67,8 @@ millions=50
 dobuild=1
 wine=1
 fastonly=0
+webbuild="$root/build-web"
+webonly=0
 script_start=$(date +%s.%N)
 
 usage() { sed -n '/^#   tools\/bench.sh/p' "$0" | sed 's/^#   /usage: /' >&2; exit 2; }
@@ -75,12 +85,16 @@ while [ $# -gt 0 ]; do
     --no-build) dobuild=0; shift ;;
     --no-wine) wine=0; shift ;;
     --fast-only) fastonly=1; wine=0; shift ;;
+    --web-build) [ $# -ge 2 ] || usage; webbuild="$2"; shift 2 ;;
+    --web-build=*) webbuild="${1#*=}"; shift ;;
+    --web-only) webonly=1; shift ;;
     -h|--help) usage ;;
     *) echo "bench.sh: unknown argument: $1" >&2; usage ;;
   esac
 done
 case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 case "$winbuild" in /*) ;; *) winbuild="$PWD/$winbuild" ;; esac
+case "$webbuild" in /*) ;; *) webbuild="$PWD/$webbuild" ;; esac
 if [ -n "$file" ]; then case "$file" in /*) ;; *) file="$PWD/$file" ;; esac; fi
 
 for tool in python3 srec_cat cmp; do
@@ -96,6 +110,25 @@ fi
 for exe in app/korvel sim/h8board sim/h8cpu_bench; do
   [ -x "$build/$exe" ] || { echo "bench.sh: $build/$exe is missing" >&2; exit 1; }
 done
+
+# The page against the command line (tools/bench_web.py), its files in WORK.
+web_bench() {
+  if [ "$dobuild" = 1 ] && { [ "$webonly" = 1 ] || [ -f "$webbuild/CMakeCache.txt" ]; }; then
+    [ -f "$webbuild/CMakeCache.txt" ] || emcmake cmake -S "$root" -B "$webbuild" -DKORVEL_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$webbuild" -j 2 --target korvel-web >/dev/null
+  fi
+  if [ ! -f "$webbuild/app/korvel-web.js" ] && [ "$webonly" = 0 ]; then
+    echo "page vs command line: skipped (no korvel-web in $webbuild; --web-only builds it)"
+    return 0
+  fi
+  /usr/bin/python3 "$root/tools/bench_web.py" "$build" "$webbuild" "$1"
+}
+if [ "$webonly" = 1 ]; then
+  work="$(mktemp -d "${TMPDIR:-/tmp}/korvel-bench.XXXXXX")"
+  trap 'rm -rf "$work"' EXIT
+  web_bench "$work"
+  exit 0
+fi
 
 # korvel.exe and a Wine prefix whose COM5 is the board's link.
 winexe="" wineloader="" wineserver="" wineprefix="$build/bench-wine/prefix" winelink="$build/bench-wine/h8board"
@@ -160,10 +193,13 @@ fastsize=$(grep -o '0x[0-9A-Fa-f][0-9A-Fa-f]' "$root/onchip/first_stage_image.cp
 status=0
 if [ "$fastonly" = 1 ]; then
   FAST_ONLY=1 python3 "$root/tools/bench_runs.py" "$build" "$file" "$work" "" "" "" "$fastsize" || status=$?
-  exit "$status"
+  [ "$status" = 0 ] || exit "$status"
+  web_bench "$work"
+  exit 0
 fi
 python3 "$root/tools/bench_runs.py" "$build" "$file" "$work" "$winexe" "$wineloader" "$winelink" "$fastsize" || status=$?
 [ "$status" = 0 ] || exit "$status"
+web_bench "$work"
 
 echo "h8cpu_bench ($millions million instructions a case):"
 "$build/sim/h8cpu_bench" "$millions" | sed 's/^/  /'

@@ -2,14 +2,16 @@
 # Builds everything and runs every test:
 #   1. the cross builds of korvel: Windows (its korvel.exe is run under Wine
 #      by the suite), arm64 and armhf Linux (run under qemu by the suite);
-#   2. the Linux build and the whole suite through CTest;
+#   2. the WebAssembly build of korvel (build-web, target korvel-web) and
+#      the Linux build with the whole suite through CTest, the browser rows
+#      (tests/web) driving the page against it;
 #   3. the fault campaign (tools/fault_campaign.sh, CAMPAIGN_RUNS a mode,
 #      default 500): it fails when a fast run ends in "Success" with the
 #      flash different;
 #   4. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   5. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
 # --quick, the inner loop after a change: step 2 alone, without the cross
-# builds; the suite skips the Wine and qemu rows.
+# builds; the suite skips the Wine, qemu and browser rows.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${JOBS:-2}"
@@ -45,6 +47,16 @@ for toolchain in aarch64-linux-gnu:arm64 arm-linux-gnueabihf:armhf; do
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_BUILD_TESTS=OFF >/dev/null
   cmake --build "$dir" -j "$jobs" --target korvel
 done
+
+echo "== WebAssembly build (korvel-web, for the browser rows)"
+# Debian's emscripten ships its libraries prebuilt in a frozen cache, which
+# it still locks for writing: a user who may not write there gets a copy.
+if [ ! -w /usr/share/emscripten/cache ] && [ -z "${EM_CACHE:-}" ]; then
+  export EM_CACHE="$root/build-web/em-cache"
+  [ -d "$EM_CACHE" ] || { mkdir -p "$root/build-web" && cp -r /usr/share/emscripten/cache "$EM_CACHE"; }
+fi
+emcmake cmake -S "$root" -B "$root/build-web" -DKORVEL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$root/build-web" -j "$jobs" --target korvel-web
 
 echo "== Linux build and tests"
 suite "$root/build"

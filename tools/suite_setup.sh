@@ -3,17 +3,19 @@
 
 # configure_suite ROOT BUILD_DIR CROSS [cmake options...]: configures the
 # suite. CROSS=1 hands it the Windows and ARM builds of korvel (build-win,
-# build-arm64, build-armhf) for the Wine and qemu rows; CROSS=0 hands it none,
-# and those rows are skipped rather than run against an old cross build.
+# build-arm64, build-armhf) for the Wine and qemu rows, and the WebAssembly
+# build (build-web) for the browser rows; CROSS=0 hands it none, and those
+# rows are skipped rather than run against an old build.
 configure_suite() {
   local root="$1" dir="$2" cross="$3"
   shift 3
-  local win="" arm64="" armhf=""
+  local win="" arm64="" armhf="" web=""
   if [ "$cross" = 1 ]; then
     win="$root/build-win/app/korvel.exe" arm64="$root/build-arm64/app/korvel" armhf="$root/build-armhf/app/korvel"
+    web="$root/build-web"
   fi
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_WINDOWS_EXE="$win" \
-    -DKORVEL_ARM64_EXE="$arm64" -DKORVEL_ARMHF_EXE="$armhf" "$@" >/dev/null
+    -DKORVEL_ARM64_EXE="$arm64" -DKORVEL_ARMHF_EXE="$armhf" -DKORVEL_WEB_BUILD="$web" "$@" >/dev/null
 }
 
 # The sanitizer suite's settings: any report ends the process with a
