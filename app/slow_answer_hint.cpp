@@ -13,7 +13,14 @@ std::string SlowAnswerHint(double medianEchoMs, const std::string& device) {
   std::snprintf(head, sizeof head,
                 "korvel: the chip's echoes took %.1f ms each (median; the line needs %.1f ms): ", medianEchoMs,
                 LineTimeExactMs(2));
-#ifdef _WIN32
+#if defined(__EMSCRIPTEN__)
+  // In the browser the port has no name of the system's, and the setting is
+  // the system's, not the page's.
+  (void)device;
+  return head + std::string("the USB serial adapter holds received bytes back. Set its latency to 1 ms on this "
+                            "computer (Windows: Device Manager, the port, Properties, Port Settings, Advanced, "
+                            "Latency Timer; Linux: setserial on its device, low_latency)");
+#elif defined(_WIN32)
   return head + std::string("the USB serial adapter holds received bytes back. Set its Latency Timer to 1 ms: "
                             "Device Manager, ") +
          device + ", Properties, Port Settings, Advanced";

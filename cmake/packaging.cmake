@@ -1,6 +1,7 @@
 # What "cmake --install" puts where, and the packages CPack makes of it:
 #   Linux:   korvel_<version>_<arch>.deb (component korvel: the programmer,
-#            its README, man page, copyright and changelog) for amd64, and
+#            its README, man page, copyright and changelog, and the browser
+#            page when KORVEL_WEB_BUILD names a WebAssembly build) for amd64, and
 #            for arm64 and armhf from the cross builds (the toolchain files
 #            cmake/aarch64-linux-gnu.cmake, cmake/arm-linux-gnueabihf.cmake);
 #            h8board_<version>_amd64.deb (component h8board: the virtual
@@ -33,6 +34,20 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/copyright ${docs}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvel COMPONENT korvel)
   install(FILES ${docs}/korvel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT korvel)
+  # The browser page with korvel-web.js and korvel-web.wasm, when a
+  # WebAssembly build is named (-DKORVEL_WEB_BUILD=build-web); they are the
+  # same files on every architecture.
+  set(KORVEL_WEB_BUILD "" CACHE PATH "A WebAssembly build (emcmake) whose korvel-web goes into the package")
+  set(web_built ${KORVEL_WEB_BUILD}/app/korvel-web.js ${KORVEL_WEB_BUILD}/app/korvel-web.wasm)
+  if(KORVEL_WEB_BUILD AND NOT (EXISTS ${KORVEL_WEB_BUILD}/app/korvel-web.js AND EXISTS ${KORVEL_WEB_BUILD}/app/korvel-web.wasm))
+    # tools/package.sh checks the installed page, so a package cannot go out without it unnoticed.
+    message(WARNING "KORVEL_WEB_BUILD: no korvel-web.js and .wasm in ${KORVEL_WEB_BUILD}/app: the package holds no page "
+                    "(cmake --build ${KORVEL_WEB_BUILD} --target korvel-web first)")
+  elseif(KORVEL_WEB_BUILD)
+    install(FILES ${PROJECT_SOURCE_DIR}/web/index.html ${PROJECT_SOURCE_DIR}/web/style.css
+                  ${PROJECT_SOURCE_DIR}/web/korvel-page.js ${web_built}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/korvel/web COMPONENT korvel)
+  endif()
   if(TARGET h8board_man)
     install(TARGETS h8board RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT h8board)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/copyright ${docs}/changelog.gz

@@ -10,10 +10,17 @@
 #     as dependencies, and their korvel answers --version under qemu;
 #   build-win/packages/korvel-<version>-win64.zip: must hold korvel.exe
 #     (static: no DLLs but Windows' own) and the README.
+# With KORVEL_WEB_BUILD=DIR (a WebAssembly build with korvel-web built, e.g.
+# build-web) every .deb also holds the browser page in /usr/share/korvel/web/.
 # dpkg -i runs as root (through sudo for another user).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${JOBS:-2}"
+if [ -n "${KORVEL_WEB_BUILD:-}" ]; then
+  web=(-DKORVEL_WEB_BUILD="$(cd "$KORVEL_WEB_BUILD" && pwd)")
+else
+  web=(-DKORVEL_WEB_BUILD=)
+fi
 "$root/tools/install_deps.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"; [ -z "${board:-}" ] || kill "$board" 2>/dev/null || true' EXIT
@@ -29,7 +36,7 @@ lint() { lintian --allow-root --fail-on error,warning "$@"; }
 files() { dpkg-deb --contents "$1" | awk '{print $6}'; }
 
 echo "== Debian packages (amd64)"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${web[@]}" >/dev/null
 cmake --build "$root/build" -j "$jobs" --target korvel h8board
 debs "$root/build" >/dev/null
 deb=$(ls "$root"/build/packages/korvel_*_amd64.deb)
@@ -52,6 +59,11 @@ for page in korvel h8board; do
   [ -f "/usr/share/man/man1/$page.1.gz" ] && [ -f "/usr/share/doc/$page/copyright" ]
 done
 [ -f /usr/share/doc/korvel/README.md ]
+if [ -n "${KORVEL_WEB_BUILD:-}" ]; then
+  for page in index.html style.css korvel-page.js korvel-web.js korvel-web.wasm; do
+    [ -f "/usr/share/korvel/web/$page" ] || { echo "the package lacks /usr/share/korvel/web/$page"; exit 1; }
+  done
+fi
 # The installed programs, as a user would run them: korvel against h8board.
 printf 'S1130100000102030405060708090A0B0C0D0E0F73\r\nS9030100FB\r\n' >"$work/app.mot"
 h8board --link "$work/line" --out "$work/flash.bin" --timeout 60 >/dev/null 2>"$work/board.err" &
@@ -74,7 +86,7 @@ for arch in arm64 armhf; do
   esac
   dir="$root/build-$arch"
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$triplet.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKORVEL_BUILD_TESTS=OFF >/dev/null
+    -DKORVEL_BUILD_TESTS=OFF "${web[@]}" >/dev/null
   cmake --build "$dir" -j "$jobs" --target korvel
   arm_deb=$(debs "$dir")
   [ "$(basename "$arm_deb")" = "$(basename "$deb" _amd64.deb)_$arch.deb" ] || { echo "unexpected: $arm_deb"; exit 1; }

@@ -166,6 +166,7 @@ function setUp() {
   $('cancel').addEventListener('click', () => {
     if (!page.running) return;
     $('cancel').disabled = true;
+    $('progress-text').textContent = 'Cancelled: korvel ends the run and closes the port';
     Module.korvelSerial.cancel();
   });
   $('mode').addEventListener('change', updateButtons);
@@ -181,6 +182,8 @@ function setUp() {
   updateButtons();
   const core = document.createElement('script');
   core.src = 'korvel-web.js';
+  core.onerror = () => showText('korvel-web.js did not load: serve this page with tools/serve_web.sh, ' +
+                                'which builds it (see "From the browser" in the README)\n');
   document.body.append(core);
 }
 

@@ -28,6 +28,7 @@
 #include "run_table.h"
 #include "serial_contract.h"
 #include "console.h"
+#include "run_progress.h"
 #include "expected_console.h"
 #include "h8board_tool.h"
 #include "run_clock.h"
@@ -296,6 +297,28 @@ std::string RealRunConsole(std::string console, const std::string& expected) {
   return console.replace(from, got - from, expected, from, end - from);
 }
 
+// The progress reports count 1, 2, ... of one total, one for each record
+// the chip took (":OK:U" on the console) or block it programmed, and a run
+// that succeeds ends on the total.
+void ExpectProgress(const std::string& progress, const std::string& unit, const std::string& console) {
+  std::istringstream reports(progress);
+  std::string word, fraction, all;
+  unsigned long count = 0;
+  while (reports >> word >> fraction) {
+    const std::size_t slash = fraction.find('/');
+    EXPECT_EQ(word + " " + fraction.substr(0, slash), unit + " " + std::to_string(++count)) << progress;
+    EXPECT_TRUE(all.empty() || fraction.substr(slash + 1) == all) << progress;
+    all = fraction.substr(slash + 1);
+  }
+  unsigned long taken = 0;
+  for (std::size_t at = console.find(":OK:U\r\n"); at != std::string::npos; at = console.find(":OK:U\r\n", at + 1)) ++taken;
+  EXPECT_TRUE(unit != "records" || count == taken) << "records taken " << taken << ", reports:" << progress;
+  const std::string successEnd = "\r\nSuccess\r\n\a";
+  const bool success = console.size() >= successEnd.size() &&
+                       console.compare(console.size() - successEnd.size(), successEnd.size(), successEnd) == 0;
+  EXPECT_TRUE(!success || (count > 0 && std::to_string(count) == all)) << "a successful run ends on all:" << progress;
+}
+
 // Every expectation of the row; a failure names the row.
 void RunInProcess(const RunRow& row) {
   const std::string file = FileArgument(row);
@@ -315,6 +338,10 @@ void RunInProcess(const RunRow& row) {
   std::string console, device = row.port.empty() ? kInProcessDevice : row.port, program = "korvel";
   std::string name = row.piped ? pipe.path : file;
   SetConsoleSink([&console](const char* bytes, std::size_t size) { console.append(bytes, size); });
+  std::string progress;  // the reports a page's progress bar is drawn from: " unit done/all" each
+  SetProgressWatcher([&progress](const char* unit, unsigned long done, unsigned long all) {
+    progress += " " + std::string(unit) + " " + std::to_string(done) + "/" + std::to_string(all);
+  });
   // As a shell passes them: argv[argc] is a null pointer.
   std::vector<std::string> args = row.options;
   args.insert(args.begin(), program);
@@ -333,10 +360,12 @@ void RunInProcess(const RunRow& row) {
   setitimer(ITIMER_PROF, &off, nullptr);
   const std::string err = testing::internal::GetCapturedStderr();
   SetConsoleSink(nullptr);
+  SetProgressWatcher(nullptr);
   SetRunClock(nullptr);
 
   EXPECT_FALSE(board_line::CapReached()) << "the run went on past its virtual time";
   EXPECT_TRUE(board_line::LinesRaised()) << "RTS and DTR are raised at open";
+  ExpectProgress(progress, row.options.empty() ? "records" : "blocks", console);
   // A port argument shows as the number it reads as.
   const std::string channel = row.port.empty() ? device : std::to_string(PortIndexFromArgument(row.port.c_str()) + 1);
   const std::string expected = ExpectedConsole(row, channel, name, file);
