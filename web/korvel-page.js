@@ -25,7 +25,16 @@ function flushConsole() {
   if (!page.pending) return;
   const box = $('console');
   const atEnd = box.scrollTop + box.clientHeight >= box.scrollHeight - 4;
-  box.append(page.pending);
+  // The bell (BEL) in a span of its own that shows nothing.
+  page.pending.split('\x07').forEach((part, i) => {
+    if (i > 0) {
+      const bell = document.createElement('span');
+      bell.className = 'bell';
+      bell.textContent = '\x07';
+      box.append(bell);
+    }
+    if (part) box.append(part);
+  });
   page.pending = '';
   if (atEnd) box.scrollTop = box.scrollHeight;
 }
