@@ -179,6 +179,12 @@ function setUp() {
     Module.korvelSerial.cancel();
   });
   $('mode').addEventListener('change', updateButtons);
+  // Leaving mid-run would stop korvel with the flash half written.
+  window.addEventListener('beforeunload', (e) => {
+    if (!page.running) return;
+    e.preventDefault();
+    e.returnValue = '';
+  });
   $('file').addEventListener('change', () => takeFile($('file').files[0]));
   const drop = $('drop');
   drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('dragging'); });
