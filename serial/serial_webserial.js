@@ -11,6 +11,7 @@ mergeInto(LibraryManager.library, {
     options: null,       // open()'s settings beside the bit rate
     rate: 0,             // the rate the port is open at
     wantedRate: 0,       // the rate the core asked for last
+    refusedRates: [],    // rates the system would not open the port at, in this run
     reader: null,
     readLoop: null,
     stopping: false,
@@ -100,12 +101,22 @@ mergeInto(LibraryManager.library, {
     },
     // A rate change takes effect before the next thing done on the line:
     // the port closed and opened again at the new rate (Web Serial fixes the
-    // rate at open). Asking for a rate and back again costs nothing.
+    // rate at open). Asking for a rate and back again costs nothing. A rate
+    // the system refuses at open leaves the port at the rate it had (the
+    // exchange at the new rate then fails as on a rate the chip missed), and
+    // is refused at once when asked for again in this run.
     applyRate: async function() {
-      if (!KorvelSerial.isOpen || KorvelSerial.lost || KorvelSerial.wantedRate === KorvelSerial.rate) return;
+      const wanted = KorvelSerial.wantedRate, previous = KorvelSerial.rate;
+      if (!KorvelSerial.isOpen || KorvelSerial.lost || wanted === previous) return;
       await KorvelSerial.closePort();
       try {
-        await KorvelSerial.openAt(KorvelSerial.wantedRate);
+        try {
+          await KorvelSerial.openAt(wanted);
+        } catch (e) {
+          KorvelSerial.refusedRates.push(wanted);
+          KorvelSerial.wantedRate = previous;
+          await KorvelSerial.openAt(previous);
+        }
         await KorvelSerial.port.setSignals(KorvelSerial.signals);
       } catch (e) {
         KorvelSerial.lastError = String(e && e.message || e);
@@ -146,6 +157,7 @@ mergeInto(LibraryManager.library, {
       KorvelSerial.options = {dataBits: dataBits, stopBits: stopBits, parity: ['none', 'odd', 'even'][parity],
                               bufferSize: 4096, flowControl: 'none'};
       KorvelSerial.wantedRate = bitRate;
+      KorvelSerial.refusedRates = [];
       KorvelSerial.signals = {dataTerminalReady: false, requestToSend: false};
       const port = KorvelSerial.port;
       if (!KorvelSerial.watched.has(port)) {
@@ -172,7 +184,7 @@ mergeInto(LibraryManager.library, {
 
   korvel_serial_set_rate__deps: ['$KorvelSerial'],
   korvel_serial_set_rate: function(bitRate) {
-    if (!KorvelSerial.isOpen || bitRate <= 0) return 0;
+    if (!KorvelSerial.isOpen || bitRate <= 0 || KorvelSerial.refusedRates.includes(bitRate)) return 0;
     KorvelSerial.wantedRate = bitRate;
     return 1;
   },
