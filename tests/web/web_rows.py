@@ -34,8 +34,8 @@ RUN_SECONDS = 150  # a page's run on a loaded machine; the rows' runs take secon
 
 class Row:
     def __init__(self, file, board=(), mode="record", clock="", expect=("Success",), console=(), flash="file",
-                 screenshot=False, cancel=False):
-        self.file, self.board, self.mode, self.clock = file, list(board), mode, clock
+                 screenshot=False, cancel=False, rates=(9600,)):
+        self.file, self.board, self.mode, self.clock, self.rates = file, list(board), mode, clock, list(rates or [])
         self.expect, self.console, self.flash = expect, console, flash
         self.screenshot, self.cancel = screenshot, cancel
 
@@ -44,10 +44,11 @@ class Row:
 ROWS = {
     "record_blink": Row("blink.mot", ["--clock", "16", "--pace"]),
     "fast_32k_16mhz_paced": Row("random32k_s1_16.mot", ["--clock", "16", "--pace"], mode="fast", clock="16",
-                                console=("Rate 500000 bit/s", "as the file"), screenshot=True),
+                                console=("Rate 500000 bit/s, the chip's phi/32", "as the file"), rates=(9600, 500000),
+                                screenshot=True),
     # The fast mode checks the whole file first: the command line's words, and not a byte on the line.
     "refused_file": Row("overlap.mot", mode="fast", expect=("Fail",), console=("Record error line 3: overlaps line 2",),
-                        flash="none"),
+                        flash="none", rates=None),
     # The board closes its end of the line instead of answering record 2.
     "line_lost": Row("three.mot", ["--hang-up-after-records", "1"], expect=("Fail",),
                      console=("the line closed during the run",), flash="not claimed"),
@@ -277,6 +278,8 @@ def run_row(name, row, args, work, failures):
         expect(failures, word in result, "the result lacks %r: %r" % (word, result))
     for word in row.console:
         expect(failures, word in console, "the console lacks %r" % word)
+    # The rate of every open, as the bridge set it on the terminal.
+    expect(failures, not row.rates or bridge.rates == row.rates, "rates %s, not %s" % (bridge.rates, row.rates))
     if "Success" not in row.expect:
         expect(failures, "Success" not in result + console, "Success claimed: %r" % result)
     if row.mode == "record" and row.flash != "none":
