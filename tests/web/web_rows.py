@@ -201,16 +201,18 @@ def check_bridge(args, work, failures):
     bridge = Bridge(board.link, log=sys.stderr)
     url = bridge.start()
     server, page = serve([os.path.join(args.source, "tests/web")])
-    driver = browser(url, args.source)
+    driver = None
     try:
+        driver = browser(url, args.source)
         driver.set_script_timeout(60)
         driver.get(page)
         result = driver.execute_async_script(BOOT_SYNC)
     finally:
-        driver.quit()
+        if driver:
+            driver.quit()
         bridge.finish()
         server.shutdown()
-    board.end(True)
+        board.end(True)
     expect(failures, "error" not in result, "the stand-in failed: %s" % result.get("error"))
     expect(failures, result.get("answers") == [0xAA], "answers after the sync: %s" % result.get("answers"))
     expect(failures, bridge.rates == [9600], "rates: %s" % bridge.rates)
@@ -239,9 +241,9 @@ def run_row(name, row, args, work, failures):
     bridge = Bridge(board.link, log=sys.stderr)
     url = bridge.start()
     server, page = serve([os.path.join(args.source, "web"), files])
-    driver = browser(url, args.source)
-    state = None
+    driver, state = None, None
     try:
+        driver = browser(url, args.source)
         from selenium.webdriver.common.by import By
         from selenium.webdriver.support.ui import Select
         driver.get(page + "index.html")
@@ -267,10 +269,11 @@ def run_row(name, row, args, work, failures):
         if row.screenshot and state == "done":
             driver.save_screenshot(os.path.join(args.work, "korvel-web.png"))
     finally:
-        driver.quit()
+        if driver:
+            driver.quit()
         bridge.finish()
         server.shutdown()
-    board_err = board.end(bool(bridge.rates))
+        board_err = board.end(bool(bridge.rates))
     print("page console:\n" + console + "\npage result: " + result + "\nbridge rates: %s" % bridge.rates)
     print("the port's calls: %s\nthe browser's log:\n  %s" % (log, "\n  ".join(browser_log)))
     expect(failures, state == "done", "#result never reached data-state=done (it is %r)" % state)
@@ -282,7 +285,7 @@ def run_row(name, row, args, work, failures):
     expect(failures, not row.rates or bridge.rates == row.rates, "rates %s, not %s" % (bridge.rates, row.rates))
     if "Success" not in row.expect:
         expect(failures, "Success" not in result + console, "Success claimed: %r" % result)
-    if row.mode == "record" and row.flash != "none":
+    if bridge.rates:
         raised = {"dataTerminalReady": True, "requestToSend": True}
         expect(failures, raised in bridge.signals, "DTR and RTS not raised: %s" % bridge.signals)
     if row.flash == "file":
