@@ -25,7 +25,16 @@ function flushConsole() {
   if (!page.pending) return;
   const box = $('console');
   const atEnd = box.scrollTop + box.clientHeight >= box.scrollHeight - 4;
-  box.append(page.pending);
+  // The bell (BEL) in a span of its own that shows nothing.
+  page.pending.split('\x07').forEach((part, i) => {
+    if (i > 0) {
+      const bell = document.createElement('span');
+      bell.className = 'bell';
+      bell.textContent = '\x07';
+      box.append(bell);
+    }
+    if (part) box.append(part);
+  });
   page.pending = '';
   if (atEnd) box.scrollTop = box.scrollHeight;
 }
@@ -170,6 +179,12 @@ function setUp() {
     Module.korvelSerial.cancel();
   });
   $('mode').addEventListener('change', updateButtons);
+  // Leaving mid-run would stop korvel with the flash half written.
+  window.addEventListener('beforeunload', (e) => {
+    if (!page.running) return;
+    e.preventDefault();
+    e.returnValue = '';
+  });
   $('file').addEventListener('change', () => takeFile($('file').files[0]));
   const drop = $('drop');
   drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('dragging'); });
