@@ -141,7 +141,7 @@ def browser(bridge_url, source):
     from selenium.webdriver.chrome.service import Service
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
-    for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1100,1300"):
+    for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1100,1400"):
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
