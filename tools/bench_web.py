@@ -51,8 +51,9 @@ def page_run(h8board, files, program, work):
     bridge = Bridge(board.link)
     url = bridge.start()
     server, page = web_rows.serve([os.path.join(root, "web"), files])
-    driver = web_rows.browser(url, root)
+    driver = None
     try:
+        driver = web_rows.browser(url, root)
         driver.set_script_timeout(web_rows.RUN_SECONDS)
         driver.get(page + "index.html")
         driver.find_element(By.ID, "connect").click()
@@ -62,10 +63,11 @@ def page_run(h8board, files, program, work):
         web_rows.wait_for(lambda: driver.find_element(By.ID, "program").is_enabled(), 10)
         run = driver.execute_async_script(START_AND_WAIT)
     finally:
-        driver.quit()
+        if driver:
+            driver.quit()
         bridge.finish()
         server.shutdown()
-    board.end(True)
+        board.end(True)
     if not run["result"].startswith("Success"):
         sys.exit("bench_web.py: the page's run ended in %r" % run["result"])
     check_flash(board, program, work)

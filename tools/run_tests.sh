@@ -49,12 +49,9 @@ for toolchain in aarch64-linux-gnu:arm64 arm-linux-gnueabihf:armhf; do
 done
 
 echo "== WebAssembly build (korvel-web, for the browser rows)"
-# Debian's emscripten ships its libraries prebuilt in a frozen cache, which
-# it still locks for writing: a user who may not write there gets a copy.
-if [ ! -w /usr/share/emscripten/cache ] && [ -z "${EM_CACHE:-}" ]; then
-  export EM_CACHE="$root/build-web/em-cache"
-  [ -d "$EM_CACHE" ] || { mkdir -p "$root/build-web" && cp -r /usr/share/emscripten/cache "$EM_CACHE"; }
-fi
+# Debian's emscripten links against its prebuilt libraries in a frozen
+# cache, which it only reads: a user who may not write there builds as well
+# (an EM_CACHE set by the caller is passed on).
 emcmake cmake -S "$root" -B "$root/build-web" -DKORVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$root/build-web" -j "$jobs" --target korvel-web
 

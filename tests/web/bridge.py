@@ -19,7 +19,6 @@ from the board while the port is closed are dropped, as a closed port drops
 them.
 """
 import argparse
-import array
 import asyncio
 import fcntl
 import json

@@ -34,8 +34,8 @@ RUN_SECONDS = 150  # a page's run on a loaded machine; the rows' runs take secon
 
 class Row:
     def __init__(self, file, board=(), mode="record", clock="", expect=("Success",), console=(), flash="file",
-                 screenshot=False, cancel=False):
-        self.file, self.board, self.mode, self.clock = file, list(board), mode, clock
+                 screenshot=False, cancel=False, rates=(9600,)):
+        self.file, self.board, self.mode, self.clock, self.rates = file, list(board), mode, clock, list(rates or [])
         self.expect, self.console, self.flash = expect, console, flash
         self.screenshot, self.cancel = screenshot, cancel
 
@@ -44,10 +44,11 @@ class Row:
 ROWS = {
     "record_blink": Row("blink.mot", ["--clock", "16", "--pace"]),
     "fast_32k_16mhz_paced": Row("random32k_s1_16.mot", ["--clock", "16", "--pace"], mode="fast", clock="16",
-                                console=("Rate 500000 bit/s", "as the file"), screenshot=True),
+                                console=("Rate 500000 bit/s, the chip's phi/32", "as the file"), rates=(9600, 500000),
+                                screenshot=True),
     # The fast mode checks the whole file first: the command line's words, and not a byte on the line.
     "refused_file": Row("overlap.mot", mode="fast", expect=("Fail",), console=("Record error line 3: overlaps line 2",),
-                        flash="none"),
+                        flash="none", rates=None),
     # The board closes its end of the line instead of answering record 2.
     "line_lost": Row("three.mot", ["--hang-up-after-records", "1"], expect=("Fail",),
                      console=("the line closed during the run",), flash="not claimed"),
@@ -140,7 +141,7 @@ def browser(bridge_url, source):
     from selenium.webdriver.chrome.service import Service
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
-    for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1100,1500"):
+    for flag in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1100,1400"):
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
@@ -200,16 +201,18 @@ def check_bridge(args, work, failures):
     bridge = Bridge(board.link, log=sys.stderr)
     url = bridge.start()
     server, page = serve([os.path.join(args.source, "tests/web")])
-    driver = browser(url, args.source)
+    driver = None
     try:
+        driver = browser(url, args.source)
         driver.set_script_timeout(60)
         driver.get(page)
         result = driver.execute_async_script(BOOT_SYNC)
     finally:
-        driver.quit()
+        if driver:
+            driver.quit()
         bridge.finish()
         server.shutdown()
-    board.end(True)
+        board.end(True)
     expect(failures, "error" not in result, "the stand-in failed: %s" % result.get("error"))
     expect(failures, result.get("answers") == [0xAA], "answers after the sync: %s" % result.get("answers"))
     expect(failures, bridge.rates == [9600], "rates: %s" % bridge.rates)
@@ -238,9 +241,9 @@ def run_row(name, row, args, work, failures):
     bridge = Bridge(board.link, log=sys.stderr)
     url = bridge.start()
     server, page = serve([os.path.join(args.source, "web"), files])
-    driver = browser(url, args.source)
-    state = None
+    driver, state = None, None
     try:
+        driver = browser(url, args.source)
         from selenium.webdriver.common.by import By
         from selenium.webdriver.support.ui import Select
         driver.get(page + "index.html")
@@ -266,10 +269,11 @@ def run_row(name, row, args, work, failures):
         if row.screenshot and state == "done":
             driver.save_screenshot(os.path.join(args.work, "korvel-web.png"))
     finally:
-        driver.quit()
+        if driver:
+            driver.quit()
         bridge.finish()
         server.shutdown()
-    board_err = board.end(bool(bridge.rates))
+        board_err = board.end(bool(bridge.rates))
     print("page console:\n" + console + "\npage result: " + result + "\nbridge rates: %s" % bridge.rates)
     print("the port's calls: %s\nthe browser's log:\n  %s" % (log, "\n  ".join(browser_log)))
     expect(failures, state == "done", "#result never reached data-state=done (it is %r)" % state)
@@ -277,9 +281,11 @@ def run_row(name, row, args, work, failures):
         expect(failures, word in result, "the result lacks %r: %r" % (word, result))
     for word in row.console:
         expect(failures, word in console, "the console lacks %r" % word)
+    # The rate of every open, as the bridge set it on the terminal.
+    expect(failures, not row.rates or bridge.rates == row.rates, "rates %s, not %s" % (bridge.rates, row.rates))
     if "Success" not in row.expect:
         expect(failures, "Success" not in result + console, "Success claimed: %r" % result)
-    if row.mode == "record" and row.flash != "none":
+    if bridge.rates:
         raised = {"dataTerminalReady": True, "requestToSend": True}
         expect(failures, raised in bridge.signals, "DTR and RTS not raised: %s" % bridge.signals)
     if row.flash == "file":
