@@ -16,6 +16,9 @@ namespace {
 constexpr unsigned kEchoMs = 500;    // a byte's echo: the line, and a busy host or board
 constexpr unsigned kAnswerMs = 500;  // the program's hello once the load is in
 constexpr unsigned kQuietMs = 100;
+// The echoes of a failed rate's check: a garbled line may make more bytes
+// of the four; they follow within a few character times.
+constexpr unsigned kFailedRateQuietMs = 20;
 constexpr int kTries = 3;            // for each of the hello's two answers
 // The first stage turns SCI1 off for 768 passes of 6 states when it
 // switches rates (0.6 ms at 8 MHz; the host waits kSwitchMs before it
@@ -31,8 +34,11 @@ constexpr std::uint8_t kCheck[kLoadCheckBytes] = {0x55, 0xAA, 0x0F, 0xF0};
 // The BRR the boot program sets at a clock of mhz MHz.
 long BootBrrAt(double mhz) { return std::lround(mhz * 1e6 / (32.0 * kBootRate)) - 1; }
 
+// The bytes, each within ms; the first wrong one ends the wait at once.
 bool Receives(int port, const std::vector<std::uint8_t>& bytes, unsigned ms) {
-  return ReadBytes(port, bytes.size(), ms) == bytes;
+  for (const std::uint8_t want : bytes)
+    if (ReadBytes(port, 1, ms) != std::vector<std::uint8_t>{want}) return false;
+  return true;
 }
 
 // The answer code, asked again with cmd while it does not come whole.
@@ -51,7 +57,8 @@ enum class Try { kRunning, kCheckFailed, kNoHello, kLost };
 // One rung: the BRR, echoed at 9600; the check bytes echoed at the new
 // rate; then the program and the CRC, and its hello. No echo at all at
 // 9600 bit/s: the first stage is not there.
-Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram* loaded) {
+Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram* loaded,
+          std::uint64_t* checkSentUs) {
   const std::vector<std::uint8_t> brrByte = {static_cast<std::uint8_t>(brr)};
   RsFlush(port);
   RsWrite(port, brrByte.data(), 1);
@@ -61,6 +68,7 @@ Try LoadAt(int port, const LadderRate& rung, int bootBrr, int brr, LoadedProgram
   RsSetBitRate(port, rung.rate);
   RsSleep(kSwitchMs);
   const std::vector<std::uint8_t> check(kCheck, kCheck + kLoadCheckBytes);
+  *checkSentUs = RsClockUs();
   RsWrite(port, check.data(), check.size());
   if (!Receives(port, check, kEchoMs)) return Try::kCheckFailed;
   std::vector<std::uint8_t> load(kFastProgram, kFastProgram + kFastProgramSize);
@@ -109,6 +117,25 @@ bool ReportCame(int port, int bootBrr) {
   return false;
 }
 
+// After a failed rate: the first stage starts over at 9600 bit/s once no
+// byte has come for its time-out and reports the boot BRR. Once the
+// failed rate's last echoes have gone by, the host listens at 9600 for
+// that report until twice what a failed try may have left the stage doing
+// has passed since the check was sent. Where the check's wait outlasted
+// that, the report went out while the host still listened at the failed
+// rate, and the stage is waiting for a BRR already.
+void WaitForStartOver(int port, int bootBrr, std::uint64_t checkSentUs) {
+  WaitForQuiet(port, kFailedRateQuietMs);
+  RsSetBitRate(port, kBootRate);
+  const std::uint64_t end = checkSentUs +
+                            static_cast<std::uint64_t>(kStartOverStates / ClockFromBootBrr(bootBrr) * 2e6) +
+                            kQuietMs * 1000;
+  for (std::uint64_t now = RsClockUs(); now < end; now = RsClockUs()) {
+    const std::vector<std::uint8_t> byte = ReadBytes(port, 1, static_cast<unsigned>((end - now + 999) / 1000));
+    if (!byte.empty() && byte[0] == bootBrr) return;
+  }
+}
+
 }  // namespace
 
 bool HostTakes(int port, long rate, long current) {
@@ -130,11 +157,12 @@ bool LoadFastProgram(int port, int bootBrr, const ChipClock& clock, long maxRate
   for (const LadderRate& rung : ladder) {
     if (rung.brr >= 0 && !HostTakes(port, rung.rate, kBootRate)) continue;
     const int brr = rung.brr < 0 ? bootBrr : rung.brr;
-    Try result = LoadAt(port, rung, bootBrr, brr, loaded);
+    std::uint64_t checkSentUs = RsClockUs();
+    Try result = LoadAt(port, rung, bootBrr, brr, loaded, &checkSentUs);
     // No echo: the first stage may still be busy with what a failed try
     // left it doing (a paced or loaded line can stretch that); once its
     // report comes, the rate is tried again.
-    if (result == Try::kLost && ReportCame(port, bootBrr)) result = LoadAt(port, rung, bootBrr, brr, loaded);
+    if (result == Try::kLost && ReportCame(port, bootBrr)) result = LoadAt(port, rung, bootBrr, brr, loaded, &checkSentUs);
     if (result == Try::kRunning) {
       loaded->rung = rung;
       return true;
@@ -147,11 +175,7 @@ bool LoadFastProgram(int port, int bootBrr, const ChipClock& clock, long maxRate
     Print(result == Try::kCheckFailed ? "Rate %ld bit/s failed" : "Load at %ld bit/s failed: no hello",
           rung.rate);
     NewLine();
-    // Until the first stage has started over at 9600 bit/s (twice what a
-    // failed try may have left it doing); its report of the boot BRR dropped.
-    RsSetBitRate(port, kBootRate);
-    RsSleep(static_cast<unsigned>(kStartOverStates / ClockFromBootBrr(bootBrr) * 2000));
-    WaitForQuiet(port, kQuietMs);
+    WaitForStartOver(port, bootBrr, checkSentUs);
   }
   return false;
 }

@@ -239,7 +239,7 @@ std::vector<RunRow> FastRunRows() {
            "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock 16 MHz (BRR 51 at 9600 bit/s)\r\n"
            "Rate 500000 bit/s failed\r\nFirst stage: no answer at 9600 bit/s\r\nFast program: not loaded at any rate\r\n{fail}")
           .CutAfter(1 + 3 + 126 + 1)
-          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 4.3 s in all"),
+          .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 3.7 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
            kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
           .Flash(FlashAfter::kNothingProgrammed)
