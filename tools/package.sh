@@ -12,10 +12,15 @@
 #     (static: no DLLs but Windows' own) and the README.
 # With KORVEL_WEB_BUILD=DIR (a WebAssembly build with korvel-web built, e.g.
 # build-web) every .deb also holds the browser page in /usr/share/korvel/web/.
+# Unset, it is build-web when tools/run_tests.sh has built korvel-web there;
+# set empty, the packages hold no page.
 # dpkg -i runs as root (through sudo for another user).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${JOBS:-2}"
+if [ -z "${KORVEL_WEB_BUILD+set}" ] && [ -f "$root/build-web/app/korvel-web.js" ]; then
+  KORVEL_WEB_BUILD="$root/build-web"
+fi
 if [ -n "${KORVEL_WEB_BUILD:-}" ]; then
   web=(-DKORVEL_WEB_BUILD="$(cd "$KORVEL_WEB_BUILD" && pwd)")
 else

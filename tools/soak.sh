@@ -9,8 +9,8 @@
 # Both suites are configured and built first, before the load starts. The
 # Wine and qemu rows run when the cross builds are there (build-win,
 # build-arm64, build-armhf, made by tools/run_tests.sh): they are brought up
-# to date; when one is missing, the suites skip those rows. Each run's
-# output is kept in build/soak/.
+# to date; when one is missing, the suites skip those rows. So do the
+# browser rows with build-web. Each run's output is kept in build/soak/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/tools/suite_setup.sh"
@@ -24,6 +24,9 @@ if [ $cross = 1 ]; then
   cmake --build "$root/build-win" -j "$jobs" --target korvel serial_contract >/dev/null
   cmake --build "$root/build-arm64" -j "$jobs" --target korvel >/dev/null
   cmake --build "$root/build-armhf" -j "$jobs" --target korvel >/dev/null
+  if [ -f "$root/build-web/CMakeCache.txt" ]; then
+    cmake --build "$root/build-web" -j "$jobs" --target korvel-web >/dev/null
+  fi
 else
   echo "soak: a cross build is missing: the Wine and qemu rows are skipped"
 fi
