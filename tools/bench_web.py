@@ -63,11 +63,7 @@ def page_run(h8board, files, program, work):
         web_rows.wait_for(lambda: driver.find_element(By.ID, "program").is_enabled(), 10)
         run = driver.execute_async_script(START_AND_WAIT)
     finally:
-        if driver:
-            driver.quit()
-        bridge.finish()
-        server.shutdown()
-        board.end(True)
+        web_rows.tear_down(driver, bridge, server, board)
     if not run["result"].startswith("Success"):
         sys.exit("bench_web.py: the page's run ended in %r" % run["result"])
     check_flash(board, program, work)

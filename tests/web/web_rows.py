@@ -197,6 +197,15 @@ const done = arguments[arguments.length - 1];
 """
 
 
+def tear_down(driver, bridge, server, board, opened=True):
+    """Ends what a row started, the browser first; returns the board's end (see Board.end)."""
+    if driver:
+        driver.quit()
+    bridge.finish()
+    server.shutdown()
+    return board.end(opened)
+
+
 def check_bridge(args, work, failures):
     board = Board(args.h8board, [], work)
     bridge = Bridge(board.link, log=sys.stderr)
@@ -209,11 +218,7 @@ def check_bridge(args, work, failures):
         driver.get(page)
         result = driver.execute_async_script(BOOT_SYNC)
     finally:
-        if driver:
-            driver.quit()
-        bridge.finish()
-        server.shutdown()
-        board.end(True)
+        tear_down(driver, bridge, server, board)
     expect(failures, "error" not in result, "the stand-in failed: %s" % result.get("error"))
     expect(failures, result.get("first") == 0, "the answer to the sync: %s" % result.get("first"))
     expect(failures, result.get("answers") == [0xAA], "answers after the sync: %s" % result.get("answers"))
@@ -271,11 +276,7 @@ def run_row(name, row, args, work, failures):
         if row.screenshot and state == "done":
             driver.save_screenshot(os.path.join(args.work, "korvel-web.png"))
     finally:
-        if driver:
-            driver.quit()
-        bridge.finish()
-        server.shutdown()
-        board_err = board.end(bool(bridge.rates))
+        board_err = tear_down(driver, bridge, server, board, bool(bridge.rates))
     print("page console:\n" + console + "\npage result: " + result + "\nbridge rates: %s" % bridge.rates)
     print("the port's calls: %s\nthe browser's log:\n  %s" % (log, "\n  ".join(browser_log)))
     expect(failures, state == "done", "#result never reached data-state=done (it is %r)" % state)
