@@ -19,7 +19,7 @@ int BootBrr(double mhz) { return static_cast<int>(mhz * 1e6 / (32 * 9600) + 0.5)
 
 // The chip's own rates, phi/32 first, a standard rate in place of the
 // computed one where it falls within 2%, down to the last above 9600.
-TEST(FastRates, ChipRatesFastestFirstForEachCrystal) {
+TEST(FastRates, ChipRatesFastestFirstForEachCrystalAndTheCrystalNamed) {
   struct Case { double mhz; long maxRate; long first; int firstBrr; std::size_t rungs; };  // first 0: no rung
   for (const Case& c : {Case{14.7456, kHighestRate, 460800, 0, 47}, Case{16, kHighestRate, 500000, 0, 51},
                         Case{18.432, kHighestRate, 576000, 0, 59}, Case{10, kHighestRate, 316800, 0, 32},
@@ -40,11 +40,8 @@ TEST(FastRates, ChipRatesFastestFirstForEachCrystal) {
   }
   EXPECT_EQ(BrrForRate(ClockOfBootBrr(BootBrr(16)), 38400), 12);
   EXPECT_NEAR(ClockFromBootBrr(BootBrr(14.7456)), 14.7456e6, 1);
-}
-
-// Each common crystal is named again from the BRR it makes the boot program
-// choose (9.8304 and 10 MHz a step apart); a clock between them is not.
-TEST(FastRates, CrystalNamedFromTheBootBrr) {
+  // Each common crystal is named again from the BRR it makes the boot program
+  // choose (9.8304 and 10 MHz a step apart); a clock between them is not.
   for (const double mhz : {8.0, 9.8304, 10.0, 11.0592, 12.0, 12.288, 14.7456, 16.0, 8.5, 13.0, 15.5}) {
     const bool common = mhz != 8.5 && mhz != 13.0 && mhz != 15.5;
     EXPECT_NEAR(CommonCrystal(BootBrr(mhz)), common ? mhz * 1e6 : 0, 1) << mhz;

@@ -65,7 +65,9 @@ void OpenWithBytes(int count, std::uint64_t gapUs, bool withCr) {
   ASSERT_EQ(RsOpen(0, 5, 1, 0, 0), 1);
 }
 
-TEST(RsWaitVirtual, GetLineIdleBudgetIsIdleTimeHoweverBytesTrickle) {
+// RsGetLine's idle budget is idle time however the bytes trickle; RsWaitRx
+// gives up after its periods and takes a late byte at once.
+TEST(RsWaitVirtual, WaitsCountIdleTimeOnTheVirtualClock) {
   struct { unsigned ms; int count; std::uint64_t gapUs; bool withCr; int result; std::uint64_t endUs; } const cases[] = {
       {1000, 0, 0, false, 0, 1010000},      // nothing comes: 101 x 10 ms
       {1000, 5000, 500, false, 0, 1010000},  // a byte every 0.5 ms: still 1010 ms idle
@@ -83,14 +85,11 @@ TEST(RsWaitVirtual, GetLineIdleBudgetIsIdleTimeHoweverBytesTrickle) {
     EXPECT_EQ(g_fakeLine.nowUs, c.endUs);
     RsClose(0);
   }
-}
-
-TEST(RsWaitVirtual, WaitRxGivesUpAfterItsPeriodsAndTakesALateByteAtOnce) {
-  struct { int ms; std::uint64_t arrivalUs; int result; std::uint64_t endUs; } const cases[] = {
+  struct { int ms; std::uint64_t arrivalUs; int result; std::uint64_t endUs; } const waits[] = {
       {0, 0, 0, 5000},     {4, 0, 0, 5000},         {5, 0, 0, 10000},   {500, 0, 0, 505000},
       {10000, 0, 0, 10005000}, {500, 2083, 1, 2083}, {0, 4999, 1, 4999}, {500, 505001, 0, 505000},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : waits) {
     SCOPED_TRACE(testing::Message() << "ms " << c.ms << ", byte at " << c.arrivalUs << " us");
     OpenWithBytes(c.arrivalUs != 0 ? 1 : 0, c.arrivalUs, false);  // arrivalUs 0: nothing comes
     EXPECT_EQ(RsWaitRx(0, c.ms), c.result);
