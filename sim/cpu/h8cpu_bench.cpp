@@ -5,7 +5,8 @@
 // traffic, byte loads, shifts and compares. Each runs on a flat memory once
 // with the fetch/data windows and once through Read8/Write8 alone. The
 // states per second against a chip's system clock (16 MHz: 16 million
-// states/s) say how many times faster than the chip the core runs.
+// states/s) say how many times faster than the chip the core runs; the
+// states an instruction, the same on every machine, say what was run.
 //
 //   h8cpu_bench [million instructions per run, default 50]
 #include <chrono>
@@ -54,6 +55,7 @@ const std::vector<std::uint8_t> kMixedLoop = {
 struct Speed {
   double instructions;  // per second
   double states;        // per second
+  double statesEach;    // states an instruction
 };
 
 Speed Measure(const std::vector<std::uint8_t>& code, bool windows, std::uint64_t count) {
@@ -70,13 +72,19 @@ Speed Measure(const std::vector<std::uint8_t>& code, bool windows, std::uint64_t
                  cpu.Fault().c_str());
     std::exit(1);
   }
-  return {static_cast<double>(ran) / seconds.count(), static_cast<double>(cpu.States()) / seconds.count()};
+  const auto states = static_cast<double>(cpu.States());
+  return {static_cast<double>(ran) / seconds.count(), states / seconds.count(), states / static_cast<double>(ran)};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::uint64_t millions = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 50;
+  char* end = nullptr;
+  const std::uint64_t millions = argc > 1 ? std::strtoull(argv[1], &end, 10) : 50;
+  if (argc > 2 || millions == 0 || (end != nullptr && *end != '\0')) {
+    std::fprintf(stderr, "usage: h8cpu_bench [million instructions per run, from 1; default 50]\n");
+    return 2;
+  }
   const std::uint64_t count = millions * 1000000;
   struct Case {
     const char* name;
@@ -90,8 +98,8 @@ int main(int argc, char** argv) {
   };
   for (const Case& c : cases) {
     const Speed speed = Measure(*c.code, c.windows, count);
-    std::printf("%-50s %7.1f million instructions/s, %7.1f million states/s\n", c.name, speed.instructions / 1e6,
-                speed.states / 1e6);
+    std::printf("%-50s %7.1f million instructions/s, %7.1f million states/s, %.4f states each\n", c.name,
+                speed.instructions / 1e6, speed.states / 1e6, speed.statesEach);
   }
   return 0;
 }

@@ -40,14 +40,11 @@ TEST(PortList, AdaptersLinksAndTheUartsThatAnswer) {
   };
   for (const char* name : {"ttyS0", "ttyS1", "ttyS3", "ttyS9", "ttyS10", "ttyUSB0", "ttyACM10", "ttyACM2", "tty5", "ttyS5x"})
     write(dev / name, "");
-  write(sys / "class/tty/ttyS0/type", "4");
-  write(sys / "class/tty/ttyS1/type", "0");
-  write(sys / "class/tty/ttyS9/type", "1");  // only COM1..COM10 have numbers
-  write(sys / "class/tty/ttyS10/type", "12");
-  write(usb / "idVendor", "0403");
-  write(usb / "idProduct", "6001");
-  write(usb / "manufacturer", "FTDI");
-  write(usb / "product", "FT232R USB UART");
+  // UART types (only COM1..COM10 have numbers: ttyS9 is the last) and the adapter's USB identity.
+  for (const auto& [file, text] : std::vector<std::pair<fs::path, const char*>>{{"class/tty/ttyS0/type", "4"}, {"class/tty/ttyS1/type", "0"},
+           {"class/tty/ttyS9/type", "1"}, {"class/tty/ttyS10/type", "12"}, {"devices/usb1/1-2/idVendor", "0403"},
+           {"devices/usb1/1-2/idProduct", "6001"}, {"devices/usb1/1-2/manufacturer", "FTDI"}, {"devices/usb1/1-2/product", "FT232R USB UART"}})
+    write(sys / file, text);
   fs::create_directories(usb / "1-2:1.0/ttyUSB0");
   fs::create_directory_symlink("../../../../bus/usb-serial/drivers/ftdi_sio", usb / "1-2:1.0/ttyUSB0/driver");
   fs::create_directories(sys / "class/tty/ttyUSB0");

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <map>
+#include <set>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -127,7 +130,7 @@ TEST(BoardProgram, TheWatchdogOverflowsAtItsDivisionOfTheClock) {
         0x79, 0x01, static_cast<std::uint8_t>(r.tcsr >> 8), static_cast<std::uint8_t>(r.tcsr),  // mov.w #tcsr,r1
         0x6B, 0x81, 0xFF, 0xA8, 0x79, 0x01, 0x5A, r.tcnt,  // mov.w r1,@H'FFA8:16 (TCSR); mov.w #H'5A<tcnt>,r1
         0x6B, 0x81, 0xFF, 0xA8, 0x28, 0xA8, 0x4A, 0xFC,    // mov.w r1,@H'FFA8:16 (TCNT); 1: mov.b @H'FFA8:8,r0l; bpl 1b
-        0x6A, 0x88, 0xF0, 0x00, 0x58, 0x00, 0xFF, 0xFC,    // mov.b r0l,@H'F000:16; bra .
+        0x6A, 0x88, 0xF0, 0x00, 0x58, 0xB0, 0xFF, 0xFC,    // mov.b r0l,@H'F000:16; bmi . (N from the store)
     };
     BoardConfig config;
     config.clockMhz = r.mhz;
@@ -152,6 +155,12 @@ TEST(BoardProgram, APollLoopsPassTakesTheStatesOfItsBusCycles) {
       {{0x6B, 0x00, 0xFF, 0xBC}, 4 + 6 + 4, 0x8400},       // mov.w @H'FFBC:16,r0    SSR and RDR: two cycles
       {{0x6B, 0x00, 0xFF, 0xA8}, 4 + 3 + 4, 0x1800},       // mov.w @H'FFA8:16,r0    TCSR and TCNT: one
       {{0x6B, 0x00, 0xF0, 0x00}, 4 + 2 + 4, 0},            // mov.w @H'F000:16,r0    RAM
+      {{0x6B, 0x00, 0xFF, 0xAA}, 4 + 3 + 4, 0x003F},       // mov.w @H'FFAA:16,r0    RSTCSR: the last word on the 16-bit bus
+      {{0x6B, 0x00, 0xFF, 0xAC}, 4 + 6 + 4, 0},            // mov.w @H'FFAC:16,r0    past it, on the 8-bit bus again
+      {{0x6B, 0x00, 0xFF, 0xA6}, 4 + 6 + 4, 0},            // mov.w @H'FFA6:16,r0    before TCSR, the same
+      {{0x6B, 0x00, 0xFF, 0x1A}, 4 + 2 + 4, 0xFFFF},       // mov.w @H'FF1A:16,r0    below the I/O registers: nothing there
+      {{0x6A, 0x08, 0xFF, 0x1C}, 4 + 3 + 4, 0},            // mov.b @H'FF1C:16,r0l   the first I/O address
+      {{0x01, 0x00, 0x6B, 0x00, 0xFF, 0x0E}, 6 + 4 + 4, 0xFFFF},  // mov.l @H'FF0E:16,er0  the last RAM word and nothing
       {{0x01, 0x00, 0x6B, 0x00, 0xFF, 0xBC}, 6 + 12 + 4, 0x84000000}};  // mov.l @H'FFBC:16,er0  four cycles
   for (const auto& r : rows) {
     Board board(BoardConfig{});
@@ -165,32 +174,6 @@ TEST(BoardProgram, APollLoopsPassTakesTheStatesOfItsBusCycles) {
     EXPECT_EQ(board.Cpu().States() - before, 10 * r.pass) << r.pass;
     EXPECT_EQ(board.Cpu().Er(0), r.er0) << std::hex << board.Cpu().Er(0);
   }
-}
-
-// examples/blink as a template: built around a main() of its own (example_startup.c: .data at H'FEF10, .bss
-// behind it at H'FEF20) and run from the reset vector with H'A5 in all RAM before, its initialised data must be in
-// RAM and its cleared buffer zero.
-TEST(BoardProgram, ExampleStartupCopiesDataAndClearsBss) {
-  if (!ToolAvailable("h8300-hms-gcc")) GTEST_SKIP() << "no h8300-hms-gcc";
-  TempFolder dir;
-  const std::string out = dir.Path(""), source = KORVEL_SOURCE_DIR, main = source + "/tests/sim/example_startup.c";
-  ASSERT_TRUE(RunTool("make -s -C " + source + "/examples/blink O=" + out + " MAIN=" + main + " " + out + "/blink.mot"));
-  BoardConfig config;
-  config.preload = config.boot.noErase = true;  // the program in the flash, kept by the boot program
-  std::string why;
-  ASSERT_TRUE(LoadFlashFile(out + "/blink.mot", &config.preloadImage, &why)) << why;
-  BoardWire::Time now{};
-  Board board(config, {}, [&now] { return now; });
-  std::uint8_t* const ram = board.Bus().Ram();  // from H'FEF10
-  std::fill(ram, ram + BoardBus::kRamSize, 0xA5);
-  const std::uint8_t host[] = {0x00, 0x55, 0x00, 2, 0x5B, 0x00};  // loads jmp @@H'00: to the reset vector
-  board.Wire().FromHost(host, sizeof host);
-  for (int i = 0; i < 1000 && board.Run() != Board::Activity::kStopped; ++i) {
-    board.Wire().HandedToHost(board.Wire().ForHost().size());
-    if (const auto next = board.NextEvent(); next && *next > now) now = *next;
-  }
-  EXPECT_EQ(std::vector<std::uint8_t>(ram, ram + 2), std::vector<std::uint8_t>({0x04, 0xD2})) << board.Describe();  // 1234
-  EXPECT_EQ(std::vector<std::uint8_t>(ram + 16, ram + 48), std::vector<std::uint8_t>(32, 0x00));
 }
 
 // At 8.15 MHz the boot program echoes at 9433 bit/s (BRR 26), 1.7% slow: a
@@ -228,21 +211,30 @@ TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
 }
 
 // What --preload takes: a raw image of up to 128 KB from offset 0, or
-// S-records in either case of hex digit; what --dump writes reads back.
+// S-records (S1 to S3) in either case of hex digit; what --dump writes reads back.
 TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   TempFolder dir;
-  FlashImage raw, records;
+  FlashImage raw;
   std::string why;
   EXPECT_TRUE(LoadFlashFile(dir.Write("small.bin", "\x12\x34"), &raw, &why)) << why;
   EXPECT_EQ(raw.PresentCount(), 2u);
   EXPECT_EQ(raw.bytes[1], 0x34);
   EXPECT_FALSE(LoadFlashFile(dir.Write("big.bin", std::string(128 * 1024 + 1, '\0')), &raw, &why));
   EXPECT_NE(why.find("larger than the 128 KB flash"), std::string::npos) << why;
-  EXPECT_TRUE(ParseSrecords("S1050100ab5af4\r\n", &records, &why)) << why;
-  EXPECT_EQ(records.bytes[0x100], 0xAB);
-  std::vector<bool> one(FlashMemory::kSize);
-  one[0x100] = true;
-  EXPECT_TRUE(ParseSrecords(FormatSrecords(records.bytes.data(), one), &raw, &why) && raw.bytes[0x100] == 0xAB) << why;
+  // Each data type, the header and end records passed over; the first bad line named.
+  const struct { const char* text; const char* why; std::uint32_t at = 0; std::uint8_t byte = 0; std::size_t count = 0; } rows[] = {
+      {"S0030000FC\nS20501FFFFCD2E\nS9030000FC\n", nullptr, 0x1FFFF, 0xCD, 1}, {"S30600000200EF08 \n", nullptr, 0x200, 0xEF, 1},
+      {"S1050100ab5af4\r\n", nullptr, 0x100, 0xAB, 2},
+      {"S9030000FC\nX1050100AB5AF4\n", "line 2: not an S-record"}, {"S1050100AB5AG4\n", "line 1: bad hex digits"},
+      {"S1040100AB5AF4\n", "count does not match"}, {"S1050100AB5AF5\n", "bad checksum"}, {"S102FFFE\n", "record too short"},
+      {"S100\n", "line 1: bad checksum"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.text);
+    FlashImage image, again;  // again: what --dump writes of it, read back
+    EXPECT_EQ(ParseSrecords(r.text, &image, &why), r.why == nullptr);
+    EXPECT_TRUE(r.why ? why.find(r.why) != std::string::npos : image.bytes[r.at] == r.byte && image.PresentCount() == r.count &&
+                ParseSrecords(FormatSrecords(image.bytes.data(), image.present), &again, &why) && again.bytes == image.bytes) << why;
+  }
 }
 
 // --verbose says so each time the host's line goes wrong, also when it goes
@@ -262,9 +254,43 @@ TEST(BoardProgram, ALineProblemIsLoggedAgainAfterAGoodByte) {
   EXPECT_EQ(notes, 2);
 }
 
+// h8board's option values at their bounds, and the reason given for each one refused; and
 // h8board --help: each option's help starts in column 23, beside a name
 // that leaves it room (21 characters at most), below a longer one.
-TEST(H8BoardHelp, EachOptionsHelpStartsInColumn23) {
+TEST(H8BoardOptions, ValuesAtTheirBoundsWhatIsRefusedAndTheHelp) {
+  using O = const H8BoardOptions&;
+  using Bytes = std::vector<std::uint8_t>;
+  const struct { const char* args; const char* refusal; std::function<bool(O)> took = nullptr; } rows[] = {
+      {"--clock 2 --clock=16 --latency 1000 --line-limit 50 --line-limit 10000000 --late-echo 0:3600000 --tx-late 1:0x10 --flash-log=f -h --verbose",
+       nullptr, [](O o) { return o.board.clockMhz == 16 && o.board.latencyMs == 1000 && o.board.line.lineLimit == 10000000 && o.verbose &&
+                                 o.board.boot.lateEchoMs.at(0) == 3600000 && o.board.gaps.txLateMs.at(1) == 16 && o.flashLog == "f" && o.help; }},
+      {"--rx-noise 1:H'80 --tx-noise 0x2:ff --sync-answers -,11,0000 --after-sync 5aA5 --check-answer h'AB --timeout 0.5", nullptr, [](O o) {
+         return o.board.line.rxNoise.at(1) == 0x80 && o.board.line.txNoise.at(2) == 0xFF && o.board.boot.checkAnswer == 0xAB &&
+                o.board.boot.syncAnswers == std::vector<Bytes>{{}, {0x11}, {0, 0}} && o.board.boot.afterSync == Bytes{0x5A, 0xA5} && o.timeoutSeconds == 0.5; }},
+      {"--record-answer 2:=NG --record-answer 3:- --record-answer 4:0d0a --stuck-bit 1FFFF:7 --weak-byte H'10:80 --left-flow ixon,crtscts", nullptr, [](O o) {
+         return o.board.records.answers == std::map<std::size_t, Bytes>{{2, {'N', 'G'}}, {3, {}}, {4, {0x0D, 0x0A}}} && o.leftFlow.crtscts && !o.leftFlow.ixoff &&
+                o.board.stuckBits.at(0).address == 0x1FFFF && o.board.stuckBits.at(0).bit == 7 && o.board.weakBytes.at(0).mask == 0x80; }},
+      {"--clock 1.99", "--clock: not a clock from 2 to 16 MHz: 1.99"}, {"--clock 16.01", "not a clock"}, {"--clock 8x", "not a clock"},
+      {"--latency 1001", "--latency: not a number of milliseconds from 0 to 1000: 1001"}, {"--latency -0", "not a number of"},
+      {"--line-limit 49", "not a bit rate from 50"}, {"--line-limit 10000001", "not a bit rate from 50"}, {"--late-echo 0:3600001", "expected N:MS"},
+      {"--tx-late 0:5", "expected N:MS with a byte from 1"}, {"--tx-late 1:3600001", "expected N:MS"}, {"--rx-noise 0:80", "expected N:MASK"},
+      {"--rx-noise 1:0", "expected N:MASK"}, {"--tx-noise 1:100", "expected N:MASK"}, {"--sync-answers -,1", "expected - or hex bytes"},
+      {"--after-sync 5AA", "not hex bytes"}, {"--sync-answer 0x100", "not a hexadecimal byte"}, {"--record-answer 0:-", "with a record from 1"},
+      {"--record-answer 1:=", "expected N:-"}, {"--stuck-bit 20000:0", "expected ADDR:BIT"}, {"--stuck-bit 0:8", "expected ADDR:BIT"},
+      {"--weak-byte 10:0", "expected ADDR:MASK"}, {"--timeout 0", "not a positive number of seconds"}, {"--left-flow ixon,", "expected ixon, ixoff or crtscts"},
+      {"--rx-drop 0", "not a byte position from 1"}, {"--drop-echo -1", "not a position"}, {"--hang-up-after-records x", "not a number of records"},
+      {"--pace=1", "--pace takes no value"}, {"--link", "--link needs a value"}, {"--frobnicate", "unknown option: --frobnicate"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.args);
+    std::vector<std::string> args;
+    std::istringstream words(r.args);
+    for (std::string word; words >> word;) args.push_back(word);
+    H8BoardOptions options;
+    std::string why;
+    EXPECT_EQ(ParseH8BoardOptions(args, &options, &why), r.refusal == nullptr) << why;
+    EXPECT_TRUE(r.refusal ? why.find(r.refusal) != std::string::npos : r.took(options)) << why;
+  }
   std::istringstream text(H8BoardUsage());
   int options = 0;
   for (std::string line; std::getline(text, line);) {

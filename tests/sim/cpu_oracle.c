@@ -68,6 +68,24 @@ static u32 mixed(u32 x, u32 y) {
   return h + i + dst.b[0] * 3u;
 }
 
+/* Bit fields (the bit loads and stores), a byte through a pointer (bit
+   operations on memory) and 64-bit sums and constant shifts (the carry chains). */
+static struct fields { unsigned a : 1, b : 3, c : 5, d : 7; } f;
+static u32 pick(unsigned k, u32 x) { /* a table of jumps, called through a pointer */
+  switch (k % 9) {
+    case 0: return x + 1; case 1: return x ^ 0x55; case 2: return x >> 1; case 3: return ~x;
+    case 4: return x * 3; case 5: return x - 7; case 6: return x << 2; case 7: return (i8)x; default: return 9;
+  }
+}
+static u32 (*volatile picker)(unsigned, u32) = pick;
+static u32 bits(volatile u8 *p, u32 x, u32 y) {
+  unsigned long long w = (unsigned long long)x << 32 | y, v = w + ((unsigned long long)y << 17) - (w >> 3);
+  f.a = x & 1, f.b = (unsigned)y, f.c += (unsigned)x, f.d ^= (unsigned)(y >> 4);
+  *p = (u8)x;
+  *p |= 0x08, *p &= (u8)~0x41, *p ^= 0x80, *p |= (u8)(1 << (y & 7));
+  return (u32)(v >> 29) ^ (u32)(v > w) << 31 ^ (u32)(f.a + f.b * f.c + f.d) << 8 ^ *p ^ (u32)((i32)(u32)v >> 5) ^ picker((u16)y, x);
+}
+
 /* Runs every case; writes the hashes and returns their number of bytes. */
 int cpu_oracle_run(u8 *out) {
   unsigned i, j, n;
@@ -76,7 +94,8 @@ int cpu_oracle_run(u8 *out) {
       ops_i8(seeds[i], seeds[j]);
       ops_i16(seeds[i], seeds[j]);
       ops_i32(seeds[i], seeds[j]);
-      slot = SLOTS - 1;
+      slot = SLOTS - 2;
+      put(bits(&port, seeds[i], seeds[j]));
       put(mixed(seeds[i], seeds[j]));
     }
   for (n = 0; n < 3 * SLOTS; ++n)

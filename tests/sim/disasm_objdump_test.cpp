@@ -45,21 +45,15 @@ struct ObjdumpLine {
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
 // Every "0xV:32" becomes "0xV':24" with V' = V cut to 24 bits.
-std::string Fields24(const std::string& s) {
+std::string Fields24(std::string s) {
+  static const std::regex field("0x([0-9a-f]+):32");
   std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    std::size_t j = i + 2;
-    while (s.compare(i, 2, "0x") == 0 && j < s.size() && IsHex(s[j])) ++j;
-    if (j > i + 2 && s.compare(j, 3, ":32") == 0) {
-      char text[16];
-      std::snprintf(text, sizeof text, "0x%lx:24", std::strtoul(s.substr(i + 2, j - i - 2).c_str(), nullptr, 16) & 0xFFFFFF);
-      out += text;
-      i = j + 3;
-    } else {
-      out += s[i++];
-    }
+  for (std::smatch m; std::regex_search(s, m, field); s = m.suffix().str()) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%lx:24", std::strtoul(m[1].str().c_str(), nullptr, 16) & 0xFFFFFF);
+    out += m.prefix().str() + text;
   }
-  return out;
+  return out + s;
 }
 
 // ".+12 (0xff31a)" -> "0xff31a", "@@83 (0x53)" -> "@@0x53".

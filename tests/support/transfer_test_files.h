@@ -63,12 +63,6 @@ inline std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
   return data;
 }
 
-inline std::string CrLfFile(const Lines& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
 // Runs a shell command line, its output dropped; true when it exited with 0.
 inline bool RunTool(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 inline bool ToolAvailable(const std::string& tool) { return RunTool("command -v " + tool); }
