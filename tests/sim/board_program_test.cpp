@@ -61,6 +61,9 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
       0x28, 0xBC,              // mov.b @H'FFBC:8,r0l
       0x6A, 0x88, 0xF0, 0x02,  // mov.b r0l,@H'F002:16
       0x6A, 0x20, 0x00, 0x02, 0x00, 0x00,  // mov.b @H'20000:24,r0h    past the flash: a stray read
+      0x38, 0xA8, 0x6B, 0x80, 0xFF, 0xAA,  // mov.b r0l,@H'FFA8:8; mov.w r0,@H'FFAA:16   a byte to TCSR, H'FFxx to RSTCSR: refused
+      0x6A, 0x88, 0xFF, 0x1C, 0x6A, 0x88, 0xFF, 0x10,  // mov.b r0l to H'FFF1C (an I/O register it lacks) and H'FFF10 (nothing)
+      0x28, 0x42, 0x6A, 0x88, 0xF0, 0x03,  // mov.b @H'FF42:8,r0l; mov.b r0l,@H'F003:16   EBR1
       0x58, 0x00, 0xFF, 0xFC,  // bra .  (16-bit displacement)
   };
   BoardWire::Time now{};
@@ -74,11 +77,12 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   EXPECT_EQ(ram(0xFF000), 0x3F);         // RSTCSR after reset
   EXPECT_EQ(ram(0xFF001), 0x79);         // TCSR: H'79 written, bits 3-4 read 1
   EXPECT_EQ(ram(0xFF002) & 0x01, 0x01);  // MPBT as written
+  EXPECT_EQ(ram(0xFF003), 0x01);         // EBR1 as written
   // It leaves the watchdog counting (H'79: watchdog mode, φ/32): the spin ends in a reset.
-  EXPECT_NE(board.Summary().find(", 1 stray accesses; watchdog reset at H'FF338: the chip is silent"),
+  EXPECT_NE(board.Summary().find(", 3 stray accesses; watchdog reset at H'FF34C: the chip is silent"),
             std::string::npos) << board.Summary();
-  EXPECT_NE(log.find("watchdog reset at H'FF338"), std::string::npos) << log;
-  EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 0u);
+  EXPECT_NE(log.find("watchdog reset at H'FF34C"), std::string::npos) << log;
+  EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 2u);  // the long and word writes with their passwords taken
   EXPECT_EQ(board.Flash().GetStats().ignoredWrites, 1u);
   EXPECT_EQ(board.Flash().GetStats().latchedWrites, 0u);
 }
