@@ -41,4 +41,10 @@ TEST(CommandLine, ExitCodesAndRefusals) {
   const ProcessResult refused = RunProcess(KorvelPath(), {"1", "a.mot", "--bogus"}, 10);
   EXPECT_EQ(std::to_string(refused.exitCode) + refused.out + refused.err.substr(0, usage.size()), "0" + usage);
   EXPECT_EQ(RunProcess(H8BOARD_EXECUTABLE, {"--timeout"}, 10).err, "h8board: --timeout needs a value (h8board --help lists the options)\n");
+  // h8board alone, given up after --timeout: the flash it was given dumped (erased bytes left out), an --out it cannot write named.
+  const ProcessResult alone = RunProcess(H8BOARD_EXECUTABLE, {"--preload", KORVEL_SOURCE_DIR "/tests/runs/files/three.mot", "--timeout", "0.1",
+                                                               "--dump", "/dev/stdout", "--out", "/nonexistent/f.bin"}, 10);
+  EXPECT_EQ(std::to_string(alone.exitCode) + alone.err.substr(0, 41) + alone.out.substr(alone.out.find("S0")),
+            "1h8board: cannot write /nonexistent/f.bin\nS00A00006838626F6172644D\r\n"
+            "S22400010010345A7EA4C8EE12385C82A6CCF0163A1A40648AAED4F81E42688CB2D6FC20468A\r\nS804000000FB\r\n") << alone.err;
 }

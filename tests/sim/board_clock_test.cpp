@@ -28,8 +28,7 @@ void ProgramOneByte(Board& board, BoardWire::Time& now, std::uint8_t firstPulseL
     const auto byte = static_cast<std::uint8_t>(c);
     board.Wire().FromHost(&byte, 1);
     for (int i = 0; i < 1000; ++i) {
-      while (board.Run() == Board::Activity::kBusy) {
-      }
+      while (board.Run() == Board::Activity::kBusy) continue;
       board.Wire().HandedToHost(board.Wire().ForHost().size());
       const auto next = board.NextEvent();
       if (!next) break;

@@ -41,6 +41,7 @@ BoardWire::Clock::duration RunUntilStopped(Board& board, BoardWire::Time& now, c
   EXPECT_EQ(activity, Board::Activity::kStopped) << board.Describe();
   return start ? board.ChipNow() - *start : BoardWire::Clock::duration{};
 }
+std::uint8_t RamAt(Board& board, std::uint32_t address) { return board.Bus().Ram()[address - BoardBus::kRamStart]; }
 }  // namespace
 
 TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
@@ -73,11 +74,10 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   board.SetLog([&log](const std::string& line) { log += line + "\n"; });
   RunUntilStopped(board, now, program);
   EXPECT_NE(log.find("bytes loaded, starting at H'FF300"), std::string::npos) << log;
-  const auto ram = [&board](std::uint32_t a) { return board.Bus().Ram()[a - BoardBus::kRamStart]; };
-  EXPECT_EQ(ram(0xFF000), 0x3F);         // RSTCSR after reset
-  EXPECT_EQ(ram(0xFF001), 0x79);         // TCSR: H'79 written, bits 3-4 read 1
-  EXPECT_EQ(ram(0xFF002) & 0x01, 0x01);  // MPBT as written
-  EXPECT_EQ(ram(0xFF003), 0x01);         // EBR1 as written
+  EXPECT_EQ(RamAt(board, 0xFF000), 0x3F);         // RSTCSR after reset
+  EXPECT_EQ(RamAt(board, 0xFF001), 0x79);         // TCSR: H'79 written, bits 3-4 read 1
+  EXPECT_EQ(RamAt(board, 0xFF002) & 0x01, 0x01);  // MPBT as written
+  EXPECT_EQ(RamAt(board, 0xFF003), 0x01);         // EBR1 as written
   // It leaves the watchdog counting (H'79: watchdog mode, φ/32): the spin ends in a reset.
   EXPECT_NE(board.Summary().find(", 3 stray accesses; watchdog reset at H'FF34C: the chip is silent"),
             std::string::npos) << board.Summary();
@@ -108,13 +108,12 @@ TEST(BoardProgram, ExceptionsAndSci1WithTransmitterAndReceiverOff) {
   BoardWire::Time now{};
   Board board(config, {}, [&now] { return now; });
   RunUntilStopped(board, now, program, {0x41});
-  const auto ram = [&board](std::uint32_t a) { return board.Bus().Ram()[a - BoardBus::kRamStart]; };
-  EXPECT_EQ(ram(0xFF000), 0x80);  // I, and nothing else
-  EXPECT_EQ(ram(0xFF001), 0x00);  // neither TDRE (sent) nor RDRF (received)
-  EXPECT_EQ(ram(0xFF002) & 0x80, 0x80);
+  EXPECT_EQ(RamAt(board, 0xFF000), 0x80);  // I, and nothing else
+  EXPECT_EQ(RamAt(board, 0xFF001), 0x00);  // neither TDRE (sent) nor RDRF (received)
+  EXPECT_EQ(RamAt(board, 0xFF002) & 0x80, 0x80);
   // The stack holds the CCR (I clear, Z from storing H'00) and the address after TRAPA, as one long.
-  EXPECT_EQ(ram(0xFFEFC), 0x04);
-  EXPECT_EQ(ram(0xFFEFD) << 16 | ram(0xFFEFE) << 8 | ram(0xFFEFF), 0xFF32A);
+  EXPECT_EQ(RamAt(board, 0xFFEFC), 0x04);
+  EXPECT_EQ(RamAt(board, 0xFFEFD) << 16 | RamAt(board, 0xFFEFE) << 8 | RamAt(board, 0xFFEFF), 0xFF32A);
   EXPECT_NE(board.Describe().find("branch to itself at H'FF330"), std::string::npos) << board.Describe();
 }
 
@@ -146,7 +145,7 @@ TEST(BoardProgram, TheWatchdogOverflowsAtItsDivisionOfTheClock) {
     // The counter starts at the TCNT write, at most 20 states in; then the poll's passes of 8 states.
     EXPECT_GE(states, static_cast<double>(r.overflowStates)) << states;
     EXPECT_LE(states, static_cast<double>(r.overflowStates + 20 + 8 + 12));  // + the store and one branch
-    EXPECT_TRUE(r.stored < 0 || board.Bus().Ram()[0xFF000 - BoardBus::kRamStart] == r.stored);
+    EXPECT_TRUE(r.stored < 0 || RamAt(board, 0xFF000) == r.stored);
   }
 }
 

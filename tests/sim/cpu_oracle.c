@@ -55,10 +55,7 @@ static u32 mixed(u32 x, u32 y) {
   unsigned i;
   u32 h = (u32)((i16)(i8)x * (i8)y) ^ (u32)((u8)x * (u16)(u8)y) << 16;
   h ^= (u32)((i32)(i16)x * (i16)y) + (u32)(u16)x * (u16)y;
-  port = (u8)x;
-  port |= 0x08;
-  port &= (u8)~0x41;
-  port ^= 0x80;
+  port = (u8)x, port |= 0x08, port &= (u8)~0x41, port ^= 0x80;
   h += (port & 0x20) ? port : ~(u32)port;
   for (i = 0; i < sizeof src.b; ++i) src.b[i] = (u8)(x >> (i % 24)) ^ (u8)(i * 37);
   dst = src;
