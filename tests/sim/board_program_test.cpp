@@ -267,7 +267,7 @@ TEST(H8BoardOptions, ValuesAtTheirBoundsWhatIsRefusedAndTheHelp) {
       {"--clock 2 --clock=16 --latency 1000 --line-limit 50 --line-limit 10000000 --late-echo 0:3600000 --tx-late 1:0x10 --flash-log=f -h --verbose",
        nullptr, [](O o) { return o.board.clockMhz == 16 && o.board.latencyMs == 1000 && o.board.line.lineLimit == 10000000 && o.verbose &&
                                  o.board.boot.lateEchoMs.at(0) == 3600000 && o.board.gaps.txLateMs.at(1) == 16 && o.flashLog == "f" && o.help; }},
-      {"--rx-noise 1:H'80 --tx-noise 0x2:ff --sync-answers -,11,0000 --after-sync 5aA5 --check-answer h'AB --timeout 0.5", nullptr, [](O o) {
+      {"--rx-noise 1:H'80 --tx-noise 0x2:0Xff --sync-answers -,11,0000 --after-sync 5aA5 --check-answer h'AB --timeout 0.5", nullptr, [](O o) {
          return o.board.line.rxNoise.at(1) == 0x80 && o.board.line.txNoise.at(2) == 0xFF && o.board.boot.checkAnswer == 0xAB &&
                 o.board.boot.syncAnswers == std::vector<Bytes>{{}, {0x11}, {0, 0}} && o.board.boot.afterSync == Bytes{0x5A, 0xA5} && o.timeoutSeconds == 0.5; }},
       {"--record-answer 2:=NG --record-answer 3:- --record-answer 4:0d0a --stuck-bit 1FFFF:7 --weak-byte H'10:80 --left-flow ixon,crtscts", nullptr, [](O o) {
