@@ -8,8 +8,8 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -82,7 +82,7 @@ TEST(BoardProgram, RegistersTheWriteControlProgramNeverTouches) {
   EXPECT_NE(board.Summary().find(", 3 stray accesses; watchdog reset at H'FF34C: the chip is silent"),
             std::string::npos) << board.Summary();
   EXPECT_NE(log.find("watchdog reset at H'FF34C"), std::string::npos) << log;
-  EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 2u);  // the long and word writes with their passwords taken
+  EXPECT_EQ(board.Bus().GetStats().refusedWatchdogWrites, 2u);  // the byte to TCSR and RSTCSR's H'FFxx; the ones with passwords taken
   EXPECT_EQ(board.Flash().GetStats().ignoredWrites, 1u);
   EXPECT_EQ(board.Flash().GetStats().latchedWrites, 0u);
 }
