@@ -40,7 +40,13 @@ TEST(CommandLine, ExitCodesAndRefusals) {
   EXPECT_EQ(RunProcess(KorvelPath(), {"/dev/null", name, "--exit-status"}, 10).exitCode, 1);
   const ProcessResult refused = RunProcess(KorvelPath(), {"1", "a.mot", "--bogus"}, 10);
   EXPECT_EQ(std::to_string(refused.exitCode) + refused.out + refused.err.substr(0, usage.size()), "0" + usage);
-  EXPECT_EQ(RunProcess(H8BOARD_EXECUTABLE, {"--timeout"}, 10).err, "h8board: --timeout needs a value (h8board --help lists the options)\n");
+  // h8board: a refused option, --help alone, a --link where a file stands (left as it is).
+  const std::string file = KORVEL_SOURCE_DIR "/tests/runs/files/three.mot";
+  for (const auto& [args, expected] : std::vector<std::pair<std::vector<std::string>, std::string>>{{{"--timeout"}, "2h8board: --timeout needs a value (h8board --help lists the options)\n"},
+           {{"--help", "--link", file}, "0usage: h8board [options]\n"}, {{"--link", file}, "1h8board: cannot link " + file + ": it exists and is not a symbolic link\n"}}) {
+    const ProcessResult run = RunProcess(H8BOARD_EXECUTABLE, args, 10);
+    EXPECT_EQ(std::to_string(run.exitCode) + run.err + run.out.substr(0, run.out.find('\n') + 1), expected);
+  }
   // h8board alone, given up after --timeout: the flash it was given dumped (erased bytes left out), an --out it cannot write named.
   const ProcessResult alone = RunProcess(H8BOARD_EXECUTABLE, {"--preload", KORVEL_SOURCE_DIR "/tests/runs/files/three.mot", "--timeout", "0.1",
                                                                "--dump", "/dev/stdout", "--out", "/nonexistent/f.bin"}, 10);

@@ -5,7 +5,6 @@
 // agree with the separate validator.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -17,12 +17,7 @@ void Arrive(const std::string& bytes) {
 
 TEST(RsLine, GetLineRules) {
   const std::string a81(81, 'a');
-  const struct {
-    std::string input;
-    int max, result;
-    std::string line;
-    int leftOver;
-  } cases[] = {
+  const struct { std::string input; int max, result; std::string line; int leftOver; } cases[] = {
       {"A\nB\r", 80, 1, "AB", 0},           {"XY\x02" "AB\x03", 80, 1, "AB", 0},  {a81.substr(1) + "\r", 80, 1, a81.substr(1), 0},
       {a81 + "\r", 80, 0, a81.substr(1), 0}, {a81 + "\x02OK\r", 80, 1, "OK", 0}, {"[START]\r\nU", 80, 1, "[START]", 2},
       {"A\r", 0, 0, "", 0},                  {"\x80\xff\r", 80, 1, "\x80\xff", 0}, {"AB", 80, 0, "AB", 0},

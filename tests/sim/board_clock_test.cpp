@@ -89,8 +89,7 @@ TEST(LineSampling, OneCharacterAtAnotherRate) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::vector<C> read =
-        LineSampler::Alone(c.byte, c.send, c.receive, c.limit);
+    const std::vector<C> read = LineSampler::Alone(c.byte, c.send, c.receive, c.limit);
     ASSERT_EQ(read.size(), c.read.size());
     for (std::size_t i = 0; i < read.size(); ++i) {
       EXPECT_EQ(read[i].byte, c.read[i].byte) << i;

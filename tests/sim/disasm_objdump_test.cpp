@@ -36,11 +36,7 @@ std::string Objdump(const std::vector<std::string>& args) {
 // bytes objdump lists) and text in the decoder's spelling: "inc" is
 // "inc.b", ":32" fields are ":24" cut to 24 bits, a branch shows only its
 // target, "@@83 (0x53)" is "@@0x53"; "" for ".word".
-struct ObjdumpLine {
-  std::uint32_t address = 0;
-  int length = 0;
-  std::string text;
-};
+struct ObjdumpLine { std::uint32_t address = 0; int length = 0; std::string text; };
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
@@ -80,8 +76,7 @@ std::string Normalise(const std::string& text) {
 std::vector<ObjdumpLine> ParseObjdump(const std::string& output) {
   std::vector<ObjdumpLine> lines;
   std::istringstream in(output);
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     // "   ff300:\t7a 07 00 0f \tmov.l\t#0xff300,er7"; continuation lines
     // carry bytes only.
     const std::size_t colon = line.find(":\t"), first = line.find_first_not_of(' ');
@@ -197,18 +192,13 @@ Bytes8 SlotProgram() {
   const std::uint8_t lows[] = {0x00, 0x07, 0x08, 0x10, 0x20, 0x2F, 0x80, 0x90, 0xA0, 0xF0};
   const std::uint16_t prefixes[] = {0x0100, 0x0140, 0x01C0, 0x01D0, 0x01F0, 0x0110, 0x7800, 0x7810, 0x7890,
                                     0x7C00, 0x7C50, 0x7D00, 0x7D60, 0x7E12, 0x7F34, 0x7B5C, 0x7BD4, 0x7C08};
-  for (std::uint16_t p : prefixes) {
-    for (std::uint32_t hi = 0; hi < 256; ++hi) {
+  for (std::uint16_t p : prefixes)
+    for (std::uint32_t hi = 0; hi < 256; ++hi)
       for (std::uint8_t lo : lows) candidates.push_back({p, static_cast<std::uint16_t>(hi << 8 | lo)});
-    }
-  }
-  for (std::uint16_t p : {0x7810, 0x7890, 0x7818}) {
-    for (std::uint16_t first : {0x0100, 0x0140}) {
-      for (std::uint32_t hi = 0; hi < 256; ++hi) {
+  for (std::uint16_t p : {0x7810, 0x7890, 0x7818})
+    for (std::uint16_t first : {0x0100, 0x0140})
+      for (std::uint32_t hi = 0; hi < 256; ++hi)
         for (std::uint8_t lo : lows) candidates.push_back({first, p, static_cast<std::uint16_t>(hi << 8 | lo)});
-      }
-    }
-  }
   Bytes8 bytes(candidates.size() * kSlot);
   std::mt19937 random(20240607);
   for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -219,9 +209,7 @@ Bytes8 SlotProgram() {
     }
     if (i == 0) slot[2] = 0xF8;  // after NOP, not a run of zeros (objdump would skip it)
     const H8Instruction insn = H8Disassemble(slot, kSlot, static_cast<std::uint32_t>(i * kSlot));
-    for (int k = static_cast<int>(2 * candidates[i].size()); k < insn.length; ++k) {
-      slot[k] = static_cast<std::uint8_t>(random());
-    }
+    for (int k = static_cast<int>(2 * candidates[i].size()); k < insn.length; ++k) slot[k] = static_cast<std::uint8_t>(random());
     // A random 16-bit displacement made even: objdump shows an odd one as
     // data, so only the 8-bit forms keep odd targets.
     const H8Instruction filled = H8Disassemble(slot, kSlot, static_cast<std::uint32_t>(i * kSlot));
@@ -234,9 +222,8 @@ TEST(DisasmObjdump, EveryFirstWordAndEveryPrefixedForm) {
   REQUIRE_CROSS_TOOLS();
   const Bytes8 bytes = SlotProgram();
   std::map<std::uint32_t, ObjdumpLine> objdump;
-  for (const ObjdumpLine& line : ObjdumpBinary(bytes, 0)) {
+  for (const ObjdumpLine& line : ObjdumpBinary(bytes, 0))
     if (line.address % kSlot == 0) objdump[line.address] = line;
-  }
 
   int known = 0, both_reject = 0, extensions = 0, odd_branches = 0;
   for (std::uint32_t address = 0; address < bytes.size(); address += kSlot) {
