@@ -105,12 +105,13 @@ class BootProgram {
   std::size_t Length() const { return length_; }
   std::size_t Received() const { return received_; }
   std::string Describe() const;  // the state in words, for the run summary
+  // Whether it aligns to a host sending at rate on a chip clocked at clockHz.
+  static bool CanAlign(long rate, double clockHz);
 
   void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
  private:
   std::vector<std::uint8_t> Synchronise();
-  static bool CanAlign(long rate, double clockHz);
   std::vector<std::uint8_t> Finish();
   void Log(const std::string& text);
 

@@ -54,12 +54,8 @@ const std::vector<RunRow>& RunTable() {
           .Summary("korvel: Success: 4 records, 32 data bytes in 0.0 s (13248 bytes/s; 110 characters, 4744% of 9600 "
                    "bit/s); 0.0 s in all"),
       Programs("three_lf.mot"),  // LF line ends and a Ctrl-Z at the end
-      Programs("blink.mot"),
-      Programs("blink_s3.mot"),
-      Programs("random32k_s1_16.mot"),
-      Programs("random32k_s3_32.mot"),
-      Programs("top4k_s2_32.mot"),
-      Programs("random128k_s2_32.mot"),
+      Programs("blink.mot"), Programs("blink_s3.mot"), Programs("random32k_s1_16.mot"), Programs("random32k_s3_32.mot"),
+      Programs("top4k_s2_32.mot"), Programs("random128k_s2_32.mot"),
       RunRow("programs on a paced line", {"--pace"}, kPrograms).Flash(FlashAfter::kFile),
       // A record's answer is awaited 500 ms after its last character has left.
       RunRow("records of 510 characters on a paced line", {"--pace"}, kPrograms).File("two_long.mot").Flash(FlashAfter::kFile),
@@ -193,12 +189,8 @@ const std::vector<RunRow>& RunTable() {
           .Err("korvel: the line closed during the run\n").Also(kExecutable),
 
       // --- the board's clock and the line ---
-      AtClock("14.7456", "blink.mot").Also(kExecutable),
-      AtClock("16", "blink.mot").Also(kExecutable),
-      AtClock("11.0592", "blink.mot").Also(kExecutable),
-      AtClock("14.7456", "random32k_s1_16.mot"),
-      AtClock("16", "random32k_s1_16.mot"),
-      AtClock("11.0592", "random32k_s1_16.mot"),
+      AtClock("14.7456", "blink.mot").Also(kExecutable), AtClock("16", "blink.mot").Also(kExecutable), AtClock("11.0592", "blink.mot").Also(kExecutable),
+      AtClock("14.7456", "random32k_s1_16.mot"), AtClock("16", "random32k_s1_16.mot"), AtClock("11.0592", "random32k_s1_16.mot"),
       // The chip's 67th byte after its start signal is the high digit of record 3's first data byte: '1' of 1A
       // becomes '3'. The write-control program checks no checksum: it programs 3A and answers U.
       RunRow("noise on a data digit: the wrong byte programmed, and korvel says Success", {"--rx-noise", "67:02"},
@@ -215,9 +207,7 @@ const std::vector<RunRow>& RunTable() {
       // --- files as toolchains write them: korvel makes the S-records ---
       // tick: code at H'100, a table across H'10000, data kept in flash behind it.
       Programs("tick.coff").Also(kExecutable).Takes(5 + 14),  // the settle after the start line; the chip's time for 194 bytes
-      Programs("tick.elf"),
-      Programs("tick.hex"),
-      Programs("tick.bin"),
+      Programs("tick.elf"), Programs("tick.hex"), Programs("tick.bin"),
       FileRefused("an Intel HEX checksum", "tick_checksum.hex", "Record error line 3: checksum"),
       FileRefused("Intel HEX bytes given twice, differently", "twice.hex", "Record error line 2: overlaps line 1"),
       FileRefused("an ELF segment beyond H'1FFFF", "tick_outside.elf", "File error: segment 2 outside flash (H'20000)"),

@@ -67,6 +67,15 @@ TEST(BoardClock, BitRateRegisterAndProgramPulse) {
   }
 }
 
+// The host rates the boot program aligns to: 2400, 4800 and 9600 bit/s, from 2, 4 and 8 MHz up to 16 MHz
+// (the H8/3048F hardware manual's table 18-13); no other rate at any clock.
+TEST(BoardClock, TheBootProgramAlignsWithinItsTable) {
+  const struct { long rate; double mhz; bool aligns; } rows[] = {
+      {9600, 8, true}, {9600, 7.99, false}, {9600, 16, true}, {9600, 16.01, false}, {4800, 4, true}, {4800, 3.99, false},
+      {4800, 16.01, false}, {2400, 2, true}, {2400, 1.99, false}, {2400, 16, true}, {19200, 16, false}, {1200, 2, false}};
+  for (const auto& r : rows) EXPECT_EQ(BootProgram::CanAlign(r.rate, r.mhz * 1e6), r.aligns) << r.rate << " bit/s at " << r.mhz << " MHz";
+}
+
 // What a receiver reads of one character on an idle line: within the
 // sampling's tolerance (about 4.5% either way at mid-bit) every byte
 // passes; twice the rate reads the first half of the character as a whole

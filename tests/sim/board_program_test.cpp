@@ -245,7 +245,8 @@ TEST(BoardProgram, TheBootProgramOverrunsWhenItsEchoesFallThreeBehind) {
 }
 
 // What --preload takes: a raw image of up to 128 KB from offset 0, or
-// S-records (S1 to S3) in either case of hex digit; what --dump writes reads back.
+// S-records (S1 to S3) in either case of hex digit, a fault named with the file; what --dump writes
+// (32 bytes a record at most) reads back.
 TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   TempFolder dir;
   FlashImage raw;
@@ -255,6 +256,7 @@ TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   EXPECT_EQ(raw.bytes[1], 0x34);
   EXPECT_FALSE(LoadFlashFile(dir.Write("big.bin", std::string(128 * 1024 + 1, '\0')), &raw, &why));
   EXPECT_NE(why.find("larger than the 128 KB flash"), std::string::npos) << why;
+  EXPECT_TRUE(!LoadFlashFile(dir.Path("none.mot"), &raw, &why) && why == "cannot open " + dir.Path("none.mot")) << why;
   // Each data type, the header and end records passed over; the first bad line named.
   const struct { const char* text; const char* why; std::uint32_t at = 0; std::uint8_t byte = 0; std::size_t count = 0; } rows[] = {
       {"S0030000FC\nS20501FFFFCD2E\nS9030000FC\n", nullptr, 0x1FFFF, 0xCD, 1}, {"S30600000200EF08 \n", nullptr, 0x200, 0xEF, 1},
@@ -265,10 +267,14 @@ TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.text);
     FlashImage image, again;  // again: what --dump writes of it, read back
-    EXPECT_EQ(ParseSrecords(r.text, &image, &why), r.why == nullptr);
-    EXPECT_TRUE(r.why ? why.find(r.why) != std::string::npos : image.bytes[r.at] == r.byte && image.PresentCount() == r.count &&
+    EXPECT_EQ(LoadFlashFile(dir.Write("r.mot", r.text), &image, &why), r.why == nullptr);
+    EXPECT_TRUE(r.why ? why.rfind(dir.Path("r.mot: "), 0) == 0 && why.find(r.why) != std::string::npos : image.bytes[r.at] == r.byte && image.PresentCount() == r.count &&
                 ParseSrecords(FormatSrecords(image.bytes.data(), image.present), &again, &why) && again.bytes == image.bytes) << why;
   }
+  std::vector<bool> forty(FlashMemory::kSize);
+  std::fill_n(forty.begin() + 0x100, 40, true);
+  const std::string dump = FormatSrecords(raw.bytes.data(), forty);
+  EXPECT_TRUE(dump.find("\r\nS224000100") != std::string::npos && dump.find("\r\nS20C000120") != std::string::npos) << dump;
 }
 
 // --verbose says so each time the host's line goes wrong, also when it goes
