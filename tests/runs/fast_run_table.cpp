@@ -67,10 +67,8 @@ std::vector<RunRow> FastRunRows() {
           .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.0 s in all"),
       AtClock("14.7456", "47", "460800").Also(kExecutable),
       // No standard rate at these: the host is set to the chip's own.
-      AtClock("11.0592", "35", "345600").Also(kNative),
-      AtClock("10", "32", "316800").Also(kNative),
-      AtClock("8", "25", "249600").Also(kNative),
-      AtClock("12", "38", "374400").Also(kNative),
+      AtClock("11.0592", "35", "345600").Also(kNative), AtClock("10", "32", "316800").Also(kNative),
+      AtClock("8", "25", "249600").Also(kNative), AtClock("12", "38", "374400").Also(kNative),
       // No common crystal within BRR 41's clocks: the clock it stands for.
       Fast("fast: at 13 MHz the clock shown is the BRR's", {"--clock", "13"}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFirst stage: BRR 41 at 9600 bit/s, clock 12.9024 MHz\r\n"

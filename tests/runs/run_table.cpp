@@ -59,8 +59,7 @@ const std::vector<RunRow>& RunTable() {
       RunRow("programs on a paced line", {"--pace"}, kPrograms).Flash(FlashAfter::kFile),
       // A record's answer is awaited 500 ms after its last character has left.
       RunRow("records of 510 characters on a paced line", {"--pace"}, kPrograms).File("two_long.mot").Flash(FlashAfter::kFile),
-      Programs("three_crcrlf.mot"),
-      Programs("bom_s0.mot"),  // a byte-order mark before the header: the header is skipped
+      Programs("three_crcrlf.mot"), Programs("bom_s0.mot"),  // a byte-order mark before the header: the header is skipped
       // A lone CR stays on its line with what follows it: the S9 goes out as "S9...\r ".
       RunRow("a CR and a blank before the last line end", {}, kPrograms).File("cr_blank_s9.mot"),
       // One echo 300 ms late, the middle one of the 839 timed: the hint names the median, not the middle.
