@@ -151,9 +151,9 @@ TEST(BoardProgram, HowAProgramEndsOrNeverStarts) {
 TEST(BoardProgram, TheWatchdogOverflowsAtItsDivisionOfTheClock) {
   // tcsr with its password; stored: TCSR as the program stores it in interval mode (-1: in watchdog mode it never does).
   const struct { double mhz; std::uint16_t tcsr; std::uint8_t tcnt; std::uint64_t overflowStates; int stored; } rows[] = {
-      {16, 0xA57F, 0x00, 256 * 4096, -1}, {10, 0xA579, 0xF0, 16 * 32, -1}, {12, 0xA57A, 0xF0, 16 * 64, -1},  // φ/4096 (65.5 ms), /32, /64
+      {16, 0xA57F, 0x00, 256 * 4096, -1}, {10, 0xA578, 0xF0, 16 * 2, -1}, {12, 0xA57A, 0xF0, 16 * 64, -1},  // φ/4096 (65.5 ms), /2, /64
       {12, 0xA57B, 0xF0, 16 * 128, -1}, {8, 0xA57C, 0xF0, 16 * 256, -1}, {8, 0xA57D, 0xF0, 16 * 512, -1},  // φ/128, /256, /512
-      {8, 0xA57E, 0xF0, 16 * 2048, -1}, {16, 0xA520, 0xF0, 16 * 2, 0xB8}};  // φ/2048; interval mode at φ/2: OVF, TME, bits 3-4
+      {8, 0xA57E, 0xF0, 16 * 2048, -1}, {16, 0xA521, 0xF0, 16 * 32, 0xB9}};  // φ/2048; interval mode at φ/32: OVF, TME, bits 3-4, CKS
   for (const auto& r : rows) {
     const char* ending = r.stored < 0 ? "watchdog reset at H'FF31" : "program stopped (branch to itself at H'FF318)";
     SCOPED_TRACE(r.tcsr);
