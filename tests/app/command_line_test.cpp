@@ -48,7 +48,7 @@ TEST(CommandLine, ExitCodesAndRefusals) {
     EXPECT_EQ(std::to_string(run.exitCode) + run.err + run.out.substr(0, run.out.find('\n') + 1), expected);
   }
   // h8board alone, given up after --timeout: the flash it was given dumped (erased bytes left out), an --out it cannot write named.
-  const ProcessResult alone = RunProcess(H8BOARD_EXECUTABLE, {"--preload", KORVEL_SOURCE_DIR "/tests/runs/files/three.mot", "--timeout", "0.1",
+  const ProcessResult alone = RunProcess(H8BOARD_EXECUTABLE, {"--preload", file, "--timeout", "0.1",
                                                                "--dump", "/dev/stdout", "--out", "/nonexistent/f.bin"}, 10);
   EXPECT_EQ(std::to_string(alone.exitCode) + alone.err.substr(0, 41) + alone.out.substr(alone.out.find("S0")),
             "1h8board: cannot write /nonexistent/f.bin\nS00A00006838626F6172644D\r\n"
