@@ -8,6 +8,7 @@
 
 #include "expected_console.h"
 #include "pty.h"
+#include "pty_line.h"
 #include "rs.h"
 #include "run_notes.h"
 #include "serial_contract.h"
@@ -29,7 +30,8 @@ TEST(SerialContract, PosixOnAPty) {
 }
 
 // Any rate reaches the far end as it is (termios2), and a standard one set
-// after it sets both directions again.
+// after it sets both directions again. Where no termios2 read is there (systems other than Linux),
+// the board takes the rate from its B-constant: each as Linux's termios2 read gives it.
 TEST(SerialRates, AnyRateAsTheBoardReadsIt) {
   Pty pty;
   serial_platform::Handle h = 0;
@@ -41,6 +43,12 @@ TEST(SerialRates, AnyRateAsTheBoardReadsIt) {
     EXPECT_EQ(std::make_pair(output, input), std::make_pair(rate, rate)) << rate;  // sent and received
   }
   serial_platform::Close(h);
+  for (const speed_t b : {B50, B75, B110, B134, B150, B200, B300, B600, B1200, B1800, B2400, B4800, B9600, B19200, B38400, B57600, B115200, B230400, B460800, B921600}) {
+    termios tio{};
+    long output = 0, input = 0;
+    EXPECT_TRUE(cfsetospeed(&tio, b) == 0 && tcsetattr(pty.master, TCSANOW, &tio) == 0 && ReadTerminalRates(pty.master, &output, &input)) << b;
+    EXPECT_EQ(HostLineFromTermios(tio).bitRate, output);
+  }
 }
 
 // Standard output is that of a board that never answers; standard error

@@ -165,8 +165,7 @@ std::vector<RunRow> FastRunRows() {
            "Clock 61.1328 MHz: the boot program aligns at 9600 bit/s only from 8 to 16 MHz; the fast program is not "
            "loaded\r\n{fail}").Flash(FlashAfter::kNothingProgrammed),
       Fast("fast: a bit flipped in a block: sent again once, the flash as the file", {"--rx-noise", "1081:10"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
-          .Flash(FlashAfter::kFile)
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone).Flash(FlashAfter::kFile)
           .Summary("korvel: Success: 2 blocks, 132 data bytes in 0.0 s at 500000 bit/s, 1 retry; 0.1 s in all"),
       // After the fourth try the line stays quiet until the chip is back at
       // 9600 bit/s (6.5 s); from there the next rate down carries the block.
@@ -210,14 +209,11 @@ std::vector<RunRow> FastRunRows() {
            "blink.mot", kAt16 + "Blank check of 132 bytes...\r\nRetry 1 of read of H'00000-H'00003: the chip found the frame damaged\r\n"
            "Blank check OK\r\nProgramming 132 bytes in 2 blocks\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       Fast("fast: a byte lost in a block: the short frame is sent again", {"--rx-drop", "1111"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone)
-          .Flash(FlashAfter::kFile),
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       Fast("fast: a damaged answer to a block: sent again, answered, not programmed twice", {"--tx-noise", "1067:01"},
-           "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone)
-          .Flash(FlashAfter::kFile),
+           "blink.mot", kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       Fast("fast: an answer a second late: the block is sent again", {"--tx-late", "1065:1000"}, "blink.mot",
-           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone)
-          .Flash(FlashAfter::kFile),
+           kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: no good answer\r\n" + kBlinkDone).Flash(FlashAfter::kFile),
       // F5DA2DBB: the file's H'00100-H'0017F with bit 2 of H'00120 flipped.
       Fast("fast: a weak byte passes its verify and is caught by the read-back", {"--weak-byte", "120:04"}, "blink.mot",
            kAt16 + kBlinkBlank + "132 bytes, 100%\r\n" + kBlinkFirst +
@@ -228,19 +224,16 @@ std::vector<RunRow> FastRunRows() {
            kAt16 + kBlinkBlank + "Retry 1 of block at H'00100: the chip found the frame damaged\r\n"
            "Retry 2 of block at H'00100: no good answer\r\nRetry 3 of block at H'00100: no good answer\r\n"
            "Block at H'00100: no good answer, 3 retries at 500000 bit/s: stepping down\r\nNo answer at 9600 bit/s either\r\n"
-           "{fail}")
-          .CutAfter(1 + 3 + 126 + 1033 + 37 + 40),
+           "{fail}").CutAfter(1 + 3 + 126 + 1033 + 37 + 40),
       // The cable pulled after the rate's BRR: its echo comes, the rest
       // does not, and the first stage answers neither the next rate's BRR at
       // 9600 bit/s nor, waited for, with its report; the summary names no rate.
       Fast("fast: the chip lost at the rate check", {}, "blink.mot",
            "WAIT H3048 Boot mode....!{fastload}\aFirst stage: clock 16 MHz (BRR 51 at 9600 bit/s)\r\n"
-           "Rate 500000 bit/s failed\r\nFirst stage: no answer at 9600 bit/s\r\nFast program: not loaded at any rate\r\n{fail}")
-          .CutAfter(1 + 3 + 126 + 1)
+           "Rate 500000 bit/s failed\r\nFirst stage: no answer at 9600 bit/s\r\nFast program: not loaded at any rate\r\n{fail}").CutAfter(1 + 3 + 126 + 1)
           .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s, 0 retries; 3.7 s in all"),
       Fast("fast: flash not erased, found before any block", {"--no-erase"}, "blink.mot",
-           kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}")
-          .Flash(FlashAfter::kNothingProgrammed)
+           kAt16 + "Blank check of 132 bytes...\r\nFlash not erased: H'00000 does not read H'FF\r\n{fail}").Flash(FlashAfter::kNothingProgrammed)
           .Summary("korvel: Fail: 0 blocks, 0 data bytes in 0.0 s at 500000 bit/s, 0 retries; 0.0 s in all"),
       Fast("fast: a stuck flash bit names its byte", {"--stuck-bit", "110:0"}, "three.mot",
            kAt16 + "Blank check of 32 bytes...OK\r\nProgramming 32 bytes in 1 block\r\n"

@@ -116,8 +116,7 @@ const std::vector<RunRow>& RunTable() {
       FileRefused("records that give a byte twice, differently", "overlap.mot", "Record error line 3: overlaps line 2"),
       // The same bytes twice are taken; the write-control program pulses the 8 repeated bytes again.
       Programs("overlap_same.mot").Flagged(8),
-      FileRefused("a data record behind a byte-order mark", "bom_s1.mot", "Record error line 1: byte-order mark before record"),
-      FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
+      FileRefused("a data record behind a byte-order mark", "bom_s1.mot", "Record error line 1: byte-order mark before record"), FileRefused("a data record behind blanks", "blank_s1.mot", "Record error line 2: blanks before record"),
       FileRefused("no data records", "no_data.mot", "No data records in file...[{file}]"),
       // A Ctrl-Z comes before the first NUL in these bytes: the text is empty.
       FileRefused("64 KB of random bytes", "noise.dat", "No data records in file...[{file}]"),
@@ -207,14 +206,11 @@ const std::vector<RunRow>& RunTable() {
       // tick: code at H'100, a table across H'10000, data kept in flash behind it.
       Programs("tick.coff").Also(kExecutable).Takes(5 + 14),  // the settle after the start line; the chip's time for 194 bytes
       Programs("tick.elf"), Programs("tick.hex"), Programs("tick.bin"),
-      FileRefused("an Intel HEX checksum", "tick_checksum.hex", "Record error line 3: checksum"),
-      FileRefused("Intel HEX bytes given twice, differently", "twice.hex", "Record error line 2: overlaps line 1"),
+      FileRefused("an Intel HEX checksum", "tick_checksum.hex", "Record error line 3: checksum"), FileRefused("Intel HEX bytes given twice, differently", "twice.hex", "Record error line 2: overlaps line 1"),
       FileRefused("an ELF segment beyond H'1FFFF", "tick_outside.elf", "File error: segment 2 outside flash (H'20000)"),
-      FileRefused("an unlinked COFF object", "tick_object.coff", "File error: not linked (relocatable object)"),
-      FileRefused("an unlinked ELF object", "tick_object.elf", "File error: not linked (relocatable object)"),
+      FileRefused("an unlinked COFF object", "tick_object.coff", "File error: not linked (relocatable object)"), FileRefused("an unlinked ELF object", "tick_object.elf", "File error: not linked (relocatable object)"),
       FileRefused("ELF program header entries of 16 bytes", "tick_small_phdr.elf", "File error: program header too small"),
-      FileRefused("a COFF file cut off in a section", "tick_cut.coff", "File error: truncated"),
-      FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
+      FileRefused("a COFF file cut off in a section", "tick_cut.coff", "File error: truncated"), FileRefused("an ELF file cut off in a segment", "tick_cut.elf", "File error: truncated").Also(kExecutable),
       FileRefused("objcopy without -O binary", "tick_coff.bin", "File error: holds COFF, not a raw image (h8300-hms-objcopy -O binary makes one)"),
       FileRefused("a raw image over 128 KB", "tick_big.bin", "File error: larger than the flash (131073 bytes, at most 131072)"),
   };
