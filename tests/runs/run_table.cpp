@@ -70,18 +70,15 @@ const std::vector<RunRow>& RunTable() {
                "allow that, use an adapter whose driver does)\n"),
       // Flow control that another program left on the port: korvel turns it off
       // (kept, XON/XOFF swallows the image's H'11 at H'13F: NG013f).
-      RunRow("a port left with XON/XOFF and RTS/CTS flow control", {"--left-flow", "ixon,ixoff,crtscts"}, kPrograms)
-          .Flash(FlashAfter::kFile).Also(kExecutable | kWine),
-      RunRow("the same file again on a chip not erased", {"--no-erase", "--preload", "{file}"}, kPrograms)
-          .Flash(FlashAfter::kFile),
+      RunRow("a port left with XON/XOFF and RTS/CTS flow control", {"--left-flow", "ixon,ixoff,crtscts"}, kPrograms).Flash(FlashAfter::kFile).Also(kExecutable | kWine),
+      RunRow("the same file again on a chip not erased", {"--no-erase", "--preload", "{file}"}, kPrograms).Flash(FlashAfter::kFile),
       // The flash held the program: its erase, 3580 ms, delays the start signal but fits korvel's 10 s wait.
       RunRow("the same file again, the boot program erasing it", {"--preload", "{file}"}, kPrograms)
           .Flash(FlashAfter::kFile).Takes(3580 + 5 + 2),  // the erase, the settle, the chip's time for the records
 
       // --- synchronisation and confirmation ---
       RunRow("silent board: ten tries of 500 ms", {"--silent"}, kSync + "{tries:10:NG}{fail}")
-          .Sent(Tries(10), Load(0), Records(0)).Flash(FlashAfter::kNothingProgrammed).Also(kExecutable | kWine)
-          .Err(kHint).Takes(10 * 505),  // ten echo waits
+          .Sent(Tries(10), Load(0), Records(0)).Flash(FlashAfter::kNothingProgrammed).Also(kExecutable | kWine).Err(kHint).Takes(10 * 505),  // ten echo waits
       RunRow("wrong synchronisation answer, each next try at once", {"--sync-answer", "80"}, kSync + "{tries:10:D 80 00}{fail}")
           .Sent(Tries(10), Load(0), Records(0)).Err(kHint).Takes(0),  // answers at once
       RunRow("wrong confirmation names the byte sent", {"--check-answer", "11"}, kSync + ".!D 11 55{fail}")
@@ -94,8 +91,7 @@ const std::vector<RunRow>& RunTable() {
           .CutAfter(3).Sent(Tries(1), Load(kH55 + kLength), Records(0)).Takes(505),  // one echo wait
       RunRow("no echo of image byte 64: sending stops, no start signal", {"--drop-echo", "64"},
              kSync + ".!{dots:65}NG0040\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}")
-          .Sent(Tries(1), Load(kH55 + kLength + 65), Records(0))
-          .Takes(505 + 10005),  // the echo wait, then the start signal's
+          .Sent(Tries(1), Load(kH55 + kLength + 65), Records(0)).Takes(505 + 10005),  // the echo wait, then the start signal's
       RunRow("wrong echo of image byte 0", {"--corrupt-echo", "0"},
              kSync + ".!{dots:1}D 85 7A0000\r\n\r\nWAIT H3048 response...NG\a\r\n{fail}")
           .Sent(Tries(1), Load(kH55 + kLength + 1), Records(0)).Takes(10005),  // the start signal's wait
