@@ -78,8 +78,7 @@ std::vector<RunRow> FastRunRows() {
       // readable; the chip's program does not look at framing errors.
       Fast("fast: a line limited to 125000 bit/s steps down to a rate of the chip's", {"--line-limit", "125000"},
            "blink.mot", Loaded("51", "16", "Rate 500000 bit/s failed\r\nRate 249600 bit/s failed\r\n"
-           "Rate 166400 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone)
-          .Flash(FlashAfter::kFile).Also(kNative),
+           "Rate 166400 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone).Flash(FlashAfter::kFile).Also(kNative),
       Fast("fast: --max-rate caps the ladder at a rate of the chip's", {"--clock", "14.7456"}, "blink.mot",
            Loaded("47", "14.7456", "Rate 153600 bit/s, the chip's phi/96\r\n") + kBlinkBlank + kBlinkDone,
            {"--fast", "--max-rate", "200000"}).Flash(FlashAfter::kFile).Also(kNative),
