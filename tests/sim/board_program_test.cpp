@@ -125,14 +125,14 @@ TEST(BoardProgram, ExceptionsAndSci1WithTransmitterAndReceiverOff) {
   EXPECT_NE(board.Describe().find("branch to itself at H'FF330"), std::string::npos) << board.Describe();
 }
 
-// How a program ends or never starts: a SLEEP no interrupt wakes, an instruction the CPU does not know,
-// a branch to itself in the last word the boot program loads; no length, or one past the RAM, is answered H'FF.
+// How a program ends or never starts: a SLEEP no interrupt wakes, an instruction the CPU does not know (two words shown even
+// where the first decides), a branch to itself in the last word the boot program loads; no length, or one past the RAM, is answered H'FF.
 TEST(BoardProgram, HowAProgramEndsOrNeverStarts) {
   using Bytes = std::vector<std::uint8_t>;
   Bytes whole(0xFFF10 - 0xFF300);  // NOPs, then bra .
   whole.end()[-2] = 0x40, whole.end()[-1] = 0xFE;
   const struct { Bytes program; const char* ending; std::uint8_t lastAnswer; } rows[] = {
-      {{0x00, 0x00, 0x01, 0x80}, "program asleep (SLEEP at H'FF302)", 0xAA},
+      {{0x00, 0x00, 0x01, 0x80}, "program asleep (SLEEP at H'FF302)", 0xAA}, {{0x00, 0x00, 0x57, 0x80, 0x12, 0x34}, "CPU stopped: unknown instruction at H'0FF302: 57 80 12 34", 0xAA},
       {{0x00, 0x00, 0x01, 0x00, 0x00, 0x00}, "CPU stopped: unknown instruction at H'0FF302: 01 00 00 00", 0xAA},
       {whole, "program stopped (branch to itself at H'FFF0E)", 0xAA}, {{}, "boot program stopped: program length 0 does not fit the RAM", 0xFF},
       {Bytes(whole.size() + 1), "boot program stopped: program length 3089 does not fit the RAM", 0xFF}};
