@@ -76,7 +76,7 @@ std::optional<double> LineSampler::FallingEdge(double from) const {
       return false;
     }
     if (!armed || va < kThreshold) return false;
-    const double crossing = tau > 0 ? a + tau * std::log(va / kThreshold) : a;
+    const double crossing = a + tau * std::log(va / kThreshold);  // a itself without the low-pass
     if (crossing >= s1) return false;
     edge = crossing;
     return true;

@@ -265,7 +265,7 @@ TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   // Each data type, the header and end records passed over; the first bad line named.
   const struct { const char* text; const char* why; std::uint32_t at = 0; std::uint8_t byte = 0; std::size_t count = 0; } rows[] = {
       {"S0030000FC\nS20501FFFFCD2E\nS9030000FC\n", nullptr, 0x1FFFF, 0xCD, 1}, {"S30600000200EF08 \n", nullptr, 0x200, 0xEF, 1},
-      {"S1050100ab5af4\r\n", nullptr, 0x100, 0xAB, 2},
+      {"S1050100ab5af4\r\n", nullptr, 0x100, 0xAB, 2}, {"S1030000FC\n", nullptr, 0, 0xFF, 0},  // a record with no data
       {"S9030000FC\nX1050100AB5AF4\n", "line 2: not an S-record"}, {"S1050100AB5AG4\n", "line 1: bad hex digits"},
       {"S1040100AB5AF4\n", "count does not match"}, {"S1050100AB5AF5\n", "bad checksum"}, {"S102FFFE\n", "record too short"},
       {"S100\n", "line 1: bad checksum"}};
