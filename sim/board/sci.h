@@ -27,7 +27,7 @@ class Sci {
   static constexpr std::uint8_t kFer = 0x10;
   static constexpr std::uint8_t kPer = 0x08;
   static constexpr std::uint8_t kTend = 0x04;
-  static constexpr std::uint8_t kMpb = 0x02;
+  // H'02, MPB, is read-only and 0 outside the multiprocessor format, which is not modelled.
   static constexpr std::uint8_t kMpbt = 0x01;
   static constexpr std::uint8_t kReceiveFlags = kRdrf | kOrer | kFer | kPer;
 
