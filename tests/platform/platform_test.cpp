@@ -64,11 +64,8 @@ TEST(Platform, ReasonsAPortDidNotOpenGoToStandardError) {
   Pty forbidden;
   ASSERT_EQ(fchmod(forbidden.keeper, 0600), 0);
   const std::vector<std::tuple<std::string, std::string, int>> cases = {
-      {"/dev/korvel-no-such-port", ": No such file or directory", -1},
-      {regular, ": not a serial port (Inappropriate ioctl for device)", -1},
-      {"/tmp", ": Is a directory", -1},
-      {longName, ": File name too long", -1},
-      {held, ": the port is in use by another program", -1},
+      {"/dev/korvel-no-such-port", ": No such file or directory", -1}, {regular, ": not a serial port (Inappropriate ioctl for device)", -1},
+      {"/tmp", ": Is a directory", -1}, {longName, ": File name too long", -1}, {held, ": the port is in use by another program", -1},
       {forbidden.path, ": Permission denied (is your user in the dialout group?)", 65534},  // nobody
   };
   std::vector<std::future<ProcessResult>> runs;
@@ -124,3 +121,24 @@ TEST(Platform, OpenClearsFlowControlLeftOnTheLine) {
   RsClose(2);
 }
 
+
+// The board's terminal as a host finds it: the terminal's defaults, read as not raw, with XON/XOFF off; its
+// settings read once until the board forgets them; flow control left on it as asked.
+TEST(Platform, TheBoardsTerminalAsAHostFindsIt) {
+  std::string why, notRaw;
+  const auto line = PtyLine::Create(&why);
+  termios tio{};
+  ASSERT_TRUE(line && tcgetattr(line->MasterFd(), &tio) == 0) << why;
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
+  EXPECT_EQ(line->ReadHostLine(&notRaw).bitRate, 38400);
+  EXPECT_EQ(notRaw, "ICANON on, ECHO on, ISIG on, ICRNL on, OPOST on");
+  cfmakeraw(&tio);
+  tio.c_cflag |= CSTOPB;  // a pty keeps the stop bits, not 7 data bits or parity
+  ASSERT_EQ(cfsetspeed(&tio, B2400) + tcsetattr(line->MasterFd(), TCSANOW, &tio), 0);
+  EXPECT_FALSE(line->ReadHostLine().raw);  // as first read
+  line->ForgetHostLine();
+  const HostLine now = line->ReadHostLine(&notRaw);
+  EXPECT_TRUE(now.raw && notRaw.empty() && now.bitRate == 2400 && now.stopBits == HostLine::StopBits::kTwo) << notRaw;
+  ASSERT_TRUE(line->LeaveFlowControl({true, false, true}, &why) && tcgetattr(line->MasterFd(), &tio) == 0) << why;
+  EXPECT_EQ(std::make_pair(tio.c_iflag & (IXON | IXOFF), tio.c_cflag & CRTSCTS), std::make_pair(tcflag_t{IXON}, tcflag_t{CRTSCTS}));
+}

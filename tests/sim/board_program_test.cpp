@@ -282,21 +282,28 @@ TEST(BoardFlashFile, RawImagesUpTo128KBAndSrecordsInEitherCase) {
   EXPECT_TRUE(dump.find("\r\nS224000100") != std::string::npos && dump.find("\r\nS20C000120") != std::string::npos) << dump;
 }
 
-// --verbose says so each time the host's line goes wrong, also when it goes
-// wrong the same way again after a good byte.
-TEST(BoardProgram, ALineProblemIsLoggedAgainAfterAGoodByte) {
-  const BoardConfig config;
+// Each H'00 on a line the boot program cannot measure is ignored; the log says so each time the
+// problem changes, also when it comes back the same after a good byte, which is measured.
+TEST(BoardProgram, ALineProblemIsLoggedEachTimeItChanges) {
+  using P = HostLine::Parity;
+  using S = HostLine::StopBits;
+  const struct { long rate; int dataBits; P parity; S stop; bool raw; const char* logged; } rows[] = {
+      {9600, 7, P::kNone, S::kOne, true, "byte ignored, the line not 8 data bits"}, {9600, 7, P::kNone, S::kOne, true, ""},
+      {9600, 8, P::kNone, S::kOne, true, "bit rate measured: 9600 bit/s, BRR = 51"}, {9600, 7, P::kNone, S::kOne, true, "byte ignored, the line not 8 data bits"},
+      {0, 8, P::kOdd, S::kOne, true, "byte ignored, the line sends at an unusual bit rate, parity on"},
+      {9600, 8, P::kEven, S::kTwo, true, "byte ignored, the line parity on, 2 stop bits"}, {9600, 8, P::kNone, S::kOneAndHalf, false, "byte ignored, the line 1.5 stop bits, not raw"}};
   HostLine line;
-  Board board(config, [&line] { return line; });
-  int notes = 0;
-  board.SetLog([&notes](const std::string& text) { notes += text.find("byte ignored") != std::string::npos; });
-  for (const int dataBits : {7, 7, 8, 7}) {
-    line.dataBits = dataBits;
+  Board board(BoardConfig{}, [&line] { return line; });
+  std::string log;
+  board.SetLog([&log](const std::string& text) { log += text; });
+  for (const auto& r : rows) {
+    line = {r.rate, 0, r.dataBits, r.parity, r.stop, r.raw};
+    log.clear();
     const std::uint8_t zero = 0;
     board.Wire().FromHost(&zero, 1);
     board.Run();
+    EXPECT_EQ(log, *r.logged ? std::string("boot program: ") + r.logged : "");
   }
-  EXPECT_EQ(notes, 2);
 }
 
 // h8board's option values at their bounds, and the reason given for each one refused; and

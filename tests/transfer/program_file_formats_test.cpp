@@ -47,18 +47,14 @@ TEST(IntelHex, RecordsMadeAndFaults) {
       {Hex(2, 0, {0x0F, 0xFF}) + Hex(0, 0x10, {7}) + Hex(3, 0, {0, 0, 1, 0}) + "  \t\r\n" + "\n" + ":00000001ff\n",
        MakeRecord(2, 0x10000, {7}) + " " + s8},
       {Hex(0, 0, a) + Hex(0, 9, b) + kEnd, "line 2: overlaps line 1"},
-      {Hex(4, 0, {0, 2}) + Hex(0, 0x40, a) + kEnd, "line 2: outside flash (H'20040)"},
-      {Hex(4, 0, {0, 1}) + Hex(0, 0xFFF8, a) + kEnd, "line 2: outside flash (H'20000)"},
-      {Hex(0, 0, a) + kEnd + Hex(0, 0x40, b), "line 3: after end record"},
-      {Hex(0, 0, a) + Hex(0, 0x40, b), "line 2: no end record (the file may be cut off)"},
+      {Hex(4, 0, {0, 2}) + Hex(0, 0x40, a) + kEnd, "line 2: outside flash (H'20040)"}, {Hex(4, 0, {0, 1}) + Hex(0, 0xFFF8, a) + kEnd, "line 2: outside flash (H'20000)"},
+      {Hex(0, 0, a) + kEnd + Hex(0, 0x40, b), "line 3: after end record"}, {Hex(0, 0, a) + Hex(0, 0x40, b), "line 2: no end record (the file may be cut off)"},
       // A Ctrl-Z ends the text: named where records follow it, not where only line ends do.
       {Hex(0, 0, a) + "\x1a" + Hex(0, 0x40, b) + kEnd,
        "line 2: no end record before a Ctrl-Z (H'1A), which ends the text"},
       {Hex(0, 0, a) + "\x1a\r\n\x1a", "line 1: no end record (the file may be cut off)"},
-      {Hex(0, 0, a) + Hex(6, 0) + kEnd, "line 2: type"},
-      {Hex(2, 0, {1, 2, 3}) + kEnd, "line 1: count"},
-      {":0400000001020304F1\n" + kEnd, "line 1: checksum"},
-      {kEnd, "no data"},
+      {Hex(0, 0, a) + Hex(6, 0) + kEnd, "line 2: type"}, {Hex(2, 0, {1, 2, 3}) + kEnd, "line 1: count"},
+      {":0400000001020304F1\n" + kEnd, "line 1: checksum"}, {kEnd, "no data"},
   };
   for (const auto& [contents, expected] : cases) EXPECT_EQ(Outcome(contents), expected) << contents;
 }

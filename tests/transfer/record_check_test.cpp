@@ -34,42 +34,26 @@ TEST(RecordCheck, EachRuleNamesTheFirstBadLine) {
   const std::string s1 = kGood[1], body = s1.substr(4, s1.size() - 6);
   const unsigned sum = static_cast<unsigned>(std::stoul(s1.substr(s1.size() - 2), nullptr, 16));
   const std::vector<std::pair<Lines, std::string>> cases = {
-      {With(2, "S4" + s1.substr(2)), "line 3: type"},
-      {With(2, "SA" + s1.substr(2)), "line 3: type"},
-      {With(2, "S"), "line 3: type"},
-      {With(1, s1.substr(0, 10) + "G" + s1.substr(11)), "line 2: not hex"},
-      {With(1, s1.substr(0, 10) + " " + s1.substr(10)), "line 2: not hex"},
+      {With(2, "S4" + s1.substr(2)), "line 3: type"}, {With(2, "SA" + s1.substr(2)), "line 3: type"}, {With(2, "S"), "line 3: type"},
+      {With(1, s1.substr(0, 10) + "G" + s1.substr(11)), "line 2: not hex"}, {With(1, s1.substr(0, 10) + " " + s1.substr(10)), "line 2: not hex"},
       {With(1, s1 + "\r \r"), "ok"},  // CR CR LF line ends leave a CR
       {With(1, s1.substr(0, 10) + "\r" + s1.substr(10)), "line 2: not hex"},
-      {With(0, "\xEF\xBB\xBF" + s1), "line 1: byte-order mark before record"},
-      {With(1, "\xEF\xBB\xBF\tS2", true), "line 2: byte-order mark before record"},
-      {With(2, " \t" + s1), "line 3: blanks before record"},
-      {With(5, " S3", true), "line 6: blanks before record"},
+      {With(0, "\xEF\xBB\xBF" + s1), "line 1: byte-order mark before record"}, {With(1, "\xEF\xBB\xBF\tS2", true), "line 2: byte-order mark before record"},
+      {With(2, " \t" + s1), "line 3: blanks before record"}, {With(5, " S3", true), "line 6: blanks before record"},
       {With(1, s1.substr(0, s1.size() - 1)), "line 2: odd length"},
-      {With(1, "S1 \t"), "line 2: too short"},
-      {With(1, "S10200FD"), "line 2: too short"},
-      {With(1, "S304000000FB"), "line 2: too short"},
-      {With(4, "S90200FD"), "line 5: too short"},
-      {With(4, "S8030000FC"), "line 5: too short"},  // S8 and S7: three and four address bytes
-      {With(4, "S704000000FB"), "line 5: too short"},
-      {With(1, "S114" + body + HexByte(sum - 1)), "line 2: count"},
-      {With(1, s1.substr(0, 20)), "line 2: count"},
-      {With(1, "S113" + body + HexByte(sum + 1)), "line 2: checksum"},
-      {With(2, MakeRecord(2, 0x1FFF0, Pattern(17, 3))), "line 3: outside flash (H'20000)"},
+      {With(1, "S1 \t"), "line 2: too short"}, {With(1, "S10200FD"), "line 2: too short"}, {With(1, "S304000000FB"), "line 2: too short"},
+      {With(4, "S90200FD"), "line 5: too short"}, {With(4, "S8030000FC"), "line 5: too short"}, {With(4, "S704000000FB"), "line 5: too short"},  // S8 and S7: three and four address bytes
+      {With(1, "S114" + body + HexByte(sum - 1)), "line 2: count"}, {With(1, s1.substr(0, 20)), "line 2: count"},
+      {With(1, "S113" + body + HexByte(sum + 1)), "line 2: checksum"}, {With(2, MakeRecord(2, 0x1FFF0, Pattern(17, 3))), "line 3: outside flash (H'20000)"},
       {With(2, MakeRecord(3, 0x80000000u, Pattern(4, 3))), "line 3: outside flash (H'80000000)"},
       {With(2, MakeRecord(3, 0xFFFFFFFFu, Pattern(2, 3))), "line 3: outside flash (H'FFFFFFFF)"},  // wraps round
-      {With(3, MakeRecord(5, 3)), "line 4: record count"},
-      {With(3, MakeRecord(6, 0x010002)), "line 4: record count"},
-      {With(5, MakeRecord(1, 0x20, {1}), true), "line 6: after end record"},
-      {With(5, "Sorry", true), "line 6: after end record"},
-      {With(4, MakeRecord(7, 0)), "ok"},
-      {With(5, "; text after the end", true), "ok"},
+      {With(3, MakeRecord(5, 3)), "line 4: record count"}, {With(3, MakeRecord(6, 0x010002)), "line 4: record count"},
+      {With(5, MakeRecord(1, 0x20, {1}), true), "line 6: after end record"}, {With(5, "Sorry", true), "line 6: after end record"},
+      {With(4, MakeRecord(7, 0)), "ok"}, {With(5, "; text after the end", true), "ok"},
       // Blanks past the reader's cut of 1023 characters, the "S" at the cut.
-      {With(1, std::string(1100, ' ') + s1, true), "line 2: blanks before record"},
-      {With(1, std::string(1022, '\t') + s1, true), "line 2: blanks before record"},
+      {With(1, std::string(1100, ' ') + s1, true), "line 2: blanks before record"}, {With(1, std::string(1022, '\t') + s1, true), "line 2: blanks before record"},
       {With(1, "\xEF\xBB\xBF" + std::string(3000, ' ') + "S3", true), "line 2: byte-order mark before record"},
-      {With(1, std::string(1100, ' ') + "S9", true), "ok"},
-      {With(1, std::string(1100, ' ') + "x S1", true), "ok"},
+      {With(1, std::string(1100, ' ') + "S9", true), "ok"}, {With(1, std::string(1100, ' ') + "x S1", true), "ok"},
       {With(1, s1 + std::string(1023 - s1.size(), ' ')), "line 2: too long"},
       // A file that ends in its data, on its last line; an end record, or
       // anything but data after the last data, passes.
