@@ -53,4 +53,7 @@ TEST(CommandLine, ExitCodesAndRefusals) {
   EXPECT_EQ(std::to_string(alone.exitCode) + alone.err.substr(0, 41) + alone.out.substr(alone.out.find("S0")),
             "1h8board: cannot write /nonexistent/f.bin\nS00A00006838626F6172644D\r\n"
             "S22400010010345A7EA4C8EE12385C82A6CCF0163A1A40648AAED4F81E42688CB2D6FC20468A\r\nS804000000FB\r\n") << alone.err;
+  // h8board stopped by SIGTERM once it serves its line (the link made): the summary, and exit code 3.
+  const ProcessResult stopped = RunProcess("/bin/sh", {"-c", "l=/tmp/h8board-$$; \"$0\" --link $l --timeout 30 & until [ -L $l ]; do sleep 0.05; done; kill $!; wait $!", H8BOARD_EXECUTABLE}, 20);
+  EXPECT_TRUE(stopped.exitCode == 3 && stopped.err.find("h8board: 0 bytes programmed") == 0 && stopped.err.find("; interrupted after ") != std::string::npos) << stopped.err;
 }

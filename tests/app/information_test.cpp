@@ -68,11 +68,9 @@ TEST(PortList, AdaptersLinksAndTheUartsThatAnswer) {
 
 TEST(RunSummary, OneLineWithFixedFigures) {
   const std::pair<RunFigures, std::string> cases[] = {
-      {{true, {2050, 32768, 81962, 94.7}, 103.2},
-       "korvel: Success: 2050 records, 32768 data bytes in 94.7 s (346 bytes/s; 81962 characters, 90% of 9600 "
-       "bit/s); 103.2 s in all"},
-      {{true, {1, 16, 44, 0.5}, 1.9},
-       "korvel: Success: 1 record, 16 data bytes in 0.5 s (32 bytes/s; 44 characters, 9% of 9600 bit/s); 1.9 s in all"},
+      {{true, {2050, 32768, 81962, 94.7}, 103.2}, "korvel: Success: 2050 records, 32768 data bytes in 94.7 s (346 bytes/s; 81962 characters, "
+       "90% of 9600 bit/s); 103.2 s in all"},
+      {{true, {1, 16, 44, 0.5}, 1.9}, "korvel: Success: 1 record, 16 data bytes in 0.5 s (32 bytes/s; 44 characters, 9% of 9600 bit/s); 1.9 s in all"},
       {{false, {}, 5.14}, "korvel: Fail: 0 records, 0 data bytes; 5.1 s in all"},
   };
   for (const auto& [figures, line] : cases) EXPECT_EQ(FormatRunSummary(figures), line);

@@ -47,7 +47,7 @@ TEST(SerialRates, AnyRateAsTheBoardReadsIt) {
     termios tio{};
     long output = 0, input = 0;
     EXPECT_TRUE(cfsetospeed(&tio, b) == 0 && tcsetattr(pty.master, TCSANOW, &tio) == 0 && ReadTerminalRates(pty.master, &output, &input)) << b;
-    EXPECT_EQ(HostLineFromTermios(tio).bitRate, output);
+    EXPECT_EQ(std::make_pair(HostLineFromTermios(tio).bitRate, HostLineFromTermios(tio).receiveRate), std::make_pair(output, 0L));
   }
 }
 
@@ -141,4 +141,10 @@ TEST(Platform, TheBoardsTerminalAsAHostFindsIt) {
   EXPECT_TRUE(now.raw && notRaw.empty() && now.bitRate == 2400 && now.stopBits == HostLine::StopBits::kTwo) << notRaw;
   ASSERT_TRUE(line->LeaveFlowControl({true, false, true}, &why) && tcgetattr(line->MasterFd(), &tio) == 0) << why;
   EXPECT_EQ(std::make_pair(tio.c_iflag & (IXON | IXOFF), tio.c_cflag & CRTSCTS), std::make_pair(tcflag_t{IXON}, tcflag_t{CRTSCTS}));
+  // The frames a pty will not keep, read from settings: data bits, parity (none, odd, even), stop bits (one, 1.5, two).
+  for (const auto& [cflag, read] : std::vector<std::pair<tcflag_t, std::string>>{{CS5 | PARENB, "5 2 0"}, {CS6 | PARENB | PARODD | CSTOPB, "6 1 2"}, {CS7, "7 0 0"}}) {
+    tio.c_cflag = cflag;
+    const HostLine frame = HostLineFromTermios(tio);
+    EXPECT_EQ(std::to_string(frame.dataBits) + " " + std::to_string(int(frame.parity)) + " " + std::to_string(int(frame.stopBits)), read);
+  }
 }
