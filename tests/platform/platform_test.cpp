@@ -47,7 +47,8 @@ TEST(SerialRates, AnyRateAsTheBoardReadsIt) {
     termios tio{};
     long output = 0, input = 0;
     EXPECT_TRUE(cfsetospeed(&tio, b) == 0 && tcsetattr(pty.master, TCSANOW, &tio) == 0 && ReadTerminalRates(pty.master, &output, &input)) << b;
-    EXPECT_EQ(std::make_pair(HostLineFromTermios(tio).bitRate, HostLineFromTermios(tio).receiveRate), std::make_pair(output, 0L));
+    const HostLine read = HostLineFromTermios(tio);
+    EXPECT_EQ(std::make_pair(read.bitRate, read.receiveRate), std::make_pair(output, 0L));
   }
 }
 

@@ -89,8 +89,7 @@ TEST(LineSampling, OneCharacterAtAnotherRate) {
   const struct { const char* what; std::uint8_t byte; double send, receive, limit; std::vector<C> read; } cases[] = {
       {"same rate", 0xA5, b, b, 0, {{10 * b, 0xA5, false}}}, {"4% slow", 0x55, b * 1.04, b, 0, {{10 * b, 0x55, false}}}, {"4% fast", 0x55, b / 1.04, b, 0, {{10 * b, 0x55, false}}},
       {"7% fast: the stop bit read as data", 0x00, b / 1.07, b, 0, {{10 * b, 0x80, false}}},
-      {"sent at 19200 to 9600", 0x53, b / 2, b, 0, {{11.5 * b, 0xFC, false}}},
-      {"sent at 9600 to 19200", 0x53, b, b / 2, 0, {{5 * b, 0x1E, true}, {11 * b, 0xE6, false}}},
+      {"sent at 19200 to 9600", 0x53, b / 2, b, 0, {{11.5 * b, 0xFC, false}}}, {"sent at 9600 to 19200", 0x53, b, b / 2, 0, {{5 * b, 0x1E, true}, {11 * b, 0xE6, false}}},
       {"a line that carries 9600", 0x55, b, b, 9600, {{10 * b, 0x55, false}}}, {"a line that carries 7000", 0x55, b, b, 7000, {{10.69 * b, 0x55, true}}},
       {"a line that carries 4800", 0x55, b, b, 4800, {{12.58 * b, 0x95, false}}}, {"a line that carries 4800, a NUL", 0x00, b, b, 4800, {{11 * b, 0x00, true}}},
   };
